@@ -1,0 +1,288 @@
+#include "engine/check_run.h"
+
+#include <new>
+#include <thread>
+
+#include "engine/engine_context.h"
+#include "engine/progress.h"
+
+namespace engine {
+namespace {
+
+constexpr std::size_t kCheckThreadStack = 1024 * 1024;
+
+}  // namespace
+
+void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
+  EngineContext& c = *ctx;
+  ScanState& s = c.state;
+  DiskState& d = s.disk;
+  records::Settings& set = c.Settings();
+  ResumeStore* store = c.deps.resume.get();
+  WindowOps& w = c.Window();
+
+  // Totals: from the disk's resume record, or from the counting walk.
+  if (store != nullptr && store->resumeActive) {
+    store->LoadDisk(d);
+  } else if (set.preScan) {
+    FolderWalk(ctx, FolderWalk::kCount).WalkRoot(s.rootPath);
+    const std::string& folder = c.runStartFolder;
+    if (store != nullptr && set.resumeEnabled && !c.Halted() && set.cdromTarget &&
+        (folder.empty() || folder.size() == 3)) {
+      store->AddDisk(d);
+      store->resumeActive = true;
+    }
+  }
+  s.filesSeen = 0;
+
+  s.running = true;
+  s.elapsed = 0;
+  if (!c.Halted()) {
+    w.EnableButton(kIdSkip, true);
+    // Where a resumed check continues.
+    if (d.bytesTotal != 0) w.SetFieldText(kIdDiskPercent, PercentText(d.percentShown));
+    FolderWalk(ctx, FolderWalk::kCheck).WalkRoot(s.rootPath);
+    // Whether the walk ended or was stopped; a closing window saves nothing.
+    if (store != nullptr && store->resumeActive && !c.closed) store->UpdateDisk(d);
+  }
+
+  // Reset the display.
+  w.SetProgress(kIdFileBar, 0);
+  w.SetFieldText(kIdFilePercent, "");
+  w.SetProgress(kIdDiskBar, 0);
+  w.SetFieldText(kIdDiskPercent, "");
+  w.EnableButton(kIdSkip, false);
+  w.SetFieldText(kIdCurrentFile, "");
+  w.SetFieldText(kIdFolderPath, "");
+  w.SetFieldText(kIdVolumeLabel, "");
+  w.ShowButton(kIdStop, false);
+  w.ShowButton(kIdStart, true);
+  // The flags of this run fall before idle rises, so that a Start that follows
+  // at once never has its own run's flags lowered by this thread.
+  s.running = false;
+  s.reportPending = true;
+  s.idle = true;
+  w.EnableButton(kIdStart, true);
+
+  c.checkThreads.fetch_sub(1);
+  c.Wake();
+}
+
+ScanEngine::ScanEngine(EngineDeps deps) : ctx_(std::make_shared<EngineContext>(std::move(deps))) {
+  // The block buffer is obtained once, when the window is created.
+  ctx_->buffer = std::shared_ptr<Block>(new (std::nothrow) Block);
+}
+
+ScanEngine::~ScanEngine() {
+  // Threads still running hold the context themselves; they only need to know
+  // that nobody is listening any more.
+  Close();
+}
+
+bool ScanEngine::HasBlockBuffer() const { return ctx_->buffer != nullptr; }
+ScanState& ScanEngine::State() { return ctx_->state; }
+const ScanState& ScanEngine::State() const { return ctx_->state; }
+int ScanEngine::AbandonedReaders() const { return ctx_->abandonedReaders.load(); }
+void ScanEngine::SetStartFolder(std::string folder) { startFolder_ = std::move(folder); }
+const std::string& ScanEngine::StartFolder() const { return startFolder_; }
+
+void ScanEngine::StartStop() {
+  if (ctx_->state.idle) {
+    Start();
+  } else {
+    Stop();
+  }
+}
+
+bool ScanEngine::Start() {
+  EngineContext& c = *ctx_;
+  ScanState& s = c.state;
+  WindowOps& w = c.Window();
+  records::Settings& set = c.Settings();
+  if (!s.idle || c.closed) return false;
+
+  // The readiness sequence resets the disk state and examines the disk.
+  bool go;
+  if (c.deps.readiness) {
+    go = c.deps.readiness(s);
+  } else {
+    s.disk.Reset();
+    s.bytesRead = 0;
+    if (c.deps.resume) c.deps.resume->resumeActive = false;
+    go = true;
+  }
+  if (!go) return false;
+
+  if (set.createLog && c.deps.log) c.deps.log->WriteDiskHeader(s.disk.label);
+
+  const int drive = set.drive;
+  s.rootPath = !startFolder_.empty() ? startFolder_ : std::string(1, static_cast<char>('A' + drive)) + ":\\";
+  c.runStartFolder = startFolder_;
+  s.currentFolder.Set("");
+
+  w.AddRow({c.Text(kTextNewDisk), "", "", s.disk.label + ",  " + startFolder_});
+
+  w.SetFieldText(kIdEstimated, set.preScan ? c.Text(kTextAnalysing) : "?");
+  w.SetFieldText(kIdElapsed, "");
+  w.SetFieldText(kIdSpeed, "");
+  w.ShowButton(kIdStart, false);
+  w.ShowButton(kIdStop, true);
+  w.EnableButton(kIdStop, true);
+
+  // Idle falls before the thread exists, so the thread's own end of the run
+  // can never be overtaken.
+  s.idle = false;
+  s.stopRequest = false;
+  c.checkThreads.fetch_add(1);
+  std::shared_ptr<EngineContext> shared = ctx_;
+  if (c.StartThread([shared] { RunCheckThread(shared); }, kCheckThreadStack) != 0) {
+    // No thread, no run: back to idle, and say why.
+    c.checkThreads.fetch_sub(1);
+    w.ShowButton(kIdStop, false);
+    w.ShowButton(kIdStart, true);
+    w.EnableButton(kIdStart, true);
+    w.SetFieldText(kIdEstimated, "");
+    s.idle = true;
+    w.ShowMessage(c.Text(kTextNotEnoughMemory), "Torvex error", kMsgError);
+    return false;
+  }
+  return true;
+}
+
+void ScanEngine::Stop() {
+  EngineContext& c = *ctx_;
+  if (c.state.idle) return;
+  c.state.stopRequest = true;
+  c.Window().EnableButton(kIdStart, false);
+  c.Window().EnableButton(kIdStop, false);
+}
+
+void ScanEngine::Skip() { ctx_->state.skipRequest = true; }
+
+void ScanEngine::Exit() {
+  EngineContext& c = *ctx_;
+  if (!c.state.running) return;
+  c.state.stopRequest = true;
+  if (c.deps.resume && c.deps.resume->resumeActive) c.deps.resume->UpdateDisk(c.state.disk);
+}
+
+void ScanEngine::Close() {
+  ctx_->closed = true;
+  ctx_->Wake();
+}
+
+bool ScanEngine::WaitForCheckThread(std::chrono::milliseconds timeout) {
+  // Only tests and the program's end wait here, never the running window.
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (ctx_->checkThreads.load() != 0) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+void ScanEngine::OnTimerTick() {
+  EngineContext& c = *ctx_;
+  ScanState& s = c.state;
+  DiskState& d = s.disk;
+  records::Settings& set = c.Settings();
+  const PanelFlags& p = c.Panels();
+  WindowOps& w = c.Window();
+
+  ++s.watchdog;
+  c.Wake();
+
+  if (s.running) {
+    const int32_t elapsed = ++s.elapsed;
+    if (p.showTime) w.SetFieldText(kIdElapsed, TimeText(elapsed));
+    if (p.showSpeed) w.SetFieldText(kIdSpeed, SpeedText(s.bytesRead, elapsed));
+    if (p.showTime && set.preScan) {
+      // The expected duration of the whole checking, not the time that remains;
+      // unknown until the first block has been accounted.
+      const int64_t estimate = EstimatedSeconds(d.bytesTotal, elapsed, d.bytesDone);
+      w.SetFieldText(kIdEstimated, estimate < 0 ? "?" : TimeText(estimate));
+    }
+    const int drive = set.drive;
+    if (p.minimized && set.preScan && p.showProgress && drive >= 0 && drive <= 25) {
+      w.SetTitle(MinimizedTitle(d.percentShown, drive, startFolder_));
+    }
+  }
+
+  if (s.reportPending) {
+    s.reportPending = false;
+    ShowCheckReport();
+  }
+}
+
+void ScanEngine::ShowCheckReport() {
+  EngineContext& c = *ctx_;
+  const DiskState& d = c.state.disk;
+  c.PlaySound(7);
+
+  const long long checked = d.filesChecked;
+  std::string first;
+  if (c.Settings().preScan) {
+    if (d.percentShown >= 100) {
+      first = FormatText(c.Text(kTextReportComplete), {checked});
+    } else {
+      first = FormatText(c.Text(kTextReportPercent), {d.percentShown.load(), checked});
+    }
+  } else {
+    first = FormatText(c.Text(kTextReportUnknown), {checked});
+  }
+  std::string second;
+  if (d.readErrors == 0 && d.openErrors == 0) {
+    second = FormatText(c.Text(kTextNoErrors), {});
+  } else {
+    second = FormatText(c.Text(kTextErrorCounts), {d.readErrors.load(), d.openErrors.load()});
+  }
+  c.Window().ShowMessage(first + second, c.Text(kTextReportTitle), kMsgInfo);
+}
+
+void ScanEngine::OnSizeChanged(bool minimized) {
+  if (!sizeSeen_) {
+    sizeSeen_ = true;
+    return;
+  }
+  PanelFlags& p = *ctx_->deps.panels;
+  p.minimized = minimized;
+  if (!minimized) ctx_->Window().SetTitle(RestoredTitle(ctx_->Settings().drive, startFolder_));
+}
+
+void ScanEngine::OnPanelShown(Panel panel, bool shown) {
+  EngineContext& c = *ctx_;
+  PanelFlags& p = *c.deps.panels;
+  WindowOps& w = c.Window();
+  switch (panel) {
+    case Panel::Progress:
+      p.showProgress = shown;
+      if (!shown) {
+        w.SetProgress(kIdFileBar, 0);
+        w.SetProgress(kIdDiskBar, 0);
+        w.SetFieldText(kIdFilePercent, "");
+        w.SetFieldText(kIdDiskPercent, "");
+      } else if (c.state.running) {
+        w.SetProgress(kIdDiskBar, c.state.disk.percentShown);
+      }
+      break;
+    case Panel::Current:
+      p.showCurrent = shown;
+      if (shown && c.state.running) w.SetFieldText(kIdFolderPath, c.state.currentFolder.Get());
+      break;
+    case Panel::Time:
+      p.showTime = shown;
+      if (!shown) w.SetFieldText(kIdElapsed, "");
+      break;
+    case Panel::Speed:
+      p.showSpeed = shown;
+      if (!shown) w.SetFieldText(kIdSpeed, "");
+      break;
+  }
+}
+
+void ScanEngine::OnListOutOfMemory() {
+  ctx_->state.stopRequest = true;
+  ctx_->Window().ShowMessage(ctx_->Text(kTextNotEnoughMemory), "Torvex error", kMsgError);
+}
+
+}  // namespace engine

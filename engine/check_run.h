@@ -1,0 +1,115 @@
+#pragma once
+// A check run: the commands Start/Stop, Skip, Exit and Close, the check
+// thread, the one-second timer tick with its watchdog, and the end-of-check
+// report. The engine reaches the window only through WindowOps.
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/file_result.h"
+#include "engine/scan_state.h"
+#include "engine/services.h"
+#include "engine/window_ops.h"
+#include "records/settings.h"
+
+namespace engine {
+
+struct EngineDeps {
+  std::shared_ptr<WindowOps> window;           // required
+  std::shared_ptr<records::Settings> settings; // required
+  std::shared_ptr<PanelFlags> panels;          // required
+  TextLookup text;                             // required
+  std::shared_ptr<LogWriter> log;              // null: nothing is logged
+  std::shared_ptr<ResumeStore> resume;         // null: no disk is remembered
+  SoundPlayer playSound;                       // empty: silent
+
+  // Turns the root path of a run ("D:\", "D:\DATA") into the folder to enter.
+  // Empty: the root path is entered as it is.
+  std::function<std::string(const std::string& rootPath)> toNativePath;
+  // The readiness sequence of Start: examines the disk, fills in the label and
+  // serial number and decides on the resume record. Returns true for go.
+  // Empty: the disk state is reset, the speed counter zeroed, no resume record
+  // applies, and the run goes.
+  std::function<bool(ScanState& state)> readiness;
+
+  // Seams of the platform, replaced in tests.
+  std::function<int(int position)> setReaderPriority;          // empty: platform
+  std::function<int(std::function<void()>, std::size_t)> startThread;  // empty: platform
+};
+
+// Ids of the texts the engine looks up (odd ids; the lookup picks the language).
+enum TextId : int {
+  kTextNotEnoughMemory = 15,
+  kTextReportComplete = 53,
+  kTextReportPercent = 55,
+  kTextReportUnknown = 57,
+  kTextNoErrors = 59,
+  kTextErrorCounts = 61,
+  kTextRead = 157,
+  kTextOpen = 159,
+  kTextSkipped = 161,
+  kTextNoMemory = 163,
+  kTextNewDisk = 165,
+  kTextAnalysing = 167,
+  kTextReportTitle = 181,
+};
+
+enum class Panel { Progress, Current, Time, Speed };
+
+// Stalled readers that are abandoned but still inside the kernel hold a
+// thread, a descriptor and a block buffer each; at most this many exist.
+inline constexpr int kMaxAbandonedReaders = 8;
+inline constexpr int kBlockSize = 32768;
+inline constexpr int kFastSkip = 65536;
+
+struct EngineContext;
+
+class ScanEngine {
+ public:
+  explicit ScanEngine(EngineDeps deps);
+  ~ScanEngine();
+  ScanEngine(const ScanEngine&) = delete;
+  ScanEngine& operator=(const ScanEngine&) = delete;
+
+  // False when the block buffer could not be obtained: the program cannot run.
+  bool HasBlockBuffer() const;
+
+  // Commands, on the UI thread.
+  void StartStop();  // Start when idle, otherwise Stop
+  bool Start();      // true when a run was started
+  void Stop();
+  void Skip();
+  void Exit();       // during a run: stop and save the progress of a remembered disk
+  void Close();      // the window goes: threads unwind without touching it or saving
+
+  // The start folder chosen in Options (empty: the whole disk). UI thread.
+  void SetStartFolder(std::string folder);
+  const std::string& StartFolder() const;
+
+  // The one-second timer of the window.
+  void OnTimerTick();
+  void ShowCheckReport();
+  // Size messages of the window; the first one is ignored.
+  void OnSizeChanged(bool minimized);
+  // A panel hidden or shown again with its small close button.
+  void OnPanelShown(Panel panel, bool shown);
+  // The error list ran out of memory: stop the run and tell the user.
+  void OnListOutOfMemory();
+
+  ScanState& State();
+  const ScanState& State() const;
+
+  // Waits until no check thread is alive (tests, program end). True if none is.
+  bool WaitForCheckThread(std::chrono::milliseconds timeout);
+  // Readers abandoned inside a stalled read that have not returned yet.
+  int AbandonedReaders() const;
+
+ private:
+  std::shared_ptr<EngineContext> ctx_;
+  std::string startFolder_;
+  bool sizeSeen_ = false;
+};
+
+}  // namespace engine

@@ -1,0 +1,78 @@
+#pragma once
+// What the threads of a run share. Owned jointly by the engine object, the
+// check thread and every reader, so that threads that outlive the window
+// (a reader stuck in the kernel, a run ending while the program closes) never
+// touch freed state.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/check_run.h"
+
+namespace engine {
+
+struct Block {
+  char data[kBlockSize];
+};
+
+struct EngineContext {
+  explicit EngineContext(EngineDeps d) : deps(std::move(d)) {}
+
+  EngineDeps deps;
+  ScanState state;
+  // The block buffer of the readers. Taken by the check thread only; a reader
+  // abandoned inside a read keeps its own, and the next file gets a fresh one.
+  std::shared_ptr<Block> buffer;
+
+  // Bumped on every timer tick and whenever a reader ends; the file check
+  // sleeps on it instead of polling.
+  std::atomic<uint32_t> wake{0};
+  std::atomic<int> abandonedReaders{0};
+  std::atomic<int> checkThreads{0};
+  // The window is gone: the threads unwind at once, save nothing and leave the
+  // window alone.
+  Relaxed<bool> closed{false};
+  // The start folder of the run, copied by Start before the check thread exists.
+  std::string runStartFolder;
+
+  void Wake() {
+    wake.fetch_add(1, std::memory_order_release);
+    wake.notify_all();
+  }
+  bool Halted() const { return state.stopRequest || closed; }
+  WindowOps& Window() const { return *deps.window; }
+  records::Settings& Settings() const { return *deps.settings; }
+  const PanelFlags& Panels() const { return *deps.panels; }
+  std::string Text(int id) const { return deps.text(id); }
+  void PlaySound(int event) const {
+    if (deps.playSound) deps.playSound(event);
+  }
+  int StartThread(std::function<void()> fn, std::size_t stack);
+};
+
+// The body of the check thread.
+void RunCheckThread(const std::shared_ptr<EngineContext>& ctx);
+
+// The counting walk (pre-scan) and the check walk of one tree.
+class FolderWalk {
+ public:
+  enum Mode { kCount, kCheck };
+  FolderWalk(const std::shared_ptr<EngineContext>& ctx, Mode mode) : ctx_(ctx), mode_(mode) {}
+  // Walks the tree at the root path; the current directory is left on it.
+  void WalkRoot(const std::string& rootPath);
+
+ private:
+  void Walk(const std::string& name, bool root);
+  void Publish();
+  void Leave(std::size_t parentLength, bool root);
+
+  const std::shared_ptr<EngineContext>& ctx_;
+  Mode mode_;
+  std::string path_;  // the current folder path, as shown
+};
+
+// Checks one file of the current directory on a reader thread of its own.
+FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::string& name, int64_t size);
+
+}  // namespace engine

@@ -1,0 +1,277 @@
+// The file check and its reader. Every file is read on a reader thread of its
+// own while the check thread watches it against the delay time. A reader that
+// stalls inside a read cannot be ended on Linux, so it is abandoned: it keeps
+// its own buffer and descriptor, and a guard tells it, when its read finally
+// returns, that it must touch nothing shared any more.
+#include <algorithm>
+#include <cstdint>
+#include <mutex>
+#include <new>
+#include <optional>
+
+#include "engine/engine_context.h"
+#include "engine/progress.h"
+#include "platform/file_io.h"
+#include "platform/thread.h"
+
+namespace engine {
+namespace {
+
+constexpr int kStillActive = 259;
+constexpr std::size_t kReaderStack = 512 * 1024;
+
+class ReaderJob {
+ public:
+  ReaderJob(std::shared_ptr<EngineContext> ctx, std::shared_ptr<Block> buffer, std::string name,
+            int64_t size, int priority)
+      : ctx_(std::move(ctx)), buffer_(std::move(buffer)), name_(std::move(name)), size_(size),
+        priority_(priority) {}
+
+  void Run();
+
+  int ExitCode() const { return exitCode_.load(std::memory_order_acquire); }
+
+  // Gives the reader up. False when it had already ended; its result stands then.
+  bool Abandon() {
+    std::lock_guard lock(guard_);
+    if (ExitCode() != kStillActive) return false;
+    abandoned_ = true;
+    ctx_->abandonedReaders.fetch_add(1);
+    return true;
+  }
+
+ private:
+  // Reads the file. Called and returning with the guard held; returns no
+  // result once the reader finds it has been given up.
+  std::optional<FileResult> Read(std::unique_lock<std::mutex>& lock);
+  void ShowFileProgress(int percent, bool force);
+
+  std::shared_ptr<EngineContext> ctx_;
+  std::shared_ptr<Block> buffer_;
+  const std::string name_;
+  const int64_t size_;
+  const int priority_;
+  int fd_ = -1;
+  int lastFilePercent_ = 0;
+
+  std::mutex guard_;        // held while the reader changes shared state
+  bool abandoned_ = false;  // under guard_
+  std::atomic<int> exitCode_{kStillActive};
+};
+
+void ReaderJob::ShowFileProgress(int percent, bool force) {
+  if (!force && percent == lastFilePercent_) return;
+  lastFilePercent_ = percent;
+  ctx_->Window().SetProgress(kIdFileBar, percent);
+  ctx_->Window().SetFieldText(kIdFilePercent, PercentText(percent));
+}
+
+void ReaderJob::Run() {
+  std::unique_lock lock(guard_);
+  const std::optional<FileResult> result = Read(lock);
+  if (result) {
+    exitCode_.store(static_cast<int>(*result), std::memory_order_release);
+  } else {
+    ctx_->abandonedReaders.fetch_sub(1);
+  }
+  lock.unlock();
+  // Closing may itself stall on a failing device: never under the guard.
+  platform::CloseFile(fd_);
+  ctx_->Wake();
+}
+
+std::optional<FileResult> ReaderJob::Read(std::unique_lock<std::mutex>& lock) {
+  EngineContext& c = *ctx_;
+  ScanState& s = c.state;
+  DiskState& d = s.disk;
+
+  lock.unlock();
+  const int prio = c.deps.setReaderPriority ? c.deps.setReaderPriority(priority_)
+                                            : platform::SetCurrentThreadPriority(priority_);
+  lock.lock();
+  if (abandoned_) return std::nullopt;
+  // A reader without its priority goes no further.
+  if (prio == platform::kPriorityFailed) return FileResult::InternalError;
+  const int64_t startDone = d.bytesDone;
+  lock.unlock();
+
+  fd_ = platform::OpenFileForReading(name_);
+
+  lock.lock();
+  if (abandoned_) return std::nullopt;
+  if (fd_ < 0) {
+    d.bytesDone = startDone + size_;
+    return FileResult::Open;
+  }
+  if (size_ == 0) return FileResult::Ok;
+
+  s.bytesReadInFile = 0;
+  s.skipRequest = false;
+  int64_t done = 0;
+  long length = static_cast<long>(std::min<int64_t>(size_, kBlockSize));
+  if (c.Panels().showProgress) ShowFileProgress(0, true);
+
+  for (;;) {
+    if (s.skipRequest || c.Halted()) {
+      d.bytesDone = startDone + size_;
+      return FileResult::Skipped;
+    }
+    s.watchdog = 0;
+    lock.unlock();
+
+    bool endOfFile = false;
+    const long got = platform::ReadBlock(fd_, buffer_->data, length, &endOfFile);
+
+    lock.lock();
+    if (abandoned_) return std::nullopt;
+    if (got < 0) {
+      // The position stays where this block began.
+      d.bytesDone = startDone + size_;
+      return FileResult::Read;
+    }
+    // The counts grow by the length asked for, whatever the read returned.
+    s.bytesReadInFile += length;
+    done += length;
+    s.bytesRead += length;
+    if (c.Settings().fastCheck && size_ - done > kFastSkip) {
+      platform::SkipForward(fd_, kFastSkip);
+      s.bytesReadInFile += kFastSkip;
+      done += kFastSkip;
+      d.bytesDone += kFastSkip;
+    }
+    d.bytesDone += length;
+
+    const bool showProgress = c.Panels().showProgress;
+    if (showProgress) ShowFileProgress(PercentOf(done, size_), false);
+    if (d.bytesTotal != 0) {
+      const int disk = DiskPercent(d.bytesDone, d.bytesTotal);
+      if (showProgress) {
+        d.percentComputed = disk;
+        if (disk != d.percentShown) {
+          d.percentShown = disk;
+          c.Window().SetProgress(kIdDiskBar, disk);
+          c.Window().SetFieldText(kIdDiskPercent, PercentText(disk));
+        }
+      } else {
+        d.percentShown = disk;
+      }
+    }
+
+    if (length < kBlockSize || endOfFile) {
+      if (showProgress) ShowFileProgress(100, true);
+      return FileResult::Ok;
+    }
+    length = static_cast<long>(std::min<int64_t>(size_ - done, kBlockSize));
+  }
+}
+
+// Waits until the reader ends or the watchdog reaches the delay time. Returns
+// true when the reader ended. Sleeps between wake-ups: no polling.
+template <typename Ended>
+bool WaitForReader(EngineContext& c, Ended ended) {
+  for (;;) {
+    const uint32_t seq = c.wake.load(std::memory_order_acquire);
+    if (c.closed) return false;
+    if (c.state.watchdog >= c.Settings().delaySeconds) return false;
+    if (ended()) return true;
+    c.wake.wait(seq, std::memory_order_acquire);
+  }
+}
+
+}  // namespace
+
+int EngineContext::StartThread(std::function<void()> fn, std::size_t stack) {
+  return deps.startThread ? deps.startThread(std::move(fn), stack)
+                          : platform::StartDetachedThread(std::move(fn), stack);
+}
+
+FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::string& name, int64_t size) {
+  EngineContext& c = *ctx;
+  ScanState& s = c.state;
+  DiskState& d = s.disk;
+  if (c.Halted()) return FileResult::Stopped;
+
+  if (c.Panels().showCurrent) c.Window().SetFieldText(kIdCurrentFile, name);
+  const int64_t startDone = d.bytesDone;
+  s.bytesReadInFile = 0;
+
+  FileResult result;
+  bool started = false;
+  std::shared_ptr<ReaderJob> job;
+
+  // While too many abandoned readers are still stuck in the kernel, wait for
+  // one of them to return, up to the delay time; a drive that gives none back
+  // in that time does not answer, and the file counts as a read error.
+  s.watchdog = 0;
+  const bool slotFree = WaitForReader(c, [&] { return c.abandonedReaders.load() < kMaxAbandonedReaders; });
+  if (c.closed) return FileResult::Stopped;
+  if (!slotFree) {
+    d.bytesDone = startDone + size;
+    result = FileResult::Read;
+  } else {
+    if (!c.buffer) c.buffer = std::shared_ptr<Block>(new (std::nothrow) Block);
+    if (c.buffer) {
+      job = std::make_shared<ReaderJob>(ctx, c.buffer, name, size, c.Settings().priority);
+      started = c.StartThread([job] { job->Run(); }, kReaderStack) == 0;
+    }
+    if (!started) {
+      // No memory for the buffer or the reader thread.
+      d.bytesDone = startDone + size;
+      result = FileResult::NoMemory;
+    }
+  }
+
+  if (started) {
+    s.watchdog = 0;
+    if (WaitForReader(c, [&] { return job->ExitCode() != kStillActive; })) {
+      result = static_cast<FileResult>(job->ExitCode());
+    } else if (job->Abandon()) {
+      // The read stalled: the file is a read error at the block it stalled in.
+      s.watchdog = 0;
+      d.bytesDone = startDone + size;
+      result = FileResult::Read;
+      c.buffer.reset();
+      if (c.closed) return FileResult::Stopped;
+    } else {
+      result = static_cast<FileResult>(job->ExitCode());
+    }
+  }
+
+  if (result == FileResult::InternalError) {
+    c.Window().ShowMessage("Thread set priority failed.\nIf you got this error, please, report to Quillon",
+                           "Torvex Internal Error (002)", kMsgError);
+    return result;
+  }
+
+  const std::string position = std::to_string(s.bytesReadInFile / 1024);
+  const std::string folder = s.currentFolder.Get();
+  const bool log = c.deps.log && c.Settings().createLog;
+  switch (result) {
+    case FileResult::Read:
+      if (log) c.deps.log->WriteErrorLine(name, "Read", position, folder);
+      c.Window().AddRow({name, c.Text(kTextRead), position, folder});
+      ++d.readErrors;
+      break;
+    case FileResult::Open:
+      if (log) c.deps.log->WriteErrorLine(name, "Open", "", folder);
+      c.Window().AddRow({name, c.Text(kTextOpen), "", folder});
+      ++d.openErrors;
+      break;
+    case FileResult::Skipped:
+      c.Window().AddRow({name, c.Text(kTextSkipped), position, folder});
+      ++d.otherErrors;
+      if (log) c.deps.log->WriteErrorLine(name, "Skipped", position, folder);
+      break;
+    case FileResult::NoMemory:
+      c.Window().AddRow({name, c.Text(kTextNoMemory), "", folder});
+      ++d.otherErrors;
+      if (log) c.deps.log->WriteErrorLine(name, "NoMemory", position, folder);
+      break;
+    default:
+      break;
+  }
+  c.PlaySound(static_cast<int>(result));
+  return result;
+}
+
+}  // namespace engine

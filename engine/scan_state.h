@@ -1,0 +1,81 @@
+#pragma once
+// The run state shared by the UI thread, the check thread and the reader.
+// Flags and counters are relaxed shared words; the two texts that the UI
+// thread may read while the check thread writes them are guarded texts.
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "platform/relaxed.h"
+
+namespace engine {
+
+using platform::Relaxed;
+
+// A text written by one thread and read by another.
+class SharedText {
+ public:
+  SharedText() = default;
+  SharedText(const SharedText&) = delete;
+  SharedText& operator=(const SharedText&) = delete;
+
+  std::string Get() const {
+    std::lock_guard lock(m_);
+    return s_;
+  }
+  void Set(std::string s) {
+    std::lock_guard lock(m_);
+    s_ = std::move(s);
+  }
+
+ private:
+  mutable std::mutex m_;
+  std::string s_;
+};
+
+// The disk under check. Byte counts are 64-bit in memory so that files and
+// discs beyond 2 GiB are read to their end and their percentages stay right;
+// the disk info file stores their low 32 bits.
+struct DiskState {
+  std::string label;              // volume label; set on the UI thread before the check thread exists
+  Relaxed<uint32_t> serial{0};    // volume serial number
+  Relaxed<int32_t> filesTotal{0};
+  Relaxed<int64_t> bytesTotal{0}; // 0: no total known
+  Relaxed<int64_t> bytesDone{0};
+  Relaxed<int32_t> readErrors{0};
+  Relaxed<int32_t> openErrors{0};
+  Relaxed<int32_t> otherErrors{0};
+  Relaxed<int32_t> filesChecked{0};
+  Relaxed<int32_t> percentComputed{0};  // disk percent computed, at most 100
+  Relaxed<int32_t> percentShown{0};     // disk percent shown
+
+  // Every number to zero and the label empty (Start, before the disk is examined).
+  void Reset() { *this = DiskState{}; }
+};
+
+// Panel flags of the main window, read by the engine threads.
+struct PanelFlags {
+  Relaxed<bool> showProgress{true};
+  Relaxed<bool> showCurrent{true};
+  Relaxed<bool> showTime{true};
+  Relaxed<bool> showSpeed{true};
+  Relaxed<bool> minimized{false};
+};
+
+struct ScanState {
+  Relaxed<bool> idle{true};
+  Relaxed<bool> stopRequest{false};
+  Relaxed<bool> skipRequest{false};
+  Relaxed<bool> running{false};
+  Relaxed<bool> reportPending{false};
+  Relaxed<int32_t> watchdog{0};      // timer ticks since the reader last began a block
+  Relaxed<int32_t> elapsed{0};       // ticks counted while running
+  Relaxed<int64_t> bytesRead{0};     // bytes actually requested from the disk (speed)
+  Relaxed<uint32_t> filesSeen{0};    // files met by the check walk in this run
+  Relaxed<int64_t> bytesReadInFile{0};  // offset reached in the current file
+  std::string rootPath;              // set by Start before the check thread exists
+  SharedText currentFolder;          // maintained by the walks; read by the UI thread
+  DiskState disk;
+};
+
+}  // namespace engine

@@ -1,0 +1,67 @@
+#pragma once
+// What the engine may do to the main window. Every call is synchronous: it
+// has taken effect when it returns. The main window carries each call out on
+// the UI thread (a direct call when already there); once the window is gone
+// the calls do nothing and ShowMessage returns kIdCancel.
+#include <array>
+#include <string>
+
+namespace engine {
+
+// Controls of the main window that the engine touches.
+enum ControlId : int {
+  kIdFileBar = 1004,
+  kIdDiskBar = 1005,
+  kIdCurrentFile = 1006,
+  kIdFolderPath = 1007,
+  kIdFilePercent = 1009,
+  kIdDiskPercent = 1010,
+  kIdStart = 1050,
+  kIdSkip = 1063,
+  kIdStop = 1064,
+  kIdElapsed = 1071,
+  kIdEstimated = 1072,
+  kIdVolumeLabel = 1073,
+  kIdSpeed = 1074,
+};
+
+// Type bits of the program's message box, and its results.
+enum MessageType : unsigned {
+  kMbIconExclamation = 0x01,
+  kMbIconQuestion = 0x02,
+  kMbIconStop = 0x04,
+  kMbIconInformation = 0x08,
+  kMbCheckAgainContinueCancel = 0x10,
+  kMbRetryCancel = 0x20,
+  // The type codes the program uses.
+  kMsgError = 4,        // stop sign, OK
+  kMsgInfo = 8,         // information, OK
+  kMsgRetry = 40,       // information, Retry and Cancel
+  kMsgResume = 18,      // question, Check again / Continue checking / Cancel
+};
+enum MessageResult : int {
+  kIdOk = 1,
+  kIdCancel = 2,
+  kIdRetry = 4,
+  kIdCheckAgain = 6,
+  kIdContinue = 7,
+};
+
+class WindowOps {
+ public:
+  virtual ~WindowOps() = default;
+
+  virtual void SetFieldText(int id, const std::string& text) = 0;
+  virtual void SetProgress(int id, int position) = 0;  // 0..100
+  // Adds a row of the error list at the window's next-row index, sets its four
+  // cells and advances the index, as one step (Clear statistics may reset the
+  // index at any time). Returns the index the row went to.
+  virtual int AddRow(const std::array<std::string, 4>& cells) = 0;
+  virtual void ShowButton(int id, bool show) = 0;
+  virtual void EnableButton(int id, bool enable) = 0;
+  virtual void SetTitle(const std::string& title) = 0;
+  // The program's message box; blocks the caller until it is answered.
+  virtual int ShowMessage(const std::string& text, const std::string& caption, unsigned type) = 0;
+};
+
+}  // namespace engine

@@ -1,0 +1,137 @@
+#include "platform/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+namespace platform {
+
+int OpenFileForReading(const std::string& name) {
+  int fd;
+  do {
+    // O_NONBLOCK: a FIFO that appeared after the listing must not hang the open.
+    fd = open(name.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
+long ReadBlock(int fd, void* buffer, long length, bool* endOfFile) {
+  *endOfFile = false;
+  long got = 0;
+  auto* out = static_cast<char*>(buffer);
+  while (got < length) {
+    const ssize_t n = read(fd, out + got, static_cast<size_t>(length - got));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (n == 0) {
+      *endOfFile = true;
+      break;
+    }
+    got += n;
+  }
+  return got;
+}
+
+int SkipForward(int fd, long bytes) {
+  return lseek(fd, bytes, SEEK_CUR) < 0 ? -1 : 0;
+}
+
+void CloseFile(int fd) {
+  if (fd >= 0) close(fd);
+}
+
+int ChangeDirectory(const std::string& path) {
+  return chdir(path.c_str()) == 0 ? 0 : -1;
+}
+
+std::string CurrentDirectory() {
+  std::string buf(PATH_MAX, '\0');
+  for (;;) {
+    if (getcwd(buf.data(), buf.size()) != nullptr) {
+      buf.resize(std::strlen(buf.c_str()));
+      return buf;
+    }
+    if (errno != ERANGE || buf.size() > (1u << 20)) return {};
+    buf.resize(buf.size() * 2);
+  }
+}
+
+DirListing::~DirListing() {
+  if (dir_ != nullptr) closedir(dir_);
+}
+
+bool DirListing::Open() {
+  dir_ = opendir(".");
+  return dir_ != nullptr;
+}
+
+int DirListing::ReturnHere() {
+  return dir_ != nullptr && fchdir(dirfd(dir_)) == 0 ? 0 : -1;
+}
+
+bool DirListing::Next(DirEntry& entry) {
+  if (dir_ == nullptr) return false;
+  for (;;) {
+    errno = 0;
+    const dirent* d = readdir(dir_);
+    if (d == nullptr) return false;
+    if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
+    entry.name = d->d_name;
+    entry.size = 0;
+    const int fd = dirfd(dir_);
+    struct stat st {};
+    unsigned char type = d->d_type;
+    if (type == DT_UNKNOWN) {
+      if (fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        entry.kind = DirEntry::kOther;  // vanished since the listing
+        return true;
+      }
+      type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : S_ISLNK(st.st_mode) ? DT_LNK : DT_FIFO;
+    }
+    switch (type) {
+      case DT_DIR:
+        entry.kind = DirEntry::kFolder;
+        return true;
+      case DT_REG:
+        if (fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+          // Listed but gone or unreadable: the reader will report it.
+          entry.kind = DirEntry::kDanglingLink;
+          return true;
+        }
+        entry.kind = DirEntry::kFile;
+        entry.size = static_cast<uint64_t>(st.st_size);
+        return true;
+      case DT_LNK:
+        // A link is followed to a file, never into a folder.
+        if (fstatat(fd, d->d_name, &st, 0) != 0) {
+          entry.kind = DirEntry::kDanglingLink;
+        } else if (S_ISREG(st.st_mode)) {
+          entry.kind = DirEntry::kFile;
+          entry.size = static_cast<uint64_t>(st.st_size);
+        } else {
+          entry.kind = DirEntry::kOther;
+        }
+        return true;
+      default:
+        entry.kind = DirEntry::kOther;
+        return true;
+    }
+  }
+}
+
+}  // namespace platform

@@ -1,0 +1,64 @@
+#pragma once
+// Files and folders as the walk and the reader see them. Names are bytes and
+// are passed through unchanged; a read interrupted by a signal is retried.
+#include <dirent.h>
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// Opens a regular file by its name (relative to the current directory) for
+// reading. Returns the descriptor, or -1 with errno set. Anything that is not
+// a regular file by the time it is opened (a FIFO, a device) is refused
+// without blocking.
+int OpenFileForReading(const std::string& name);
+
+// Reads up to length bytes into buffer as one request, going on after short
+// reads until the length is reached or the file ends. Returns the number of
+// bytes read (endOfFile set when the file ended first), or -1 on a read error.
+long ReadBlock(int fd, void* buffer, long length, bool* endOfFile);
+
+// Moves the read position forward. Returns 0 on success.
+int SkipForward(int fd, long bytes);
+
+void CloseFile(int fd);
+
+// 0 when the folder exists, can be entered and is now the current directory.
+int ChangeDirectory(const std::string& path);
+
+// The current directory, or an empty text when it cannot be read.
+std::string CurrentDirectory();
+
+// One entry of a folder listing.
+struct DirEntry {
+  enum Kind {
+    kFolder,         // a real folder (never a symbolic link to one)
+    kFile,           // a regular file, or a symbolic link to one
+    kDanglingLink,   // a symbolic link that leads nowhere: a file that will not open
+    kOther,          // links to folders, FIFOs, sockets, devices: neither counted nor opened
+  };
+  std::string name;
+  Kind kind = kOther;
+  uint64_t size = 0;  // bytes, for kFile
+};
+
+// Lists the current directory in the order the file system returns it,
+// leaving out "." and "..".
+class DirListing {
+ public:
+  DirListing() = default;
+  ~DirListing();
+  DirListing(const DirListing&) = delete;
+  DirListing& operator=(const DirListing&) = delete;
+
+  bool Open();  // the current directory
+  bool Next(DirEntry& entry);
+  // Makes the listed folder the current directory again (leaving a sub-folder).
+  int ReturnHere();
+
+ private:
+  DIR* dir_ = nullptr;
+};
+
+}  // namespace platform

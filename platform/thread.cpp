@@ -1,0 +1,120 @@
+#include "platform/thread.h"
+
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+
+namespace platform {
+namespace {
+
+constexpr int kIoprioClassShift = 13;
+constexpr int kIoprioClassBe = 2;
+constexpr int kIoprioClassIdle = 3;
+constexpr int kIoprioWhoProcess = 1;
+
+void* ThreadMain(void* arg) {
+  std::unique_ptr<std::function<void()>> fn(static_cast<std::function<void()>*>(arg));
+  (*fn)();
+  return nullptr;
+}
+
+int SetNice(int nice) {
+  // On Linux PRIO_PROCESS with id 0 addresses the calling thread only.
+  return setpriority(PRIO_PROCESS, 0, nice) == 0 ? 0 : errno;
+}
+
+// The lowest nice value an unprivileged thread may take: it may always go up
+// from where it is, and down as far as RLIMIT_NICE allows.
+int LowestPermittedNice() {
+  rlimit rl{};
+  int floor = 20;
+  if (getrlimit(RLIMIT_NICE, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY) {
+    floor = 20 - static_cast<int>(std::min<rlim_t>(rl.rlim_cur, 40));
+  } else if (rl.rlim_cur == RLIM_INFINITY) {
+    floor = -20;
+  }
+  return std::min(floor, CurrentThreadNice());
+}
+
+}  // namespace
+
+int StartDetachedThread(std::function<void()> fn, std::size_t stackSize) {
+  pthread_attr_t attr;
+  if (int rc = pthread_attr_init(&attr); rc != 0) return rc;
+  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+  if (stackSize != 0) pthread_attr_setstacksize(&attr, std::max<std::size_t>(stackSize, PTHREAD_STACK_MIN));
+  auto* heap = new (std::nothrow) std::function<void()>(std::move(fn));
+  if (heap == nullptr) {
+    pthread_attr_destroy(&attr);
+    return ENOMEM;
+  }
+  pthread_t tid;
+  int rc = pthread_create(&tid, &attr, ThreadMain, heap);
+  pthread_attr_destroy(&attr);
+  if (rc != 0) delete heap;
+  return rc;
+}
+
+PriorityLevel PriorityForPosition(int position) {
+  switch (position) {
+    case 0: return {true, 19, kIoprioClassIdle, 7};
+    case 1: return {false, 10, kIoprioClassBe, 7};
+    case 2: return {false, 5, kIoprioClassBe, 6};
+    case 4: return {false, -5, kIoprioClassBe, 2};
+    case 5: return {false, -10, kIoprioClassBe, 1};
+    case 6: return {false, -20, kIoprioClassBe, 0};
+    default: return {false, 0, kIoprioClassBe, 4};
+  }
+}
+
+int SetCurrentThreadPriority(int position) {
+  const PriorityLevel level = PriorityForPosition(position);
+  int result = kPriorityExact;
+
+  if (level.idlePolicy) {
+    sched_param sp{};
+    sp.sched_priority = 0;
+    if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &sp) != 0) result = kPriorityNearest;
+  }
+  int err = SetNice(level.nice);
+  if (err == EACCES || err == EPERM) {
+    const int nearest = std::max(level.nice, LowestPermittedNice());
+    err = SetNice(nearest);
+    result = kPriorityNearest;
+  }
+  if (err != 0) return kPriorityFailed;
+
+  // The I/O priority follows as far as it is permitted; where it is not, the
+  // nice value still orders the reading, so this is best effort.
+  const int ioprio = (level.ioClass << kIoprioClassShift) | level.ioLevel;
+  if (syscall(SYS_ioprio_set, kIoprioWhoProcess, 0, ioprio) != 0) {
+    const int fallback = (kIoprioClassBe << kIoprioClassShift) | std::max(level.ioLevel, 4);
+    syscall(SYS_ioprio_set, kIoprioWhoProcess, 0, fallback);
+  }
+  return result;
+}
+
+int CurrentThreadNice() {
+  errno = 0;
+  const int nice = getpriority(PRIO_PROCESS, 0);
+  return (nice == -1 && errno != 0) ? 0 : nice;
+}
+
+int CurrentThreadIoPriority() {
+  constexpr int kIoprioWhoProcessGet = 1;
+  return static_cast<int>(syscall(SYS_ioprio_get, kIoprioWhoProcessGet, 0));
+}
+
+bool CurrentThreadIsIdlePolicy() {
+  int policy = 0;
+  sched_param sp{};
+  return pthread_getschedparam(pthread_self(), &policy, &sp) == 0 && policy == SCHED_IDLE;
+}
+
+}  // namespace platform

@@ -1,0 +1,34 @@
+#pragma once
+// The program's options, kept in the registry as the 16-byte value "Options".
+// Fields that the Options dialog may change while a check runs are read by the
+// engine threads at the same time, so every field is a relaxed shared word.
+#include <cstdint>
+#include <string>
+
+#include "platform/relaxed.h"
+
+namespace records {
+
+using platform::Relaxed;
+
+enum LogMode : int { kLogAppend = 1, kLogOverwrite = 2 };
+
+struct Settings {
+  Relaxed<bool> showCdromOnly{true};   // byte 0
+  Relaxed<bool> createLog{true};       // byte 1
+  Relaxed<int> logMode{kLogOverwrite}; // byte 2
+  Relaxed<bool> resumeEnabled{true};   // byte 3
+  Relaxed<bool> sounds{true};          // byte 4
+  Relaxed<bool> internalSpeaker{false};// byte 5
+  Relaxed<bool> fastCheck{false};      // byte 6
+  Relaxed<bool> preScan{true};         // byte 7
+  Relaxed<int> delaySeconds{5};        // byte 8
+  Relaxed<int> driveListIndex{-1};     // byte 9
+  Relaxed<int> drive{-1};              // byte 10: 0..25 for A..Z, -1 none
+  Relaxed<bool> cdromTarget{false};    // byte 11
+  Relaxed<int> priority{3};            // byte 12: reader priority position 0..6
+  Relaxed<int> language{1};            // byte 13: 0 Russian, other English
+  Relaxed<int> servicePack{0};         // byte 15
+};
+
+}  // namespace records
