@@ -212,6 +212,8 @@ FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::strin
     if (!c.buffer) c.buffer = std::shared_ptr<Block>(new (std::nothrow) Block);
     if (c.buffer) {
       job = std::make_shared<ReaderJob>(ctx, c.buffer, name, size, c.Settings().priority);
+      // The watchdog starts before the reader can begin its first block.
+      s.watchdog = 0;
       started = c.StartThread([job] { job->Run(); }, kReaderStack) == 0;
     }
     if (!started) {
@@ -222,7 +224,6 @@ FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::strin
   }
 
   if (started) {
-    s.watchdog = 0;
     if (WaitForReader(c, [&] { return job->ExitCode() != kStillActive; })) {
       result = static_cast<FileResult>(job->ExitCode());
     } else if (job->Abandon()) {
