@@ -139,7 +139,14 @@ std::optional<FileResult> ReaderJob::Read(std::unique_lock<std::mutex>& lock) {
       done += kFastSkip;
       d.bytesDone += kFastSkip;
     }
-    d.bytesDone += length;
+    const bool last = length < kBlockSize || endOfFile;
+    if (last) {
+      // A file that ended before its listed size still counts whole, so the
+      // disk reaches 100 % once every file is checked.
+      d.bytesDone = startDone + size_;
+    } else {
+      d.bytesDone += length;
+    }
 
     const bool showProgress = c.Panels().showProgress;
     if (showProgress) ShowFileProgress(PercentOf(done, size_), false);
@@ -157,7 +164,7 @@ std::optional<FileResult> ReaderJob::Read(std::unique_lock<std::mutex>& lock) {
       }
     }
 
-    if (length < kBlockSize || endOfFile) {
+    if (last) {
       if (showProgress) ShowFileProgress(100, true);
       return FileResult::Ok;
     }
