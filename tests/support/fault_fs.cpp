@@ -152,9 +152,15 @@ FaultFs::~FaultFs() {
   }
   s.released.notify_all();
   if (s.f != nullptr) {
+    // End the connection first (umount -f, then detach), so that the serving
+    // threads leave their reads of /dev/fuse before libfuse closes it.
     fuse_exit(s.f);
-    if (s.mounted) fuse_unmount(s.f);
+    if (s.mounted) {
+      umount2(s.mountPoint.c_str(), MNT_FORCE);
+      umount2(s.mountPoint.c_str(), MNT_DETACH);
+    }
     if (s.loop.joinable()) s.loop.join();
+    fuse_unmount(s.f);
     fuse_destroy(s.f);
   }
   if (!s.mountPoint.empty()) rmdir(s.mountPoint.c_str());
@@ -228,7 +234,8 @@ int FaultFs::StalledReads() const {
 
 void FaultFs::ForceUnmount() {
   State& s = *state_;
-  if (s.mounted && umount2(s.mountPoint.c_str(), MNT_FORCE) == 0) s.mounted = false;
+  // A busy mount stays mounted but its connection is aborted all the same.
+  if (s.mounted) umount2(s.mountPoint.c_str(), MNT_FORCE);
   {
     std::lock_guard l(s.m);
     s.release = true;
