@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -80,6 +81,13 @@ QWidget* MakeControl(const res::ControlTemplate& c, QDialog& dialog, QButtonGrou
       auto* box = new QGroupBox(caption, &dialog);
       // A frame only: it lets clicks through to what lies inside it.
       box->setAttribute(Qt::WA_TransparentForMouseEvents);
+      // The frame line runs through the middle of the title, which starts a
+      // little in from the left edge.
+      const int half = QFontMetrics(dialog.font()).height() / 2;
+      box->setStyleSheet(QStringLiteral("QGroupBox { border: 1px solid palette(mid); margin-top: %1px; }"
+                                        "QGroupBox::title { subcontrol-origin: margin; left: %2px; padding: 0 2px; }")
+                             .arg(half)
+                             .arg(half));
       return box;
     }
     case K::kText:
