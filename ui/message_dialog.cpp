@@ -170,11 +170,12 @@ int ShowMessage(const char* text, const char* caption, int type) {
 
   if (g_quitting || QCoreApplication::closingDown()) return engine::kIdCancel;
   // If the application goes away before the box runs, the call is dropped
-  // and the caller gets Cancel.
-  int result = engine::kIdCancel;
+  // and the caller gets Cancel. The answer travels in an atomic, so that it
+  // is ordered for this thread by our own means, not only by Qt's semaphore.
+  std::atomic<int> result{engine::kIdCancel};
   const bool posted = QMetaObject::invokeMethod(
-      app, [&request] { return RunMessageBox(request); }, Qt::BlockingQueuedConnection, &result);
-  return posted ? result : -1;
+      app, [&request, &result] { result = RunMessageBox(request); }, Qt::BlockingQueuedConnection);
+  return posted ? result.load() : -1;
 }
 
 }  // namespace ui
