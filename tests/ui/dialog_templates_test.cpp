@@ -52,43 +52,4 @@ TEST(DialogTemplates, ControlsAreWellFormed) {
   }
 }
 
-TEST(DialogTemplates, MessageBoxButtonsAndTheirTooltips) {
-  const res::DialogTemplate* box = res::FindDialogTemplate(res::kDialogMessage);
-  ASSERT_NE(box, nullptr);
-  EXPECT_EQ(box->width, 216);
-  EXPECT_EQ(box->height, 73);
-  std::vector<int> order;
-  for (const res::ControlTemplate& c : box->controls) order.push_back(c.id);
-  EXPECT_EQ(order, (std::vector<int>{4, 2, 1, 1060, 1061, 6, 7}));
-  struct Expected {
-    int id;
-    const char* images;
-    int tooltip;
-    int left;
-    bool hidden;
-  };
-  for (const Expected& e : {Expected{1, "OK", 1, 88, false}, Expected{2, "CANCEL", 3, 119, true},
-                            Expected{4, "RETRY", 5, 57, true}, Expected{6, "RETRY", 7, 57, true},
-                            Expected{7, "SKIP", 9, 88, true}}) {
-    const res::ControlTemplate* c = box->Find(e.id);
-    ASSERT_NE(c, nullptr) << e.id;
-    EXPECT_EQ(c->kind, ControlKind::kBitmapButton);
-    EXPECT_STREQ(c->caption, e.images);
-    EXPECT_EQ(c->textId, e.tooltip);
-    EXPECT_EQ(c->rect.x, e.left);
-    EXPECT_EQ(c->rect.y, 48);
-    EXPECT_EQ((c->style & res::kHidden) != 0, e.hidden);
-    EXPECT_NE(c->style & res::kTabStop, 0u);
-  }
-  EXPECT_EQ(box->Find(1060)->kind, ControlKind::kIcon);
-  EXPECT_EQ(box->Find(1061)->kind, ControlKind::kText);
-  EXPECT_EQ(box->Find(12345), nullptr);
-}
-
-TEST(DialogTemplates, OnlyTheWebPageWindowCanBeResized) {
-  for (const res::DialogTemplate& t : res::AllDialogTemplates()) {
-    EXPECT_EQ((t.style & res::kResizable) != 0, t.id == res::kDialogWebPage) << t.id;
-  }
-}
-
 }  // namespace

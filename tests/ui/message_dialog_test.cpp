@@ -112,19 +112,6 @@ TEST_F(MessageBox, EachTypeShowsItsIconAndButtonsAndAnswers) {
   }
 }
 
-TEST_F(MessageBox, ButtonsSitWhereTheirSetPutsThem) {
-  WithMessageBox("Text", nullptr, engine::kMsgResume, [](CMessageDialog& box) {
-    const ui::DialogUnits& u = box.Units();
-    EXPECT_EQ(ui::DlgItem(box, 6)->pos(), QPoint(u.ToPixelsX(57), u.ToPixelsY(48)));
-    EXPECT_EQ(ui::DlgItem(box, 7)->pos(), QPoint(u.ToPixelsX(88), u.ToPixelsY(48)));
-    EXPECT_EQ(ui::DlgItem(box, 2)->pos(), QPoint(u.ToPixelsX(119), u.ToPixelsY(48)));
-    for (int id : {2, 6, 7}) EXPECT_EQ(ui::DlgItem(box, id)->size(), QSize(32, 32));
-    // The buttons fit inside the box.
-    for (int id : {2, 6, 7}) EXPECT_TRUE(box.rect().contains(ui::DlgItem(box, id)->geometry())) << id;
-    box.done(2);
-  });
-}
-
 TEST_F(MessageBox, TooltipsInTheInterfaceLanguage) {
   for (int language : {1, 0}) {
     res::InterfaceLanguage = language;

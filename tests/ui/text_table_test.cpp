@@ -42,6 +42,10 @@ TEST_F(TextTable, GivesThePairMemberOfTheInterfaceLanguage) {
   EXPECT_EQ(Text(0, 113), "Русский / Russian");
   EXPECT_EQ(Text(1, 61), "Files with errors (read/open): %ld / %ld");
   EXPECT_EQ(Text(0, 57), "Проверка диска завершена на ? %%\nПроверено файлов:  %ld\n");
+  // The owned copy for the engine.
+  res::InterfaceLanguage = 1;
+  EXPECT_EQ(res::LoadTextCopy(157), "Read");
+  EXPECT_EQ(res::LoadTextCopy(159), "Open");
 }
 
 TEST_F(TextTable, EveryLanguageButZeroIsEnglish) {
@@ -105,15 +109,6 @@ TEST_F(TextTable, SameIdAgainReturnsTheBufferUnchanged) {
   const char* show = res::LoadText(63);
   EXPECT_EQ(show, hide);
   EXPECT_STREQ(hide, "Show info window");
-}
-
-TEST_F(TextTable, CopyFitsTheEngineLookup) {
-  res::InterfaceLanguage = 1;
-  const std::function<std::string(int)> lookup = res::LoadTextCopy;
-  const std::string read = lookup(157);
-  const std::string open = lookup(159);
-  EXPECT_EQ(read, "Read");
-  EXPECT_EQ(open, "Open");
 }
 
 TEST_F(TextTable, ThreadsNeverSeeEachOthersTexts) {
