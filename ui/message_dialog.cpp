@@ -43,6 +43,10 @@ void WatchForQuit(QCoreApplication* app) {
   if (g_watched == app) return;
   g_watched = app;
   g_quitting = false;
+  QObject::connect(app, &QObject::destroyed, [] {
+    const std::lock_guard<std::mutex> lock(g_watchMutex);
+    g_watched = nullptr;
+  });
   QObject::connect(app, &QCoreApplication::aboutToQuit, app, [app] {
     g_quitting = true;
     // Answer the boxes that other threads asked for and that the ending event

@@ -8,7 +8,7 @@ CToolTipCtrl::CToolTipCtrl(QObject* parent) : QObject(parent) {}
 
 bool CToolTipCtrl::Create(QWidget* owner) {
   if (owner == nullptr) return false;
-  setParent(owner);
+  m_owner = owner;
   return true;
 }
 

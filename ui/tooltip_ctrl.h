@@ -17,8 +17,10 @@ class CToolTipCtrl : public QObject {
  public:
   explicit CToolTipCtrl(QObject* parent = nullptr);
 
-  // Ties the tooltips to the window that owns them.
+  // Ties the tooltips to the window that owns them (the window does not take
+  // ownership of this object: make it a member of the window).
   bool Create(QWidget* owner);
+  QWidget* Owner() const { return m_owner; }
   // An inactive control shows no tips; it starts inactive.
   void Activate(bool active);
   bool IsActive() const { return m_bActive; }
@@ -34,6 +36,7 @@ class CToolTipCtrl : public QObject {
  private:
   void Show(QWidget* tool, const QString& text) const;
 
+  QPointer<QWidget> m_owner;
   std::vector<std::pair<QPointer<QWidget>, QString>> m_tools;  // in registration order
   bool m_bActive = false;
 };
