@@ -3,6 +3,9 @@
 // has taken effect when it returns. The main window carries each call out on
 // the UI thread (a direct call when already there); once the window is gone
 // the calls do nothing and ShowMessage returns kIdCancel.
+//
+// Because the engine threads wait for the UI thread here, the UI thread must
+// never wait for an engine thread: Stop, Skip and Exit only raise flags.
 #include <array>
 #include <string>
 
@@ -61,6 +64,7 @@ class WindowOps {
   virtual void EnableButton(int id, bool enable) = 0;
   virtual void SetTitle(const std::string& title) = 0;
   // The program's message box; blocks the caller until it is answered.
+  // An empty caption means none (the box keeps its own title).
   virtual int ShowMessage(const std::string& text, const std::string& caption, unsigned type) = 0;
 };
 
