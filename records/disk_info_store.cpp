@@ -1,6 +1,7 @@
 #include "records/disk_info_store.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -114,7 +115,11 @@ int DiskInfoStore::OpenStore(std::string_view name) {
   const std::string path = folder_ + std::string(name);
   const int fd = OpenRetry(path, O_RDONLY | O_NONBLOCK);
   if (fd >= 0) {
-    close(fd);  // there already: left as it is
+    // There already: left as it is, if it is a file at all.
+    struct stat st {};
+    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    close(fd);
+    if (!regular) return 1;
   } else if (platform::CreateNewFile(path, WithCrLf(kHeader)) != 0) {
     // Not even a file that exists but cannot be read is ever written over.
     return 1;
