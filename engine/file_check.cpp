@@ -139,7 +139,14 @@ std::optional<FileResult> ReaderJob::Read(std::unique_lock<std::mutex>& lock) {
       done += kFastSkip;
       d.bytesDone += kFastSkip;
     }
-    d.bytesDone += length;
+    const bool last = length < kBlockSize || endOfFile;
+    if (last) {
+      // A file that ended before its listed size still counts whole, so the
+      // disk reaches 100 % once every file is checked.
+      d.bytesDone = startDone + size_;
+    } else {
+      d.bytesDone += length;
+    }
 
     const bool showProgress = c.Panels().showProgress;
     if (showProgress) ShowFileProgress(PercentOf(done, size_), false);
@@ -157,7 +164,7 @@ std::optional<FileResult> ReaderJob::Read(std::unique_lock<std::mutex>& lock) {
       }
     }
 
-    if (length < kBlockSize || endOfFile) {
+    if (last) {
       if (showProgress) ShowFileProgress(100, true);
       return FileResult::Ok;
     }
@@ -212,6 +219,8 @@ FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::strin
     if (!c.buffer) c.buffer = std::shared_ptr<Block>(new (std::nothrow) Block);
     if (c.buffer) {
       job = std::make_shared<ReaderJob>(ctx, c.buffer, name, size, c.Settings().priority);
+      // The watchdog starts before the reader can begin its first block.
+      s.watchdog = 0;
       started = c.StartThread([job] { job->Run(); }, kReaderStack) == 0;
     }
     if (!started) {
@@ -222,7 +231,6 @@ FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::strin
   }
 
   if (started) {
-    s.watchdog = 0;
     if (WaitForReader(c, [&] { return job->ExitCode() != kStillActive; })) {
       result = static_cast<FileResult>(job->ExitCode());
     } else if (job->Abandon()) {

@@ -1,0 +1,381 @@
+// Whole check runs: Start, the walks, the end of the run and its report,
+// Stop, Exit and Close, resuming, and the timer.
+#include <thread>
+
+#include "engine/progress.h"
+#include "tests/engine/engine_fixture.h"
+
+namespace engine_test {
+namespace {
+
+using namespace std::chrono_literals;
+using engine::kIdDiskBar;
+using engine::kIdDiskPercent;
+using engine::kIdElapsed;
+using engine::kIdEstimated;
+using engine::kIdSkip;
+using engine::kIdSpeed;
+using engine::kIdStart;
+using engine::kIdStop;
+
+class CheckRunTest : public EngineTest {
+ protected:
+  void MakeSmallDisk() {
+    tree.File("A.TXT", 1000);
+    tree.File("SUB/B.BIN", 100'000);
+    tree.File("SUB/DEEP/C.DAT", 40'000);
+    tree.File("Z.TXT", 0);
+  }
+};
+
+TEST_F(CheckRunTest, RunWithPreScanCountsReadsEverythingAndReportsComplete) {
+  MakeSmallDisk();
+  Run();
+  const auto& d = State().disk;
+  EXPECT_EQ(d.filesTotal, 4);
+  EXPECT_EQ(d.bytesTotal, 141'000);
+  EXPECT_EQ(d.bytesDone, 141'000);
+  EXPECT_EQ(d.filesChecked, 4);
+  EXPECT_EQ(d.percentShown, 100);
+  EXPECT_EQ(State().bytesRead, 141'000);
+  EXPECT_EQ(State().filesSeen, 4u);
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 4\nNo error were detected");
+  EXPECT_EQ(window->Messages().back().type, engine::kMsgInfo);
+  EXPECT_EQ(Sounds(), (std::vector<int>{0, 0, 0, 0, 7}));
+
+  // One disk row and nothing else; the whole disk ends in a comma and two blanks.
+  const auto rows = window->Rows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0], (std::array<std::string, 4>{"*** New Disk ***", "", "", ",  "}));
+  EXPECT_EQ(log->Lines(), (std::vector<std::string>{"[]"}));
+
+  // The run ended in order: START back, STOP gone, SKIP off, the state reset.
+  EXPECT_TRUE(State().idle);
+  EXPECT_FALSE(State().running);
+  EXPECT_FALSE(State().reportPending);
+  EXPECT_TRUE(window->Visible(kIdStart));
+  EXPECT_TRUE(window->Enabled(kIdStart));
+  EXPECT_FALSE(window->Visible(kIdStop));
+  EXPECT_FALSE(window->Enabled(kIdSkip));
+  EXPECT_EQ(window->Field(kIdDiskPercent), "");
+  EXPECT_EQ(window->Progress(kIdDiskBar), 0);
+  EXPECT_EQ(window->FieldHistory(kIdEstimated).front(), "Analysing...");
+  // The disk bar went up to 100 on the way.
+  const auto bar = window->ProgressHistory(kIdDiskBar);
+  EXPECT_NE(std::find(bar.begin(), bar.end(), 100), bar.end());
+}
+
+TEST_F(CheckRunTest, RunWithoutPreScanReportsAQuestionMarkAndNeverMovesTheDiskBar) {
+  MakeSmallDisk();
+  settings->preScan = false;
+  Run();
+  EXPECT_EQ(Report(), "The checking is complete (? %)\nFiles checked: 4\nNo error were detected");
+  EXPECT_EQ(State().disk.bytesTotal, 0);
+  EXPECT_EQ(window->FieldHistory(kIdEstimated).front(), "?");
+  for (int p : window->ProgressHistory(kIdDiskBar)) EXPECT_EQ(p, 0);
+  for (const auto& t : window->FieldHistory(kIdDiskPercent)) EXPECT_EQ(t, "");
+}
+
+TEST_F(CheckRunTest, StopDuringThePreScanChecksNothingAndCreatesNoRecord) {
+  MakeSmallDisk();
+  settings->cdromTarget = true;
+  std::atomic<bool> inPreScan{false}, stopped{false};
+  deps.toNativePath = [&, root = tree.Root()](const std::string&) {
+    if (!inPreScan.exchange(true)) {
+      while (!stopped) std::this_thread::sleep_for(1ms);
+    }
+    return root;
+  };
+  Make();
+  ASSERT_TRUE(engine->Start());
+  ASSERT_TRUE(WaitUntil([&] { return inPreScan.load(); }));
+  EXPECT_FALSE(State().running);  // the pre-scan does not count as checking
+  engine->StartStop();            // not idle: this is Stop
+  EXPECT_FALSE(window->Enabled(kIdStop));
+  EXPECT_FALSE(window->Enabled(kIdStart));
+  stopped = true;
+  ASSERT_TRUE(engine->WaitForCheckThread(30s));
+  engine->OnTimerTick();
+
+  EXPECT_EQ(store->adds, 0);
+  EXPECT_FALSE(store->resumeActive);
+  EXPECT_TRUE(CheckedFiles().empty());
+  EXPECT_EQ(Report(), "The checking is complete (0%)\nFiles checked: 0\nNo error were detected");
+}
+
+TEST_F(CheckRunTest, ReportCountsReadAndOpenErrorsOfThisRunOnly) {
+  tree.File("GOOD", 10);
+  tree.Symlink("GONE1", "nowhere1");
+  tree.Symlink("GONE2", "nowhere2");
+  Run();
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 3\nFiles with errors (read/open): 0 / 2");
+  // A second run on the same list adds its own disk row below the first run's rows.
+  Run();
+  const auto rows = window->Rows();
+  ASSERT_EQ(rows.size(), 6u);
+  EXPECT_EQ(rows[3][0], "*** New Disk ***");
+  EXPECT_EQ(State().disk.openErrors, 2);
+}
+
+TEST_F(CheckRunTest, ANewWholeCdromDiskGetsARecordThatEndsAtOneHundredPercent) {
+  MakeSmallDisk();
+  settings->cdromTarget = true;
+  Run();
+  EXPECT_EQ(store->adds, 1);
+  EXPECT_TRUE(store->resumeActive);
+  const auto r = store->Get();
+  EXPECT_EQ(r.filesTotal, 4);
+  EXPECT_EQ(r.filesChecked, 4);
+  EXPECT_EQ(r.bytesTotal, 141'000);
+  EXPECT_EQ(r.bytesDone, 141'000);
+  EXPECT_EQ(r.percent, 100);
+}
+
+TEST_F(CheckRunTest, NoRecordForAFolderBelowTheRootOrWithoutTheCdromFlagOrResumeOption) {
+  MakeSmallDisk();
+  settings->cdromTarget = true;
+  engine::ScanEngine& e = Make();
+  e.SetStartFolder(tree.Path("SUB"));
+  Run();
+  EXPECT_EQ(store->adds, 0);
+
+  e.SetStartFolder("");
+  settings->resumeEnabled = false;
+  Run();
+  EXPECT_EQ(store->adds, 0);
+
+  settings->resumeEnabled = true;
+  settings->cdromTarget = false;
+  Run();
+  EXPECT_EQ(store->adds, 0);
+}
+
+TEST_F(CheckRunTest, ResumePassesOverTheFilesAnEarlierRunChecked) {
+  for (int i = 0; i < 6; ++i) tree.File("F" + std::to_string(i), 1000);
+  // The order the walk meets them in is the listing order.
+  Run();
+  const auto order = CheckedFiles();
+  ASSERT_EQ(order.size(), 6u);
+
+  window->ClearStatistics();
+  store->Set({6, 4, 6000, 4000, 66});
+  deps.readiness = [&](engine::ScanState& s) {
+    s.disk.Reset();
+    s.bytesRead = 0;
+    store->resumeActive = true;
+    return true;
+  };
+  engine.reset();
+  Make();
+  const size_t before = window->FieldHistory(engine::kIdCurrentFile).size();
+  const size_t percentBefore = window->FieldHistory(kIdDiskPercent).size();
+  Run();
+  const auto all = window->FieldHistory(engine::kIdCurrentFile);
+  std::vector<std::string> second;
+  for (size_t i = before; i < all.size(); ++i)
+    if (!all[i].empty()) second.push_back(all[i]);
+  EXPECT_EQ(second, (std::vector<std::string>{order[4], order[5]}));
+  EXPECT_EQ(State().filesSeen, 6u);
+  EXPECT_EQ(State().disk.filesChecked, 6);
+  EXPECT_EQ(State().disk.bytesDone, 6000);
+  // Where the resumed check continued was shown before the walk.
+  EXPECT_EQ(window->FieldHistory(kIdDiskPercent).at(percentBefore), "66 %");
+  EXPECT_EQ(store->Get().percent, 100);
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 6\nNo error were detected");
+}
+
+TEST_F(CheckRunTest, ARecordOfMoreFilesThanTheDiskHoldsChecksNothing) {
+  tree.File("ONLY", 10);
+  store->Set({5, 5, 50, 50, 100});
+  deps.readiness = [&](engine::ScanState& s) {
+    s.disk.Reset();
+    store->resumeActive = true;
+    return true;
+  };
+  Run();
+  EXPECT_TRUE(CheckedFiles().empty());
+  EXPECT_EQ(State().filesSeen, 1u);
+}
+
+TEST_F(CheckRunTest, NoGoFromTheReadinessSequenceStartsNothing) {
+  deps.readiness = [](engine::ScanState&) { return false; };
+  Make();
+  EXPECT_FALSE(engine->Start());
+  EXPECT_TRUE(State().idle);
+  EXPECT_TRUE(window->Rows().empty());
+  EXPECT_TRUE(log->Lines().empty());
+}
+
+TEST_F(CheckRunTest, TheLogGetsTheDiskHeaderOnlyWhenLoggingIsOn) {
+  tree.Symlink("GONE", "nowhere");
+  settings->createLog = false;
+  Run();
+  EXPECT_TRUE(log->Lines().empty());
+  settings->createLog = true;
+  deps.readiness = [](engine::ScanState& s) {
+    s.disk.Reset();
+    s.disk.label = "MYDISK";
+    return true;
+  };
+  engine.reset();
+  Run();
+  EXPECT_EQ(log->Lines(), (std::vector<std::string>{"[MYDISK]", "GONE, Open, , D:\\"}));
+  EXPECT_EQ(window->Rows().back()[0], "GONE");
+}
+
+TEST_F(CheckRunTest, ExitDuringARunStopsItAndSavesTheProgressCloseDoesNot) {
+  for (int i = 0; i < 4; ++i) tree.File("F" + std::to_string(i), 100'000);
+  settings->cdromTarget = true;
+  std::atomic<int> blocks{0};
+  std::atomic<bool> release{false};
+  // Hold the reader inside the second file until the test has pressed Exit.
+  window->onProgress = [&](int id, int) {
+    if (id == engine::kIdFileBar && ++blocks == 7) {
+      while (!release) std::this_thread::sleep_for(1ms);
+    }
+  };
+  Make();
+  ASSERT_TRUE(engine->Start());
+  ASSERT_TRUE(WaitUntil([&] { return blocks.load() >= 7; }));
+  ASSERT_TRUE(State().running);
+  const int updatesBefore = store->updates;
+  engine->Exit();
+  EXPECT_TRUE(State().stopRequest);
+  EXPECT_EQ(store->updates, updatesBefore + 1);
+  EXPECT_EQ(store->Get().filesChecked, 1);
+  release = true;
+  ASSERT_TRUE(engine->WaitForCheckThread(30s));
+  // The second file was stopped, not checked: a resumed run reads it again.
+  EXPECT_EQ(State().disk.filesChecked, 1);
+  EXPECT_EQ(ErrorRows().size(), 1u);
+  EXPECT_EQ(ErrorRows()[0][1], "Skipped");
+}
+
+TEST_F(CheckRunTest, CloseDuringARunUnwindsWithoutSavingOrTouchingTheWindow) {
+  for (int i = 0; i < 4; ++i) tree.File("F" + std::to_string(i), 100'000);
+  settings->cdromTarget = true;
+  std::atomic<int> blocks{0};
+  std::atomic<bool> release{false};
+  window->onProgress = [&](int id, int) {
+    if (id == engine::kIdFileBar && ++blocks == 7) {
+      while (!release) std::this_thread::sleep_for(1ms);
+    }
+  };
+  Make();
+  ASSERT_TRUE(engine->Start());
+  ASSERT_TRUE(WaitUntil([&] { return blocks.load() >= 7; }));
+  const int updatesBefore = store->updates;
+  engine->Close();
+  release = true;
+  ASSERT_TRUE(engine->WaitForCheckThread(30s));
+  EXPECT_EQ(store->updates, updatesBefore);
+  EXPECT_FALSE(State().stopRequest);
+  EXPECT_LE(CheckedFiles().size(), 2u);
+}
+
+TEST_F(CheckRunTest, ExitWhileIdleDoesNothing) {
+  Make();
+  engine->Exit();
+  EXPECT_FALSE(State().stopRequest);
+  EXPECT_EQ(store->updates, 0);
+}
+
+TEST_F(CheckRunTest, ACheckThreadThatCannotBeCreatedLeavesTheProgramIdle) {
+  deps.startThread = [](std::function<void()>, std::size_t) { return 11; };
+  Make();
+  EXPECT_FALSE(engine->Start());
+  EXPECT_TRUE(State().idle);
+  EXPECT_TRUE(window->Visible(kIdStart));
+  EXPECT_FALSE(window->Visible(kIdStop));
+  ASSERT_EQ(window->Messages().size(), 1u);
+  EXPECT_EQ(window->Messages()[0].text, "Not enough memory");
+  EXPECT_EQ(window->Messages()[0].caption, "Torvex error");
+}
+
+// The timer: watchdog, elapsed time, speed, estimate and the minimized title.
+TEST_F(CheckRunTest, TimerTicksShowTimeSpeedEstimateAndTheMinimizedTitle) {
+  Make();
+  auto& s = State();
+  s.running = true;
+  s.disk.bytesTotal = 10'000'000;
+  s.disk.bytesDone = 2'500'000;
+  s.disk.percentShown = 25;
+  s.bytesRead = 30 * 1024 * 10;
+  s.elapsed = 29;
+  engine->OnTimerTick();
+  EXPECT_EQ(s.watchdog, 1);
+  EXPECT_EQ(window->Field(kIdElapsed), "0:00:30");
+  EXPECT_EQ(window->Field(kIdSpeed), "10.00");
+  EXPECT_EQ(window->Field(kIdEstimated), "0:02:00");
+  EXPECT_EQ(window->Title(), "");  // not minimized
+
+  engine->OnSizeChanged(false);  // the first size message is ignored
+  engine->OnSizeChanged(true);
+  engine->OnTimerTick();
+  EXPECT_EQ(window->Title(), "Torvex - 25% - [D:\\]");
+  engine->SetStartFolder("D:\\DATA");
+  engine->OnTimerTick();
+  EXPECT_EQ(window->Title(), "Torvex - 25% - [D:\\DATA]");
+
+  // Hiding the progress panel while minimized stops the title updates.
+  engine->OnPanelShown(engine::Panel::Progress, false);
+  s.disk.percentShown = 30;
+  engine->OnTimerTick();
+  EXPECT_EQ(window->Title(), "Torvex - 25% - [D:\\DATA]");
+  engine->OnSizeChanged(false);
+  EXPECT_EQ(window->Title(), "Torvex - [D:\\DATA]");
+
+  // Hidden time and speed panels are left alone; the watchdog counts on regardless.
+  engine->OnPanelShown(engine::Panel::Time, false);
+  engine->OnPanelShown(engine::Panel::Speed, false);
+  EXPECT_EQ(window->Field(kIdElapsed), "");
+  EXPECT_EQ(window->Field(kIdSpeed), "");
+  s.running = false;
+  engine->OnTimerTick();
+  EXPECT_EQ(s.watchdog, 5);
+  EXPECT_EQ(window->Field(kIdElapsed), "");
+}
+
+TEST_F(CheckRunTest, EstimateIsUnknownUntilTheFirstBlockAndAbsentWithoutPreScan) {
+  Make();
+  auto& s = State();
+  s.running = true;
+  s.disk.bytesTotal = 1000;
+  engine->OnTimerTick();
+  EXPECT_EQ(window->Field(kIdEstimated), "?");
+  settings->preScan = false;
+  s.disk.bytesDone = 500;
+  engine->OnTimerTick();
+  EXPECT_EQ(window->Field(kIdEstimated), "?");
+  engine->OnSizeChanged(false);
+  engine->OnSizeChanged(true);
+  engine->OnTimerTick();
+  EXPECT_EQ(window->Title(), "");  // no percentage title without the pre-scan
+}
+
+TEST_F(CheckRunTest, ShowingTheProgressPanelAgainPutsBackTheDiskPercent) {
+  Make();
+  auto& s = State();
+  s.running = true;
+  s.disk.percentShown = 42;
+  engine->OnPanelShown(engine::Panel::Progress, false);
+  EXPECT_EQ(window->Progress(kIdDiskBar), 0);
+  engine->OnPanelShown(engine::Panel::Progress, true);
+  EXPECT_EQ(window->Progress(kIdDiskBar), 42);
+  s.currentFolder.Set("D:\\SUB");
+  engine->OnPanelShown(engine::Panel::Current, true);
+  EXPECT_EQ(window->Field(engine::kIdFolderPath), "D:\\SUB");
+}
+
+TEST_F(CheckRunTest, OutOfMemoryInTheListStopsTheRun) {
+  Make();
+  State().idle = false;
+  engine->OnListOutOfMemory();
+  EXPECT_TRUE(State().stopRequest);
+  ASSERT_EQ(window->Messages().size(), 1u);
+  EXPECT_EQ(window->Messages()[0].type, engine::kMsgError);
+  State().idle = true;
+}
+
+}  // namespace
+}  // namespace engine_test

@@ -7,8 +7,11 @@ void RecordingWindow::SetFieldText(int id, const std::string& text) {
   fields_[id].push_back(text);
 }
 void RecordingWindow::SetProgress(int id, int position) {
-  std::lock_guard l(m_);
-  progress_[id].push_back(position);
+  {
+    std::lock_guard l(m_);
+    progress_[id].push_back(position);
+  }
+  if (onProgress) onProgress(id, position);
 }
 int RecordingWindow::AddRow(const std::array<std::string, 4>& cells) {
   std::lock_guard l(m_);

@@ -42,6 +42,9 @@ class RecordingWindow : public engine::WindowOps {
 
   // The answer ShowMessage gives (default: OK).
   std::function<int(const Message&)> answer;
+  // Called (outside the recorder's lock) after every SetProgress, on the
+  // calling thread: lets a test act at a known point of a read.
+  std::function<void(int id, int position)> onProgress;
 
  private:
   mutable std::mutex m_;

@@ -1,0 +1,152 @@
+// The walks of the folder tree: order, folder paths, resuming, and what a
+// Linux tree has that a CD has not (links, FIFOs, long paths, odd names).
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/file_io.h"
+#include "tests/engine/engine_fixture.h"
+
+namespace engine_test {
+namespace {
+
+class FolderWalkTest : public EngineTest {};
+
+TEST_F(FolderWalkTest, RowsCarryTheFolderThatHoldsTheFileBeforeAndAfterSubFolders) {
+  for (int i = 0; i < 4; ++i) tree.Symlink("R" + std::to_string(i), "nowhere");
+  tree.Symlink("SUB/S", "nowhere");
+  tree.Symlink("SUB/DEEP/X", "nowhere");
+  tree.Folder("EMPTY");
+  Run();
+  std::map<std::string, std::string> folderOf;
+  for (const auto& r : ErrorRows()) folderOf[r[0]] = r[3];
+  EXPECT_EQ(folderOf.size(), 6u);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(folderOf["R" + std::to_string(i)], "D:\\");
+  EXPECT_EQ(folderOf["S"], "D:\\SUB");
+  EXPECT_EQ(folderOf["X"], "D:\\SUB\\DEEP");
+  // The path field followed the folders as they were entered.
+  const auto paths = window->FieldHistory(engine::kIdFolderPath);
+  EXPECT_NE(std::find(paths.begin(), paths.end(), "D:\\SUB\\DEEP"), paths.end());
+  EXPECT_EQ(paths.back(), "");
+}
+
+TEST_F(FolderWalkTest, AStartFolderIsEnteredAsGivenAndItsSubFoldersAppended) {
+  tree.Symlink("DATA/A", "nowhere");
+  tree.Symlink("DATA/SUB/B", "nowhere");
+  deps.toNativePath = [root = tree.Root()](const std::string& p) {
+    return p == "D:\\DATA" ? root + "/DATA" : p;
+  };
+  Make().SetStartFolder("D:\\DATA");
+  Run();
+  std::map<std::string, std::string> folderOf;
+  for (const auto& r : ErrorRows()) folderOf[r[0]] = r[3];
+  EXPECT_EQ(folderOf["A"], "D:\\DATA");
+  EXPECT_EQ(folderOf["B"], "D:\\DATA\\SUB");
+  EXPECT_EQ(window->Rows()[0][3], ",  D:\\DATA");
+}
+
+TEST_F(FolderWalkTest, CountingAndCheckingWalksMeetTheSameFilesInTheSameOrder) {
+  for (int i = 0; i < 5; ++i) tree.File("D" + std::to_string(i % 2) + "/F" + std::to_string(i), 10 * i);
+  tree.File("TOP", 7);
+  Run();
+  EXPECT_EQ(State().disk.filesTotal, 6);
+  EXPECT_EQ(State().disk.bytesTotal, 107);
+  EXPECT_EQ(CheckedFiles().size(), 6u);
+  EXPECT_EQ(State().filesSeen, 6u);
+}
+
+TEST_F(FolderWalkTest, EmptyFilesGiveNoTotalAndTheDiskPercentStaysAtZero) {
+  tree.File("E1", 0);
+  tree.File("E2", 0);
+  Run();
+  EXPECT_EQ(State().disk.bytesTotal, 0);
+  for (int p : window->ProgressHistory(engine::kIdDiskBar)) EXPECT_EQ(p, 0);
+  EXPECT_EQ(Report(), "The checking is complete (0%)\nFiles checked: 2\nNo error were detected");
+}
+
+TEST_F(FolderWalkTest, LinksToFoldersAreNeverWalkedLinksToFilesAreCheckedAsThoseFiles) {
+  tree.File("SUB/REAL.BIN", 50'000);
+  tree.Symlink("SUB/LOOP", "..");       // a loop
+  tree.Symlink("SELF", ".");            // another
+  tree.Symlink("OUT", "/");             // off the disk
+  tree.Symlink("ALIAS.BIN", "SUB/REAL.BIN");
+  tree.Symlink("DANGLING", "SUB/GONE");
+  Run();
+  EXPECT_EQ(State().disk.filesTotal, 3);  // REAL.BIN, ALIAS.BIN, DANGLING
+  EXPECT_EQ(State().disk.bytesTotal, 100'000);
+  EXPECT_EQ(State().bytesRead, 100'000);
+  ASSERT_EQ(ErrorRows().size(), 1u);
+  EXPECT_EQ(ErrorRows()[0], (std::array<std::string, 4>{"DANGLING", "Open", "", "D:\\"}));
+}
+
+TEST_F(FolderWalkTest, FifosSocketsAndDevicesAreNeitherCountedNorOpened) {
+  tree.File("A", 10);
+  tree.Fifo("PIPE");           // opening it would hang
+  tree.Symlink("TO_PIPE", "PIPE");
+  tree.Symlink("NULL", "/dev/null");
+  Run();
+  EXPECT_EQ(State().disk.filesTotal, 1);
+  EXPECT_EQ(CheckedFiles(), (std::vector<std::string>{"A"}));
+  EXPECT_TRUE(ErrorRows().empty());
+}
+
+TEST_F(FolderWalkTest, PathsLongerThanTheOldLimitAreWalkedWhole) {
+  std::string rel;
+  for (int i = 0; i < 6; ++i) rel += (i ? "/" : "") + std::string(60, static_cast<char>('a' + i));
+  tree.Symlink(rel + "/GONE", "nowhere");
+  tree.File(rel + "/OK", 100);
+  Run();
+  ASSERT_EQ(ErrorRows().size(), 1u);
+  const std::string folder = ErrorRows()[0][3];
+  EXPECT_GT(folder.size(), 259u);
+  EXPECT_EQ(folder.substr(0, 4), "D:\\a");
+  EXPECT_EQ(folder.substr(folder.size() - 60), std::string(60, 'f'));
+  EXPECT_EQ(State().disk.filesChecked, 2);
+}
+
+TEST_F(FolderWalkTest, NamesWithPercentSignsAndNonUtf8BytesPassUnchanged) {
+  const std::string odd = "50%d %s \xff\xfe.bin";
+  tree.Symlink(odd, "nowhere");
+  tree.File("x%n%n", 10);
+  Run();
+  ASSERT_EQ(ErrorRows().size(), 1u);
+  EXPECT_EQ(ErrorRows()[0][0], odd);
+  EXPECT_EQ(log->Lines().back(), odd + ", Open, , D:\\");
+  EXPECT_EQ(State().bytesRead, 10);
+}
+
+TEST_F(FolderWalkTest, ARootThatCannotBeEnteredChecksNothing) {
+  deps.toNativePath = [root = tree.Root()](const std::string&) { return root + "/missing"; };
+  Run();
+  EXPECT_TRUE(CheckedFiles().empty());
+  EXPECT_EQ(State().disk.filesTotal, 0);
+  EXPECT_EQ(Report(), "The checking is complete (0%)\nFiles checked: 0\nNo error were detected");
+}
+
+TEST_F(FolderWalkTest, TheListingClassifiesEntries) {
+  tree.File("F", 123);
+  tree.Folder("D");
+  tree.Symlink("LD", "D");
+  tree.Symlink("LF", "F");
+  tree.Symlink("LX", "missing");
+  tree.Fifo("P");
+  testing_support::CwdGuard guard;
+  ASSERT_EQ(platform::ChangeDirectory(tree.Root()), 0);
+  platform::DirListing listing;
+  ASSERT_TRUE(listing.Open());
+  std::map<std::string, platform::DirEntry> seen;
+  platform::DirEntry e;
+  while (listing.Next(e)) seen[e.name] = e;
+  ASSERT_EQ(seen.size(), 6u);
+  EXPECT_EQ(seen["F"].kind, platform::DirEntry::kFile);
+  EXPECT_EQ(seen["F"].size, 123u);
+  EXPECT_EQ(seen["D"].kind, platform::DirEntry::kFolder);
+  EXPECT_EQ(seen["LD"].kind, platform::DirEntry::kOther);
+  EXPECT_EQ(seen["LF"].kind, platform::DirEntry::kFile);
+  EXPECT_EQ(seen["LF"].size, 123u);
+  EXPECT_EQ(seen["LX"].kind, platform::DirEntry::kDanglingLink);
+  EXPECT_EQ(seen["P"].kind, platform::DirEntry::kOther);
+}
+
+}  // namespace
+}  // namespace engine_test

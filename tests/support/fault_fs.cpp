@@ -1,0 +1,246 @@
+#define FUSE_USE_VERSION 35
+#include "tests/support/fault_fs.h"
+
+#include <fuse.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace testing_support {
+
+struct FaultFs::State {
+  std::vector<FaultFile> files;
+  std::set<std::string> folders;  // "" is the root
+  std::string mountPoint;
+  fuse* f = nullptr;
+  std::thread loop;
+  bool mounted = false;
+
+  mutable std::mutex m;
+  std::condition_variable released;
+  bool release = false;
+  int stalled = 0;
+  std::map<std::string, std::vector<std::pair<int64_t, int64_t>>> reads;
+  std::set<std::string> interrupted;
+
+  const FaultFile* File(const std::string& p) const {
+    for (const auto& f : files)
+      if (f.path == p) return &f;
+    return nullptr;
+  }
+};
+
+namespace {
+
+FaultFs::State* Self() { return static_cast<FaultFs::State*>(fuse_get_context()->private_data); }
+
+std::string Rel(const char* path) { return std::string(path).substr(1); }  // without the leading '/'
+
+void* Init(fuse_conn_info*, fuse_config* cfg) {
+  cfg->direct_io = 1;
+  cfg->kernel_cache = 0;
+  cfg->entry_timeout = 0;
+  cfg->attr_timeout = 0;
+  cfg->negative_timeout = 0;
+  return fuse_get_context()->private_data;
+}
+
+int GetAttr(const char* path, struct stat* st, fuse_file_info*) {
+  FaultFs::State* s = Self();
+  std::memset(st, 0, sizeof *st);
+  const std::string rel = Rel(path);
+  if (s->folders.count(rel)) {
+    st->st_mode = S_IFDIR | 0755;
+    st->st_nlink = 2;
+    return 0;
+  }
+  if (const FaultFile* f = s->File(rel)) {
+    st->st_mode = S_IFREG | 0444;
+    st->st_nlink = 1;
+    st->st_size = f->size;
+    return 0;
+  }
+  return -ENOENT;
+}
+
+int ReadDir(const char* path, void* buf, fuse_fill_dir_t fill, off_t, fuse_file_info*, fuse_readdir_flags) {
+  FaultFs::State* s = Self();
+  const std::string rel = Rel(path);
+  if (!s->folders.count(rel)) return -ENOENT;
+  fill(buf, ".", nullptr, 0, static_cast<fuse_fill_dir_flags>(0));
+  fill(buf, "..", nullptr, 0, static_cast<fuse_fill_dir_flags>(0));
+  const std::string prefix = rel.empty() ? "" : rel + "/";
+  std::set<std::string> listed;
+  auto child = [&](const std::string& p) -> std::string {
+    if (p.compare(0, prefix.size(), prefix) != 0 || p.size() == prefix.size()) return {};
+    const std::string rest = p.substr(prefix.size());
+    return rest.substr(0, rest.find('/'));
+  };
+  // Files in the order they were given, then folders.
+  for (const auto& f : s->files) {
+    const std::string name = child(f.path);
+    if (!name.empty() && listed.insert(name).second) fill(buf, name.c_str(), nullptr, 0, static_cast<fuse_fill_dir_flags>(0));
+  }
+  for (const auto& d : s->folders) {
+    const std::string name = child(d);
+    if (!name.empty() && listed.insert(name).second) fill(buf, name.c_str(), nullptr, 0, static_cast<fuse_fill_dir_flags>(0));
+  }
+  return 0;
+}
+
+int Open(const char* path, fuse_file_info* fi) {
+  const FaultFile* f = Self()->File(Rel(path));
+  if (f == nullptr) return -ENOENT;
+  if ((fi->flags & O_ACCMODE) != O_RDONLY) return -EROFS;
+  if (f->fault == FaultFile::kNoOpen) return -EACCES;
+  fi->direct_io = 1;
+  return 0;
+}
+
+int Read(const char* path, char* buf, size_t size, off_t off, fuse_file_info*) {
+  FaultFs::State* s = Self();
+  const std::string rel = Rel(path);
+  const FaultFile* f = s->File(rel);
+  if (f == nullptr) return -ENOENT;
+  const auto len = static_cast<int64_t>(size);
+  const bool covers = f->at >= off && f->at < off + len;
+  {
+    std::unique_lock l(s->m);
+    s->reads[rel].emplace_back(off, len);
+    if (covers && f->fault == FaultFile::kEio) return -EIO;
+    if (covers && f->fault == FaultFile::kEintr && s->interrupted.insert(rel).second) return -EINTR;
+    if (covers && f->fault == FaultFile::kStall) {
+      ++s->stalled;
+      s->released.wait(l, [&] { return s->release; });
+      --s->stalled;
+      return -EIO;
+    }
+  }
+  const int64_t end = f->fault == FaultFile::kShort ? std::min(f->at, f->size) : f->size;
+  if (off >= end) return 0;
+  const int64_t n = std::min(len, end - off);
+  for (int64_t i = 0; i < n; ++i) buf[i] = static_cast<char>((off + i) * 31 + 7);
+  return static_cast<int>(n);
+}
+
+}  // namespace
+
+FaultFs::FaultFs(std::vector<FaultFile> files) : state_(std::make_shared<State>()) {
+  state_->files = std::move(files);
+  state_->folders.insert("");
+  for (const auto& f : state_->files) {
+    for (size_t p = f.path.find('/'); p != std::string::npos; p = f.path.find('/', p + 1))
+      state_->folders.insert(f.path.substr(0, p));
+  }
+}
+
+FaultFs::~FaultFs() {
+  State& s = *state_;
+  {
+    std::lock_guard l(s.m);
+    s.release = true;
+  }
+  s.released.notify_all();
+  if (s.f != nullptr) {
+    // End the connection first (umount -f, then detach), so that the serving
+    // threads leave their reads of /dev/fuse before libfuse closes it.
+    fuse_exit(s.f);
+    if (s.mounted) {
+      umount2(s.mountPoint.c_str(), MNT_FORCE);
+      umount2(s.mountPoint.c_str(), MNT_DETACH);
+    }
+    if (s.loop.joinable()) s.loop.join();
+    fuse_unmount(s.f);
+    fuse_destroy(s.f);
+  }
+  if (!s.mountPoint.empty()) rmdir(s.mountPoint.c_str());
+}
+
+bool FaultFs::Mount(std::string* why) {
+  State& s = *state_;
+  if (access("/dev/fuse", R_OK | W_OK) != 0) {
+    *why = "/dev/fuse is not available: " + std::string(std::strerror(errno));
+    return false;
+  }
+  const char* base = std::getenv("TMPDIR");
+  std::string tmpl = std::string(base ? base : "/tmp") + "/torvex-fuse-XXXXXX";
+  if (mkdtemp(tmpl.data()) == nullptr) {
+    *why = "mkdtemp failed";
+    return false;
+  }
+  s.mountPoint = tmpl;
+
+  static const fuse_operations ops = [] {
+    fuse_operations o{};
+    o.init = Init;
+    o.getattr = GetAttr;
+    o.readdir = ReadDir;
+    o.open = Open;
+    o.read = Read;
+    return o;
+  }();
+  char arg0[] = "torvex-faultfs";
+  char* argv[] = {arg0, nullptr};
+  fuse_args args = FUSE_ARGS_INIT(1, argv);
+  s.f = fuse_new(&args, &ops, sizeof ops, state_.get());
+  fuse_opt_free_args(&args);
+  if (s.f == nullptr) {
+    *why = "fuse_new failed";
+    return false;
+  }
+  if (fuse_mount(s.f, s.mountPoint.c_str()) != 0) {
+    *why = "the kernel refused the FUSE mount (not root, no fusermount3, or a sandbox without FUSE)";
+    return false;
+  }
+  s.mounted = true;
+  s.loop = std::thread([f = s.f] {
+    fuse_loop_config cfg{};
+    cfg.clone_fd = 0;
+    cfg.max_idle_threads = 16;
+    fuse_loop_mt(f, &cfg);
+  });
+  // The mount answers once the loop serves requests.
+  struct stat st {};
+  for (int i = 0; i < 500; ++i) {
+    if (stat(s.mountPoint.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_ino == 1) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  *why = "the FUSE mount did not answer";
+  return false;
+}
+
+const std::string& FaultFs::MountPoint() const { return state_->mountPoint; }
+
+std::vector<std::pair<int64_t, int64_t>> FaultFs::Reads(const std::string& path) const {
+  std::lock_guard l(state_->m);
+  auto it = state_->reads.find(path);
+  return it == state_->reads.end() ? std::vector<std::pair<int64_t, int64_t>>{} : it->second;
+}
+
+int FaultFs::StalledReads() const {
+  std::lock_guard l(state_->m);
+  return state_->stalled;
+}
+
+void FaultFs::ForceUnmount() {
+  State& s = *state_;
+  // A busy mount stays mounted but its connection is aborted all the same.
+  if (s.mounted) umount2(s.mountPoint.c_str(), MNT_FORCE);
+  {
+    std::lock_guard l(s.m);
+    s.release = true;
+  }
+  s.released.notify_all();
+}
+
+}  // namespace testing_support

@@ -1,0 +1,56 @@
+#pragma once
+// A small FUSE file system for tests that serves files which fail the way a
+// damaged disc fails: a read error at a chosen offset, a file that refuses to
+// open, a read that stalls inside the kernel, a file shorter than its listed
+// size, a read interrupted by a signal. Reads are served with direct_io, so
+// the file system sees the program's own read requests and their offsets.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace testing_support {
+
+struct FaultFile {
+  enum Fault {
+    kNone,
+    kEio,     // the read that covers `at` fails with EIO
+    kNoOpen,  // open fails with EACCES
+    kStall,   // the read that covers `at` does not return until released
+    kShort,   // the file holds only `at` bytes, though it lists `size`
+    kEintr,   // the first read that covers `at` is interrupted (EINTR)
+  };
+  std::string path;  // "NAME" or "FOLDER/NAME"
+  int64_t size = 0;  // as listed
+  Fault fault = kNone;
+  int64_t at = 0;
+};
+
+class FaultFs {
+ public:
+  explicit FaultFs(std::vector<FaultFile> files);
+  ~FaultFs();
+  FaultFs(const FaultFs&) = delete;
+  FaultFs& operator=(const FaultFs&) = delete;
+
+  // Mounts on a new temporary folder. False, with the reason, where the
+  // kernel or the sandbox refuses.
+  bool Mount(std::string* why);
+  const std::string& MountPoint() const;
+
+  // (offset, length) of every read request the file got, in order.
+  std::vector<std::pair<int64_t, int64_t>> Reads(const std::string& path) const;
+  // Reads held inside the file system by a stall right now.
+  int StalledReads() const;
+  // Forced unmount (umount -f): aborts the connection, which frees every
+  // stalled read at once.
+  void ForceUnmount();
+
+  struct State;
+
+ private:
+  std::shared_ptr<State> state_;
+};
+
+}  // namespace testing_support
