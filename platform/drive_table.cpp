@@ -102,19 +102,6 @@ std::vector<std::string> SystemOpticalDevices() {
   return out;
 }
 
-std::string SystemCanonical(const std::string& path) {
-  char* real = realpath(path.c_str(), nullptr);
-  if (real == nullptr) return path;
-  std::string out = real;
-  std::free(real);
-  return out;
-}
-
-bool SystemIsFolder(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && access(path.c_str(), X_OK) == 0;
-}
-
 std::string SystemMountTable() {
   std::string text;
   bool truncated = false;
@@ -139,6 +126,19 @@ std::string Unescape(std::string_view field) {
 }
 
 }  // namespace
+
+std::string CanonicalPath(const std::string& path) {
+  char* real = realpath(path.c_str(), nullptr);
+  if (real == nullptr) return path;
+  std::string out = real;
+  std::free(real);
+  return out;
+}
+
+bool IsEnterableFolder(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
 
 std::vector<MountEntry> ParseMountTable(std::string_view text) {
   std::vector<MountEntry> out;
@@ -169,8 +169,8 @@ DriveProbe DriveProbe::System() {
   p.mountTable = SystemMountTable;
   p.opticalDevices = SystemOpticalDevices;
   p.removable = SystemRemovable;
-  p.isFolder = SystemIsFolder;
-  p.canonical = SystemCanonical;
+  p.isFolder = IsEnterableFolder;
+  p.canonical = CanonicalPath;
   return p;
 }
 
@@ -376,7 +376,7 @@ std::string DriveTable::FromNativePath(std::string_view native) const {
 bool DriveTable::FolderExists(std::string_view path) const {
   const std::string native = ToNativePath(path);
   if (native.empty()) return false;
-  return isFolder_ ? isFolder_(native) : SystemIsFolder(native);
+  return isFolder_ ? isFolder_(native) : IsEnterableFolder(native);
 }
 
 }  // namespace platform

@@ -40,6 +40,11 @@ struct MountEntry {
   std::string fsType;
 };
 
+// The path with symbolic links resolved; the path itself when it cannot be.
+std::string CanonicalPath(const std::string& path);
+// An existing folder that can be entered.
+bool IsEnterableFolder(const std::string& path);
+
 // The lines of /proc/self/mounts (octal escapes such as \040 undone).
 std::vector<MountEntry> ParseMountTable(std::string_view text);
 

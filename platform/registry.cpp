@@ -57,8 +57,9 @@ std::string NormalKeyPath(std::string_view path) {
 }
 
 // Reads a quoted text at the start of s (s[0] is the opening quote). Only a
-// doubled backslash and an escaped quote are escapes. Returns false when the text is not closed or has
-// another escape; *rest is what follows the closing quote.
+// doubled backslash and an escaped quote are escapes. Returns false when the
+// text is not closed or has another escape; *rest is what follows the
+// closing quote.
 bool ParseQuoted(std::string_view s, std::string* out, std::string_view* rest) {
   out->clear();
   std::size_t i = 1;

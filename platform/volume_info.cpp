@@ -84,19 +84,6 @@ std::vector<std::pair<std::string, std::string>> SystemLinks(const std::string& 
   return out;
 }
 
-bool SystemIsFolder(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string SystemCanonical(const std::string& path) {
-  char* real = realpath(path.c_str(), nullptr);
-  if (real == nullptr) return path;
-  std::string out = real;
-  std::free(real);
-  return out;
-}
-
 bool ReadIso9660(const VolumeProbe& probe, const std::string& device, VolumeInfo* info) {
   if (!probe.readSector) return false;
   uint8_t sector[kSectorSize];
@@ -131,8 +118,8 @@ VolumeProbe VolumeProbe::System() {
   p.readSector = SystemReadSector;
   p.discStatus = SystemDiscStatus;
   p.links = SystemLinks;
-  p.isFolder = SystemIsFolder;
-  p.canonical = SystemCanonical;
+  p.isFolder = IsEnterableFolder;
+  p.canonical = CanonicalPath;
   return p;
 }
 
