@@ -295,12 +295,15 @@ DriveTable DriveTable::Build(const DriveProbe& probe, const std::vector<DrivePin
             [](const MountEntry& a, const MountEntry& b) { return a.mountPoint < b.mountPoint; });
   for (const MountEntry& m : mounts) {
     if (taken.count(m.mountPoint) != 0) continue;
-    if (probe.isFolder && !probe.isFolder(m.mountPoint)) continue;  // a file mounted over a file
+    const int kind = KindOfMount(m, probe);
+    // A file mounted over a file is no drive. Network mounts are not looked
+    // at: a server that does not answer must not hold up the list.
+    if (kind != kDriveRemote && probe.isFolder && !probe.isFolder(m.mountPoint)) continue;
     const int i = freeLetter();
     if (i < 0) break;
     Drive d;
     d.letter = static_cast<char>('A' + i);
-    d.kind = KindOfMount(m, probe);
+    d.kind = kind;
     d.path = m.mountPoint;
     d.device = m.source;
     d.fsType = m.fsType;

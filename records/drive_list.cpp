@@ -19,6 +19,12 @@ DriveOps DriveOpsOf(const platform::DriveTable& table) {
   return ops;
 }
 
+std::function<std::string(const std::string&)> RootPathTranslator(platform::Registry& registry) {
+  return [&registry](const std::string& rootPath) {
+    return platform::DriveTable::System(registry).ToNativePath(rootPath);
+  };
+}
+
 const char* DriveKindName(int code) {
   switch (code) {
     case platform::kDriveRemovable:

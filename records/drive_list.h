@@ -9,6 +9,7 @@
 
 namespace platform {
 class DriveTable;
+class Registry;
 }
 
 namespace records {
@@ -28,6 +29,11 @@ struct DriveOps {
 
 // The operations of a drive table (which must outlive them).
 DriveOps DriveOpsOf(const platform::DriveTable& table);
+
+// The folder to enter for the root path of a run ("D:\", "D:\DATA"), by
+// the drives as they are when the run starts; empty when there is none. The
+// registry (for pinned letters) must outlive the function.
+std::function<std::string(const std::string& rootPath)> RootPathTranslator(platform::Registry& registry);
 
 // "Floppy/Removable", "Fixed", "Remote/Network", "CD-ROM", "RAM disk", or
 // "Unknown" for any other code.

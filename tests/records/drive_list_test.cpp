@@ -8,6 +8,8 @@
 
 #include "platform/drive_table.h"
 #include "platform/file_io.h"
+#include "platform/registry.h"
+#include "records/settings_store.h"
 #include "tests/support/temp_tree.h"
 
 namespace records {
@@ -88,6 +90,19 @@ TEST(DriveListTest, StartFolderCheck) {
   EXPECT_FALSE(CheckStartFolder("\\Data", ops));
   EXPECT_FALSE(CheckStartFolder(tree.Root(), ops));  // a path of this system, not of a drive
   EXPECT_EQ(platform::CurrentDirectory(), before);
+}
+
+TEST(DriveListTest, RootPathsOfRunsFollowThePinnedLetters) {
+  TempTree tree;
+  platform::Registry reg(tree.Path("r.reg"));
+  const auto translate = RootPathTranslator(reg);
+  EXPECT_EQ(translate("C:\\"), "/");
+  EXPECT_EQ(translate("R:\\"), "");
+  platform::RegistryKey key;
+  ASSERT_EQ(reg.CreateKey(std::string(kProgramKey) + "\\Drives", &key, nullptr), platform::kRegOk);
+  key.SetString("R", "5," + tree.Root());
+  EXPECT_EQ(translate("R:\\"), tree.Root());
+  EXPECT_EQ(translate("r:\\Data\\x"), tree.Root() + "/Data/x");
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 // "Torvex.tvd" in a program folder, on a temporary tree that the drive table
 // pins as CD-ROM drive D:.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <regex>
 #include <string>
@@ -228,6 +230,17 @@ TEST_F(EngineRecordsTest, NoRecordWithoutPreScanOrBelowTheRootOrForOtherDrives) 
   Run();
   EXPECT_EQ(ReadBytes(StorePath()), storeHeader);
   EXPECT_NE(ReadBytes(LogPath()).find("\r\n GONE.DAT, Open, , D:\\SUB"), std::string::npos);
+}
+
+TEST_F(EngineRecordsTest, LogThatCannotBeWrittenDoesNotDisturbTheCheck) {
+  // Something that cannot be opened for writing where the log was.
+  std::remove(LogPath().c_str());
+  ASSERT_EQ(mkdir(LogPath().c_str(), 0755), 0);
+  Run();
+  EXPECT_EQ(engine->State().disk.filesChecked, kFiles);
+  EXPECT_EQ(engine->State().disk.openErrors, 1);
+  EXPECT_NE(window->Messages().back().text.find("Files checked: 6"), std::string::npos);
+  EXPECT_EQ(ReadBytes(StorePath()), storeHeader + Section({kSerial, kFiles, kFiles, kBytes, kBytes, 100}));
 }
 
 TEST_F(EngineRecordsTest, ExitDuringACheckSavesTheProgressOnce) {
