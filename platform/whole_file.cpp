@@ -71,7 +71,7 @@ bool WriteAll(int fd, std::string_view data) {
 }
 
 int AppendToFile(const std::string& path, std::string_view data) {
-  const int fd = OpenRetry(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY, 0644);
+  const int fd = OpenRetry(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_NONBLOCK, 0644);
   if (fd < 0) return 1;
   const bool ok = WriteAll(fd, data);
   return (close(fd) == 0 && ok) ? 0 : 2;

@@ -22,7 +22,7 @@ int ReadWholeFile(const std::string& path, std::size_t maxSize, std::string* tex
 bool WriteAll(int fd, std::string_view data);
 
 // Opens the file for appending (creating it when absent) and writes the data
-// in one request. 0 success, 1 the file cannot be opened, 2 the write failed.
+// in one request. A FIFO in the file's place fails rather than blocks. 0 success, 1 the file cannot be opened, 2 the write failed.
 int AppendToFile(const std::string& path, std::string_view data);
 
 // Creates the file with the given contents; fails if it exists already.

@@ -176,7 +176,7 @@ int DiskInfoStore::UpdateDisk(const engine::DiskState& disk) {
   unsigned char record[kResumeRecordSize];
   EncodeResumeRecord(r, record);
 
-  const int fd = OpenRetry(path_, O_WRONLY);
+  const int fd = OpenRetry(path_, O_WRONLY | O_NONBLOCK);
   if (fd < 0) return 1;
   ssize_t n;
   do {

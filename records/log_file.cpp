@@ -44,7 +44,7 @@ int LogFile::OpenLog(std::string_view name, int mode) {
     if (!opened) {
       int fd;
       do {
-        fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_CLOEXEC, 0644);
+        fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0644);
       } while (fd < 0 && errno == EINTR);
       if (fd >= 0) {
         opened = platform::WriteAll(fd, WithCrLf(kHeader));

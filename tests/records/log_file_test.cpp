@@ -1,6 +1,7 @@
 #include "records/log_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -143,6 +144,11 @@ TEST(LogFileTest, LogThatCannotBeWrittenLosesTheRecordAndTriesAgain) {
     EXPECT_EQ(log.WriteErrorLine("B.DAT", "Read", "0", "D:\\"), 2);
     std::filesystem::remove(t.Path("Torvex.log"));
   }
+
+  // A FIFO nobody reads: the write fails at once instead of waiting.
+  ASSERT_EQ(mkfifo(t.Path("Torvex.log").c_str(), 0644), 0);
+  EXPECT_EQ(log.WriteErrorLine("F.DAT", "Read", "0", "D:\\"), 2);
+  std::filesystem::remove(t.Path("Torvex.log"));
 
   std::filesystem::rename(t.Path("saved.log"), t.Path("Torvex.log"));
   EXPECT_EQ(log.WriteErrorLine("C.DAT", "Read", "64", "D:\\"), 0);
