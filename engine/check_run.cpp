@@ -9,7 +9,8 @@
 namespace engine {
 namespace {
 
-constexpr std::size_t kCheckThreadStack = 1024 * 1024;
+// Room for the walk's recursion down to the deepest folder it enters.
+constexpr std::size_t kCheckThreadStack = 16 * 1024 * 1024;
 
 }  // namespace
 

@@ -54,6 +54,11 @@ struct EngineContext {
 // The body of the check thread.
 void RunCheckThread(const std::shared_ptr<EngineContext>& ctx);
 
+// Folders nested deeper than this below the root are passed over like folders
+// that cannot be entered: the walk recurses once per level and must not run
+// out of stack on a tree built to be endless.
+inline constexpr int kMaxFolderDepth = 4096;
+
 // The counting walk (pre-scan) and the check walk of one tree.
 class FolderWalk {
  public:
@@ -63,7 +68,7 @@ class FolderWalk {
   void WalkRoot(const std::string& rootPath);
 
  private:
-  void Walk(const std::string& name, bool root);
+  void Walk(const std::string& name, bool root, int depth);
   void Publish();
   void Leave(std::size_t parentLength, bool root);
 

@@ -210,8 +210,9 @@ FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::strin
   // one of them to return, up to the delay time; a drive that gives none back
   // in that time does not answer, and the file counts as a read error.
   s.watchdog = 0;
-  const bool slotFree = WaitForReader(c, [&] { return c.abandonedReaders.load() < kMaxAbandonedReaders; });
-  if (c.closed) return FileResult::Stopped;
+  const bool slotFree = WaitForReader(
+      c, [&] { return c.abandonedReaders.load() < kMaxAbandonedReaders || c.state.stopRequest; });
+  if (c.Halted()) return FileResult::Stopped;
   if (!slotFree) {
     d.bytesDone = startDone + size;
     result = FileResult::Read;

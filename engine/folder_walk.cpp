@@ -8,16 +8,16 @@ namespace engine {
 
 void FolderWalk::WalkRoot(const std::string& rootPath) {
   path_ = ctx_->state.currentFolder.Get();
-  Walk(rootPath, true);
+  Walk(rootPath, true, 0);
 }
 
 void FolderWalk::Publish() {
   ctx_->state.currentFolder.Set(path_);
 }
 
-void FolderWalk::Walk(const std::string& name, bool root) {
+void FolderWalk::Walk(const std::string& name, bool root, int depth) {
   EngineContext& c = *ctx_;
-  if (c.Halted()) return;
+  if (c.Halted() || depth > kMaxFolderDepth) return;
 
   const std::size_t parentLength = path_.size();
   if (root) {
@@ -45,7 +45,7 @@ void FolderWalk::Walk(const std::string& name, bool root) {
     while (listing.Next(entry)) {
       switch (entry.kind) {
         case platform::DirEntry::kFolder:
-          Walk(entry.name, false);
+          Walk(entry.name, false, depth + 1);
           // Back into this folder, whatever the sub-folder walk left behind.
           listing.ReturnHere();
           break;

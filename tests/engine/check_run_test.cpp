@@ -26,6 +26,24 @@ class CheckRunTest : public EngineTest {
     tree.File("SUB/DEEP/C.DAT", 40'000);
     tree.File("Z.TXT", 0);
   }
+
+  // Starts a check of a whole CD-ROM disk of four files and holds the reader
+  // at the start of the second file until `release` is raised.
+  void StartHeldInSecondFile() {
+    for (int i = 0; i < 4; ++i) tree.File("F" + std::to_string(i), 100'000);
+    settings->cdromTarget = true;
+    // The first file moves the file bar 6 times (0, 32, 65, 98, 100, 100).
+    window->onProgress = [this](int id, int) {
+      if (id == engine::kIdFileBar && ++blocks == 7) {
+        while (!release) std::this_thread::sleep_for(1ms);
+      }
+    };
+    Make();
+    ASSERT_TRUE(engine->Start());
+    ASSERT_TRUE(WaitUntil([&] { return blocks.load() >= 7; }));
+  }
+  std::atomic<int> blocks{0};
+  std::atomic<bool> release{false};
 };
 
 TEST_F(CheckRunTest, RunWithPreScanCountsReadsEverythingAndReportsComplete) {
@@ -224,19 +242,7 @@ TEST_F(CheckRunTest, TheLogGetsTheDiskHeaderOnlyWhenLoggingIsOn) {
 }
 
 TEST_F(CheckRunTest, ExitDuringARunStopsItAndSavesTheProgressCloseDoesNot) {
-  for (int i = 0; i < 4; ++i) tree.File("F" + std::to_string(i), 100'000);
-  settings->cdromTarget = true;
-  std::atomic<int> blocks{0};
-  std::atomic<bool> release{false};
-  // Hold the reader inside the second file until the test has pressed Exit.
-  window->onProgress = [&](int id, int) {
-    if (id == engine::kIdFileBar && ++blocks == 7) {
-      while (!release) std::this_thread::sleep_for(1ms);
-    }
-  };
-  Make();
-  ASSERT_TRUE(engine->Start());
-  ASSERT_TRUE(WaitUntil([&] { return blocks.load() >= 7; }));
+  StartHeldInSecondFile();
   ASSERT_TRUE(State().running);
   const int updatesBefore = store->updates;
   engine->Exit();
@@ -252,18 +258,7 @@ TEST_F(CheckRunTest, ExitDuringARunStopsItAndSavesTheProgressCloseDoesNot) {
 }
 
 TEST_F(CheckRunTest, CloseDuringARunUnwindsWithoutSavingOrTouchingTheWindow) {
-  for (int i = 0; i < 4; ++i) tree.File("F" + std::to_string(i), 100'000);
-  settings->cdromTarget = true;
-  std::atomic<int> blocks{0};
-  std::atomic<bool> release{false};
-  window->onProgress = [&](int id, int) {
-    if (id == engine::kIdFileBar && ++blocks == 7) {
-      while (!release) std::this_thread::sleep_for(1ms);
-    }
-  };
-  Make();
-  ASSERT_TRUE(engine->Start());
-  ASSERT_TRUE(WaitUntil([&] { return blocks.load() >= 7; }));
+  StartHeldInSecondFile();
   const int updatesBefore = store->updates;
   engine->Close();
   release = true;

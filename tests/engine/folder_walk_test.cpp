@@ -1,10 +1,14 @@
 // The walks of the folder tree: order, folder paths, resuming, and what a
 // Linux tree has that a CD has not (links, FIFOs, long paths, odd names).
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "platform/file_io.h"
+#include "engine/engine_context.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace engine_test {
@@ -146,6 +150,65 @@ TEST_F(FolderWalkTest, TheListingClassifiesEntries) {
   EXPECT_EQ(seen["LF"].size, 123u);
   EXPECT_EQ(seen["LX"].kind, platform::DirEntry::kDanglingLink);
   EXPECT_EQ(seen["P"].kind, platform::DirEntry::kOther);
+}
+
+}  // namespace
+}  // namespace engine_test
+
+namespace engine_test {
+namespace {
+
+// A chain of nested folders, built and removed level by level (its paths are
+// far longer than any path the system takes whole).
+class FolderChain {
+ public:
+  FolderChain(const std::string& base, int levels) : base_(base), levels_(levels) {
+    int fd = open(base.c_str(), O_DIRECTORY | O_RDONLY);
+    for (int i = 0; i < levels; ++i) {
+      mkdirat(fd, "d", 0755);
+      const int next = openat(fd, "d", O_DIRECTORY | O_RDONLY);
+      if (i == 9 || i == levels - 1) {
+        const int f = openat(next, i == 9 ? "SHALLOW" : "DEEPEST", O_WRONLY | O_CREAT, 0644);
+        if (write(f, "x", 1) != 1) ADD_FAILURE();
+        close(f);
+      }
+      close(fd);
+      fd = next;
+    }
+    close(fd);
+  }
+  ~FolderChain() {
+    std::vector<int> fds{open(base_.c_str(), O_DIRECTORY | O_RDONLY)};
+    for (int i = 0; i < levels_; ++i) fds.push_back(openat(fds.back(), "d", O_DIRECTORY | O_RDONLY));
+    for (int i = levels_; i > 0; --i) {
+      unlinkat(fds[i], "SHALLOW", 0);
+      unlinkat(fds[i], "DEEPEST", 0);
+      close(fds[i]);
+      unlinkat(fds[i - 1], "d", AT_REMOVEDIR);
+    }
+    close(fds[0]);
+  }
+
+ private:
+  std::string base_;
+  int levels_;
+};
+
+TEST_F(FolderWalkTest, AnEndlesslyDeepTreeIsWalkedDownToTheDepthLimitWithoutCrashing) {
+  // Allow a descriptor per level, where the system lets us.
+  rlimit saved{};
+  getrlimit(RLIMIT_NOFILE, &saved);
+  rlimit more = saved;
+  more.rlim_cur = std::min<rlim_t>(saved.rlim_max, engine::kMaxFolderDepth + 200);
+  setrlimit(RLIMIT_NOFILE, &more);
+  {
+    FolderChain chain(tree.Root(), engine::kMaxFolderDepth + 50);
+    Run();
+    const auto checked = CheckedFiles();
+    EXPECT_EQ(checked, (std::vector<std::string>{"SHALLOW"}));
+    EXPECT_EQ(State().disk.filesTotal, 1);
+  }
+  setrlimit(RLIMIT_NOFILE, &saved);
 }
 
 }  // namespace

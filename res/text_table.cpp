@@ -1,0 +1,247 @@
+// The text table: Russian under the odd id, English under the even id of
+// each pair. Texts are UTF-8 and at most 255 bytes each. Ids 145 to 150,
+// 169, 170, 185 and 186 are the credits window's names and contacts.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <iterator>
+
+#include "res/text_table.h"
+
+namespace res {
+
+std::atomic<int> InterfaceLanguage{0};
+
+namespace {
+
+struct TextPair {
+  int id;  // odd
+  const char* russian;
+  const char* english;
+};
+
+constexpr TextPair kTexts[] = {
+    {1, "OK",
+     "OK"},
+    {3, "Отмена",
+     "Cancel"},
+    {5, "Повтор",
+     "Retry"},
+    {7, "Проверить заново",
+     "Check again"},
+    {9, "Проверить с места остановки",
+     "Continue checking"},
+    {11, "Не обнаружено ни одного устройства CD-ROM.\nОтключите опцию 'Показывать только устройства CD-ROM'\nи выберите устройство вручную.",
+     "No CD-ROM device found.\nUncheck 'Show CD-ROM devices only' option\nand choose device manually."},
+    {13, "Параметры (во время проверки)",
+     "Options (cheking in progress)"},
+    {15, "Не хватает памяти",
+     "Not enough memory"},
+    {17, "Начать проверку диска",
+     "Start disk checking"},
+    {19, "Остановить проверку диска",
+     "Stop disk checking"},
+    {21, "Пропустить файл",
+     "Skip file"},
+    {23, "Параметры",
+     "Options"},
+    {25, "Выход из программы",
+     "Quit the ptogram"},
+    {27, "Информация о программе",
+     "About Torvex"},
+    {29, "Выключить окно слежения",
+     "Hide info window"},
+    {31, "Очистить статистику",
+     "Clear statistics"},
+    {33, "Справка (F1)",
+     "Help (F1)"},
+    {35, "Имя файла",
+     "File name"},
+    {37, "Ошибка",
+     "Error"},
+    {39, "Позиция (Кб)",
+     "Possition (Kb)"},
+    {41, "Полный путь к файлу",
+     "Full path"},
+    {43, "Не выбрано устройство для проверки.\nНастройте параметры программы.",
+     "No device selected for checking.\nPlease, configure options."},
+    {45, "В устройстве отсутствует диск",
+     "There is no disk in selected device"},
+    {47, "В устройстве находится аудио компакт диск.\nВ текущей версии Torvex проверка AudioCD не реализована.",
+     "There is an audio compact disk in your device.\nChecking of AudioCD isn't available in this version of Torvex"},
+    {49, "Этот диск уже проверен на %d%%\nВы желаете проверить его занового или с места остановки?",
+     "This disk has been checked (%d%%)\nDo you want to start or continue checking?"},
+    {51, "На домашнюю страницу",
+     "Visit Torvex home page"},
+    {53, "Проверка диска завершена полностью\nПроверено файлов: %ld\n",
+     "The checking is complete\nFiles checked: %ld\n"},
+    {55, "Проверка диска завершена на %d%%\nПроверено файлов: %ld\n",
+     "The checking is complete (%d%%)\nFiles checked: %ld\n"},
+    {57, "Проверка диска завершена на ? %%\nПроверено файлов:  %ld\n",
+     "The checking is complete (? %%)\nFiles checked: %ld\n"},
+    {59, "Ошибок на диске не обнаружено",
+     "No error were detected"},
+    {61, "Файлов с ошибками (чтение/открытие): %ld / %ld",
+     "Files with errors (read/open): %ld / %ld"},
+    {63, "Включить окно слежения",
+     "Show info window"},
+    {65, "Закрыть",
+     "Close"},
+    {67, "Обновить",
+     "Refresh"},
+    {71, "Версия %d.%d%d",
+     "Version %d.%d%d"},
+    {73, "О программе Torvex",
+     "About Torvex"},
+    {75, "Домашняя страница программы Torvex:",
+     "Torvex home page:"},
+    {79, "Torvex в WWW",
+     "Torvex in WWW"},
+    {81, "Устройство",
+     "Device"},
+    {83, "Время задержки",
+     "Delay time"},
+    {85, "сек.",
+     "sec."},
+    {87, "Показывать только устройства CD-ROM",
+     "Show CD-ROM devices only"},
+    {89, "Исследование дерева папок перед проверкой",
+     "Browsing folder tree before checking"},
+    {91, "Возможность возобновления проверки CD-ROM диска",
+     "Ability to restore disk checking (after interrupt)"},
+    {93, "Ускоренная проверка диска",
+     "Fast disk checking"},
+    {95, "Звуковые сигналы",
+     "Sounds"},
+    {97, "Использовать динамик компьютера",
+     "Use internal speaker"},
+    {99, "Создание файла отчета (Torvex.log)",
+     "Create Log file (Torvex.log)"},
+    {101, "Дописывать в конец файла",
+     "Append to the existing log file"},
+    {103, "Перезаписывать файл при запуске программы",
+     "Overwrite log file every time you start program"},
+    {105, "Приоритет при проверке",
+     "Scan thread priority"},
+    {107, "Низкий",
+     "Lowest"},
+    {109, "Высокий",
+     "Highest"},
+    {111, "Язык",
+     "Language"},
+    {113, "Русский / Russian",
+     "Russian"},
+    {115, "Английский / English",
+     "English"},
+    {117, "Время",
+     "Time"},
+    {119, "Скорость",
+     "Speed"},
+    {121, "Прогресс",
+     "Progress"},
+    {123, "Текущий",
+     "Current"},
+    {125, "Файл:",
+     "File:"},
+    {127, "Диск:",
+     "Disk:"},
+    {129, "Путь:",
+     "Path:"},
+    {131, "Статистика",
+     "Statictics"},
+    {133, "Прошло:",
+     "Elapsed:"},
+    {135, "Требуется:",
+     "Estimated:"},
+    {137, "Кб/сек",
+     "Kb/sec"},
+    {139, "Разработка:",
+     "Author:"},
+    {141, "Тестирование:",
+     "Testers:"},
+    {143, "Благодарности:",
+     "Special thanks to:"},
+    {145, "Олег Веретенников",
+     "Oleg Veretennikov"},
+    {147, "Ирина Соколова\nДенис Малахов\nАнна Греч",
+     "Irina Sokolova\nDenis Malakhov\nAnna Grech"},
+    {149, "Поддержка Quillon\nВсе бета-тестеры",
+     "Quillon support team\nAll beta testers"},
+    {155, "Перезапустите программу, чтобы изменить язык интерфейса.",
+     "Please, rerun program to change interface language."},
+    {157, "Чтения",
+     "Read"},
+    {159, "Открытия",
+     "Open"},
+    {161, "Пропущен",
+     "Skipped"},
+    {163, "Нет памяти",
+     "No Memory"},
+    {165, "*** Новый диск ***",
+     "*** New Disk ***"},
+    {167, "Анализ...",
+     "Analysing..."},
+    {169, "тел. 555-0141\nтел. 555-0178\nтел. 555-0192",
+     "tel. 555-0141\ntel. 555-0178\ntel. 555-0192"},
+    {171, "Устройства",
+     "Devices"},
+    {173, "Обзор дерева папок",
+     "Browse folder tree"},
+    {175, "Начальная папка",
+     "Start folder"},
+    {177, "Очистить поле ввода",
+     "Clear the entered path"},
+    {179, "Обзор папок",
+     "Folder browser"},
+    {181, "Проверка завершена",
+     "Torvex check finished"},
+    {183, "Обнаружен сохраненный диск",
+     "Torvex disk restore"},
+    {185, "тел. 555-0100",
+     "tel. 555-0100"},
+};
+
+constexpr bool SortedOddIds() {
+  for (std::size_t i = 0; i < std::size(kTexts); ++i) {
+    if (kTexts[i].id % 2 != 1 || kTexts[i].id < kFirstTextId || kTexts[i].id > kLastTextId) return false;
+    if (i > 0 && kTexts[i - 1].id >= kTexts[i].id) return false;
+  }
+  return true;
+}
+static_assert(SortedOddIds(), "text pairs must be listed by rising odd id");
+
+// Each thread has its own cache, so that a lookup on the check thread never
+// replaces the text the UI thread is about to copy, and the other way round.
+thread_local int t_lastId = 0;
+thread_local char t_buffer[kTextBufferSize] = "";
+
+}  // namespace
+
+const char* TextResource(int resourceId) {
+  if (resourceId < kFirstTextId || resourceId > kLastTextId + 1) return nullptr;
+  const int pairId = resourceId - 1 + resourceId % 2;  // the odd id of the pair
+  const auto* it = std::lower_bound(std::begin(kTexts), std::end(kTexts), pairId,
+                                    [](const TextPair& p, int id) { return p.id < id; });
+  if (it == std::end(kTexts) || it->id != pairId) return nullptr;
+  return resourceId % 2 == 1 ? it->russian : it->english;
+}
+
+const char* LoadText(int id) {
+  if (id == t_lastId) return t_buffer;
+  t_lastId = id;
+  // Ids outside the table give the empty text; checking the range first also
+  // keeps id + 1 from overflowing.
+  const char* text = nullptr;
+  if (id >= kFirstTextId && id <= kLastTextId) {
+    text = TextResource(InterfaceLanguage.load() != 0 ? id + 1 : id);
+  }
+  if (text == nullptr) text = "";
+  const std::size_t length = std::min(std::strlen(text), static_cast<std::size_t>(kTextBufferSize - 1));
+  std::memcpy(t_buffer, text, length);
+  t_buffer[length] = '\0';
+  return t_buffer;
+}
+
+std::string LoadTextCopy(int id) { return LoadText(id); }
+
+}  // namespace res

@@ -1,0 +1,118 @@
+// Reader priorities and detached threads.
+#include "platform/thread.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
+namespace platform {
+namespace {
+
+struct Applied {
+  int result, nice, ioprio;
+  bool idle;
+};
+
+// Sets a position on a fresh thread (as each reader is) and reads back what it got.
+Applied ApplyOnFreshThread(int position) {
+  std::promise<Applied> p;
+  auto f = p.get_future();
+  EXPECT_EQ(StartDetachedThread([&p, position] {
+              const int r = SetCurrentThreadPriority(position);
+              p.set_value({r, CurrentThreadNice(), CurrentThreadIoPriority(), CurrentThreadIsIdlePolicy()});
+            }),
+            0);
+  return f.get();
+}
+
+constexpr int kIoClassBe = 2, kIoClassIdle = 3;
+int IoClass(int ioprio) { return ioprio >> 13; }
+int IoLevel(int ioprio) { return ioprio & 0x1fff; }
+
+TEST(ReaderPriority, PositionsRunFromIdleToTheHighestNiceAndIoLevels) {
+  int lastNice = 100, lastIo = 100;
+  for (int pos = 0; pos <= 6; ++pos) {
+    const PriorityLevel l = PriorityForPosition(pos);
+    EXPECT_LT(l.nice, lastNice) << pos;
+    EXPECT_LE(l.ioLevel + (l.ioClass == kIoClassIdle ? 8 : 0), lastIo + 8) << pos;
+    lastNice = l.nice;
+    lastIo = l.ioLevel;
+  }
+  EXPECT_TRUE(PriorityForPosition(0).idlePolicy);
+  EXPECT_EQ(PriorityForPosition(3).nice, 0);
+  // Anything else is normal.
+  for (int odd : {-1, 7, 255}) {
+    EXPECT_EQ(PriorityForPosition(odd).nice, 0);
+    EXPECT_FALSE(PriorityForPosition(odd).idlePolicy);
+  }
+}
+
+TEST(ReaderPriority, LowPositionsAreAlwaysGiven) {
+  const Applied idle = ApplyOnFreshThread(0);
+  EXPECT_EQ(idle.result, kPriorityExact);
+  EXPECT_TRUE(idle.idle);
+  EXPECT_EQ(idle.nice, 19);
+  EXPECT_EQ(IoClass(idle.ioprio), kIoClassIdle);
+
+  const Applied lowest = ApplyOnFreshThread(1);
+  EXPECT_EQ(lowest.result, kPriorityExact);
+  EXPECT_FALSE(lowest.idle);
+  EXPECT_EQ(lowest.nice, 10);
+  EXPECT_EQ(IoClass(lowest.ioprio), kIoClassBe);
+  EXPECT_EQ(IoLevel(lowest.ioprio), 7);
+
+  // The thread that set them is untouched: priorities belong to one thread.
+  EXPECT_FALSE(CurrentThreadIsIdlePolicy());
+}
+
+TEST(ReaderPriority, HighPositionsFallBackToTheNearestPermittedLevel) {
+  if (geteuid() == 0) {
+    // The fallback as an ordinary user, in a child process forked before
+    // this process starts any thread of its own.
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(2);
+      const Applied a = ApplyOnFreshThread(6);
+      // Raising is refused without privilege or RLIMIT_NICE: the nearest is the current level.
+      _exit(a.result == kPriorityNearest && a.nice == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "an unprivileged reader did not get the nearest level";
+
+    const Applied top = ApplyOnFreshThread(6);
+    EXPECT_EQ(top.result, kPriorityExact);
+    EXPECT_EQ(top.nice, -20);
+  } else {
+    const Applied a = ApplyOnFreshThread(6);
+    EXPECT_NE(a.result, kPriorityFailed);
+    EXPECT_LE(a.nice, 0);
+  }
+}
+
+TEST(DetachedThread, RunsTheFunctionWithTheStackAsked) {
+  std::promise<size_t> p;
+  auto f = p.get_future();
+  ASSERT_EQ(StartDetachedThread(
+                [&p] {
+                  pthread_attr_t attr;
+                  size_t size = 0;
+                  pthread_getattr_np(pthread_self(), &attr);
+                  pthread_attr_getstacksize(&attr, &size);
+                  pthread_attr_destroy(&attr);
+                  p.set_value(size);
+                },
+                512 * 1024),
+            0);
+  EXPECT_GE(f.get(), 512u * 1024u);
+}
+
+}  // namespace
+}  // namespace platform

@@ -1,0 +1,88 @@
+#pragma once
+// Windows built from the dialog templates of res/dialog_templates.h.
+//
+// BuildDialog creates a template's controls as children of a dialog, at the
+// pixel rectangles that the dialog units give with the dialog's font, in tab
+// order, with their start state (hidden, disabled) and captions; it sizes the
+// dialog (fixed unless the template has a sizing border) and sets its title
+// and window buttons. Each control is found again by its id with DlgItem.
+//
+// CTemplateDialog is the base of the program's dialogs: it builds its
+// template, runs modally with DoModal, turns Enter into the OK command and
+// Escape or the close box into the Cancel command, and hands every button
+// click to OnCommand with the button's id.
+#include <QDialog>
+#include <QString>
+
+#include "res/dialog_templates.h"
+#include "ui/dialog_units.h"
+
+class QKeyEvent;
+
+namespace ui {
+
+class CBitmapButton;
+
+// The widget kind made for each control kind: CBitmapButton, QGroupBox,
+// QLabel (texts, icons, pictures), QCheckBox, QRadioButton (one QButtonGroup
+// per radio group), QLineEdit, QComboBox, QTreeWidget (list and tree views),
+// QProgressBar, QSlider, and a QFrame standing in for the web page view.
+// Returns the units used.
+DialogUnits BuildDialog(QDialog& dialog, const res::DialogTemplate& dialogTemplate);
+
+// The control with this id, or nullptr.
+QWidget* DlgItem(const QWidget& dialog, int id);
+template <typename T>
+T* DlgItem(const QWidget& dialog, int id) {
+  return qobject_cast<T*>(DlgItem(dialog, id));
+}
+// The id a control was built with (res::kNoId for others).
+int DlgItemId(const QWidget* control);
+
+// Sets the text (UTF-8) of a label, group box, check box, radio button or edit.
+void SetDlgItemText(QWidget& dialog, int id, const char* text);
+QString DlgItemText(const QWidget& dialog, int id);
+
+class CTemplateDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Builds the template with this id; a template that does not exist leaves
+  // the dialog empty and DoModal returns -1.
+  explicit CTemplateDialog(int templateId, QWidget* parent = nullptr);
+
+  int TemplateId() const { return m_nTemplateId; }
+  const DialogUnits& Units() const { return m_units; }
+  bool IsBuilt() const { return m_pTemplate != nullptr; }
+
+  // Runs OnInitDialog, then the dialog modally; returns the result it ended
+  // with (0 when something else closed it), or -1 when it cannot be made.
+  int DoModal();
+
+  // Loads the images of the bitmap button with this id (AutoLoad). Returns
+  // the button, also when its up image is missing (it then stays undrawn);
+  // nullptr when there is no such button.
+  CBitmapButton* AttachBitmapButton(int id);
+
+  void reject() override;  // close box, Escape
+
+ protected:
+  // Sets up the controls before the dialog is shown. Returning true gives the
+  // focus to the first visible, enabled control that takes it by Tab.
+  virtual bool OnInitDialog();
+  // A click on the button with this id. The default: 1 is OnOK, 2 OnCancel.
+  virtual void OnCommand(int id);
+  // Enter (and button 1): ends the dialog with 1.
+  virtual void OnOK();
+  // Escape, the close box (and button 2): ends the dialog with 2.
+  virtual void OnCancel();
+
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  int m_nTemplateId;
+  const res::DialogTemplate* m_pTemplate;
+  DialogUnits m_units{1, 1};
+};
+
+}  // namespace ui
