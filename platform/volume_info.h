@@ -1,0 +1,66 @@
+#pragma once
+// The label and 32-bit serial number of the volume behind a drive letter.
+//
+// An ISO 9660 disc is read from its device when that can be read: the label
+// is the volume identifier of the primary volume descriptor and the serial
+// number the checksum of that descriptor, as Windows reports it, so disks
+// keep the serial numbers of files written there. Otherwise the label comes
+// from /dev/disk/by-label and the serial from the file system's UUID, or,
+// without one, from what names the volume (type, device, folder), so that it
+// stays the same across runs. An optical drive holding an audio disc without
+// a data track reports "Audio CD"; a drive without a medium fails.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/drive_table.h"
+
+namespace platform {
+
+inline constexpr std::size_t kSectorSize = 2048;
+
+enum DiscStatus : int { kNoDisc = 0, kDataDisc = 1, kAudioDisc = 2 };
+
+// What the query reads; the system's by default, fakes in tests.
+struct VolumeProbe {
+  // Reads kSectorSize bytes of the device at the offset; false when it cannot.
+  std::function<bool(const std::string& device, int64_t offset, uint8_t* out)> readSector;
+  // The disc in an optical drive.
+  std::function<int(const std::string& device)> discStatus;
+  // The links of a folder such as /dev/disk/by-label: name and the path the
+  // link leads to, resolved.
+  std::function<std::vector<std::pair<std::string, std::string>>(const std::string& folder)> links;
+  std::function<bool(const std::string& path)> isFolder;
+  std::function<std::string(const std::string& path)> canonical;
+
+  static VolumeProbe System();
+};
+
+struct VolumeInfo {
+  std::string label;
+  uint32_t serial = 0;
+};
+
+// root: "D:\" (a start folder such as "D:\DATA" is asked by its first letter).
+bool GetVolumeInformation(const DriveTable& table, std::string_view root, VolumeInfo* info,
+                          const VolumeProbe& probe = VolumeProbe::System());
+
+// A primary volume descriptor (type 1, "CD001"), 2048 bytes.
+bool IsPrimaryVolumeDescriptor(const uint8_t* sector);
+// The volume identifier without its trailing blanks.
+std::string Iso9660Label(const uint8_t* descriptor);
+// Four byte-wide sums over the descriptor's 512 words, one per byte position,
+// the sum of the first bytes in the top byte of the serial.
+uint32_t Iso9660Serial(const uint8_t* descriptor);
+// A file system UUID as a serial: "1234-ABCD" (FAT) is that number; a
+// 16-digit one (NTFS) gives its low 32 bits; any other is hashed.
+uint32_t SerialFromUuid(std::string_view uuid);
+// Undoes the \xNN escapes of the names in /dev/disk/by-label.
+std::string UnescapeDeviceName(std::string_view name);
+// FNV-1a: a stable 32-bit hash.
+uint32_t StableHash(std::string_view text);
+
+}  // namespace platform

@@ -1,0 +1,237 @@
+#include "records/disk_info_store.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/whole_file.h"
+#include "records/data_text.h"
+
+namespace records {
+namespace {
+
+constexpr std::string_view kHeader =
+    ";\n"
+    "; Torvex v2.xx DiskInfoFile. How far the check of each disk got, to continue it later.\n"
+    "; Torvex disk checker, Quillon.\n"
+    ";\n"
+    "; Please, don't edit this file !\n"
+    ";";
+
+// A disk info file larger than this is looked through only this far.
+constexpr std::size_t kMaxScan = std::size_t{1} << 30;
+
+void PutWord(unsigned char* p, uint32_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+  p[2] = static_cast<unsigned char>(v >> 16);
+  p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+uint32_t GetWord(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+std::string SerialKey(uint32_t serial) {
+  char key[16];
+  std::snprintf(key, sizeof key, "%08lx", static_cast<unsigned long>(serial));
+  return key;
+}
+
+int OpenRetry(const std::string& path, int flags) {
+  int fd;
+  do {
+    fd = open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+}  // namespace
+
+void EncodeResumeRecord(const ResumeRecord& r, unsigned char out[kResumeRecordSize]) {
+  PutWord(out, r.serial);
+  PutWord(out + 4, static_cast<uint32_t>(r.filesTotal));
+  PutWord(out + 8, static_cast<uint32_t>(r.filesChecked));
+  PutWord(out + 12, r.bytesTotal);
+  PutWord(out + 16, r.bytesDone);
+  PutWord(out + 20, static_cast<uint32_t>(r.percent));
+}
+
+ResumeRecord DecodeResumeRecord(const unsigned char in[kResumeRecordSize]) {
+  ResumeRecord r;
+  r.serial = GetWord(in);
+  r.filesTotal = static_cast<int32_t>(GetWord(in + 4));
+  r.filesChecked = static_cast<int32_t>(GetWord(in + 8));
+  r.bytesTotal = GetWord(in + 12);
+  r.bytesDone = GetWord(in + 16);
+  r.percent = static_cast<int32_t>(GetWord(in + 20));
+  return r;
+}
+
+std::string SectionLabel(std::string_view label) {
+  std::string out(label);
+  for (char& c : out) {
+    if (c == '[') c = '(';
+    if (c == ']') c = ')';
+  }
+  return out;
+}
+
+int64_t FindDiskInText(std::string_view file, uint32_t serial) {
+  const std::string key = SerialKey(serial);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(file.data());
+  for (std::size_t bracket = file.find('['); bracket != std::string_view::npos; bracket = file.find('[', bracket + 1)) {
+    if (file.size() - bracket - 1 < key.size()) return 0;
+    // A "[" that does not start this key may stand anywhere, inside a binary
+    // record too: the search goes on with the very next byte, so that a
+    // section header close behind such a byte is not passed over.
+    if (file.compare(bracket + 1, key.size(), key) != 0) continue;
+    // The header line ends at the first "]" followed by its line end; the
+    // record there starts with the serial it belongs to.
+    for (std::size_t close = file.find(']', bracket + 1 + key.size()); close != std::string_view::npos;
+         close = file.find(']', close + 1)) {
+      const std::size_t p = close + 1;
+      if (file.size() - p < 2 || file[p] != '\r' || file[p + 1] != '\n') continue;
+      if (file.size() - p - 2 >= 4 && GetWord(bytes + p + 2) == serial) return static_cast<int64_t>(p + 2);
+      break;
+    }
+  }
+  return 0;
+}
+
+int DiskInfoStore::SetFolder(std::string_view folder) {
+  std::lock_guard lock(m_);
+  folder_ = FolderWithSeparator(folder);
+  return 0;
+}
+
+int DiskInfoStore::OpenStore(std::string_view name) {
+  std::lock_guard lock(m_);
+  if (name.empty() || folder_.empty()) return 1;
+  const std::string path = folder_ + std::string(name);
+  const int fd = OpenRetry(path, O_RDONLY | O_NONBLOCK);
+  if (fd >= 0) {
+    // There already: left as it is, if it is a file at all.
+    struct stat st {};
+    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    close(fd);
+    if (!regular) return 1;
+  } else if (platform::CreateNewFile(path, WithCrLf(kHeader)) != 0) {
+    // Not even a file that exists but cannot be read is ever written over.
+    return 1;
+  }
+  ready_ = true;
+  path_ = path;
+  return 0;
+}
+
+int64_t DiskInfoStore::FindLocked(uint32_t serial) const {
+  if (path_.empty()) return 0;
+  std::string file;
+  bool truncated = false;
+  if (platform::ReadWholeFile(path_, kMaxScan, &file, &truncated) != platform::kFileOk) return 0;
+  return FindDiskInText(file, serial);
+}
+
+int64_t DiskInfoStore::FindDisk(uint32_t serial) {
+  std::lock_guard lock(m_);
+  return FindLocked(serial);
+}
+
+int DiskInfoStore::AddDisk(const engine::DiskState& disk) {
+  std::lock_guard lock(m_);
+  if (path_.empty()) return 1;
+  ResumeRecord r;
+  r.serial = disk.serial;
+  r.filesTotal = disk.filesTotal;
+  r.bytesTotal = static_cast<uint32_t>(disk.bytesTotal.load());
+  unsigned char record[kResumeRecordSize];
+  EncodeResumeRecord(r, record);
+  // The section header and its record go out in one write, so that no
+  // header is ever left without its record.
+  std::string section = WithCrLf("\n\n[" + SerialKey(r.serial) + ", " + SectionLabel(disk.label) + "]\n");
+  section.append(reinterpret_cast<const char*>(record), sizeof record);
+  return platform::AppendToFile(path_, section) == 0 ? 0 : 1;
+}
+
+int DiskInfoStore::UpdateDisk(const engine::DiskState& disk) {
+  // One lock for the lookup and the write: two calls at once write one after
+  // the other, and the record holds the whole of the last one.
+  std::lock_guard lock(m_);
+  const uint32_t serial = disk.serial;
+  const int64_t offset = FindLocked(serial);
+  if (offset == 0) return 1;
+  ResumeRecord r;
+  r.serial = serial;
+  r.filesTotal = disk.filesTotal;
+  r.filesChecked = disk.filesChecked;
+  const int64_t bytesTotal = disk.bytesTotal;
+  r.bytesTotal = static_cast<uint32_t>(bytesTotal);
+  r.bytesDone = static_cast<uint32_t>(disk.bytesDone.load());
+  r.percent = bytesTotal != 0 ? disk.percentShown.load() : 0;
+  unsigned char record[kResumeRecordSize];
+  EncodeResumeRecord(r, record);
+
+  const int fd = OpenRetry(path_, O_WRONLY | O_NONBLOCK);
+  if (fd < 0) return 1;
+  ssize_t n;
+  do {
+    n = pwrite(fd, record, sizeof record, static_cast<off_t>(offset));
+  } while (n < 0 && errno == EINTR);
+  const bool closed = close(fd) == 0;
+  return (n == static_cast<ssize_t>(sizeof record) && closed) ? 0 : 1;
+}
+
+int DiskInfoStore::ReadLocked(int64_t offset, ResumeRecord* record) const {
+  if (path_.empty()) return 1;
+  const int fd = OpenRetry(path_, O_RDONLY | O_NONBLOCK);
+  if (fd < 0) return 1;
+  unsigned char buf[kResumeRecordSize];
+  std::size_t got = 0;
+  while (got < sizeof buf) {
+    const ssize_t n = pread(fd, buf + got, sizeof buf - got, static_cast<off_t>(offset) + static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  close(fd);
+  if (got < sizeof buf) return 1;
+  *record = DecodeResumeRecord(buf);
+  return 0;
+}
+
+int DiskInfoStore::ReadRecord(int64_t offset, ResumeRecord* record, uint32_t serial) {
+  std::lock_guard lock(m_);
+  if (offset == 0) offset = FindLocked(serial);
+  if (offset <= 0) return 1;
+  return ReadLocked(offset, record);
+}
+
+int DiskInfoStore::LoadDisk(engine::DiskState& disk) {
+  ResumeRecord r;
+  if (ReadRecord(0, &r, disk.serial) != 0) return 1;
+  disk.filesTotal = r.filesTotal;
+  disk.filesChecked = r.filesChecked;
+  // Unsigned on file: counts up to 4 GiB come back whole.
+  disk.bytesTotal = static_cast<int64_t>(r.bytesTotal);
+  disk.bytesDone = static_cast<int64_t>(r.bytesDone);
+  disk.percentComputed = r.percent;
+  disk.percentShown = r.percent;
+  return 0;
+}
+
+bool DiskInfoStore::Ready() const {
+  std::lock_guard lock(m_);
+  return ready_;
+}
+
+std::string DiskInfoStore::Path() const {
+  std::lock_guard lock(m_);
+  return path_;
+}
+
+}  // namespace records

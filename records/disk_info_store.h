@@ -1,0 +1,73 @@
+#pragma once
+// The disk info file "Torvex.tvd": how far the check of each whole CD-ROM
+// disk got, so that a later check can continue. After a six-line text header
+// come sections, one per disk in the order the disks were first added:
+// "\r\n\r\n[%08lx, %s]\r\n" with the serial number and the label, then the
+// 24-byte ResumeRecord. Records are rewritten in place; nothing is ever
+// removed, so the file only grows. The file is never held open.
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "engine/scan_state.h"
+#include "engine/services.h"
+
+namespace records {
+
+// Six 32-bit little-endian words on file.
+struct ResumeRecord {
+  uint32_t serial = 0;
+  int32_t filesTotal = 0;
+  int32_t filesChecked = 0;
+  uint32_t bytesTotal = 0;  // low 32 bits of the byte counts
+  uint32_t bytesDone = 0;
+  int32_t percent = 0;  // 0..100
+};
+
+inline constexpr std::size_t kResumeRecordSize = 24;
+
+void EncodeResumeRecord(const ResumeRecord& record, unsigned char out[kResumeRecordSize]);
+ResumeRecord DecodeResumeRecord(const unsigned char in[kResumeRecordSize]);
+
+class DiskInfoStore : public engine::ResumeStore {
+ public:
+  // Results: 0 success, 1 failure.
+  int SetFolder(std::string_view folder);
+  // Creates the file with its header when there is none; an existing file is
+  // left as it is.
+  int OpenStore(std::string_view name);
+  // The offset of the disk's record in the file, or 0 when the disk has no
+  // section or the file cannot be read. The first section of the serial wins.
+  int64_t FindDisk(uint32_t serial);
+  // Appends a section for the disk with zero progress.
+  int AddDisk(const engine::DiskState& disk) override;
+  // Rewrites the disk's record in place from the disk state. Safe to call
+  // from two threads at once: each call writes the whole record.
+  int UpdateDisk(const engine::DiskState& disk) override;
+  // The record at offset; offset 0 looks the serial up first.
+  int ReadRecord(int64_t offset, ResumeRecord* record, uint32_t serial);
+  // The totals, the progress and the percent from the disk's record.
+  int LoadDisk(engine::DiskState& disk) override;
+
+  bool Ready() const;
+  std::string Path() const;
+
+ private:
+  int64_t FindLocked(uint32_t serial) const;
+  int ReadLocked(int64_t offset, ResumeRecord* record) const;
+
+  mutable std::mutex m_;
+  bool ready_ = false;
+  std::string folder_;
+  std::string path_;
+};
+
+// Where the record of serial lies in the bytes of a disk info file, or 0.
+int64_t FindDiskInText(std::string_view file, uint32_t serial);
+
+// The label as written into a section header: brackets become parentheses,
+// so that neither a "]" nor a "[" in a label can mislead the lookup.
+std::string SectionLabel(std::string_view label);
+
+}  // namespace records

@@ -1,0 +1,58 @@
+#pragma once
+// The drive list of the Options dialog and its start folder check. Entries
+// read "%c:   ( %s )": the letter, a colon, three blanks and the kind name
+// in parentheses, such as "D:   ( CD-ROM )".
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+class DriveTable;
+class Registry;
+}
+
+namespace records {
+
+enum DriveListMode : int { kCdromDrivesOnly = 1, kAllDrives = 2 };
+
+// The platform operations the drive list needs.
+struct DriveOps {
+  // The kind code of a root "%c:\" (0..6; 1 no such root).
+  std::function<int(const std::string& root)> getDriveType;
+  // The roots of all drives, each ended by a zero, the list by an empty text.
+  std::function<std::string()> getLogicalDriveStrings;
+  // Whether a folder such as "D:\DATA" exists and can be entered. Never
+  // changes the current directory.
+  std::function<bool(const std::string& folder)> folderExists;
+};
+
+// The operations of a drive table (which must outlive them).
+DriveOps DriveOpsOf(const platform::DriveTable& table);
+
+// The folder to enter for the root path of a run ("D:\", "D:\DATA"), by
+// the drives as they are when the run starts; empty when there is none. The
+// registry (for pinned letters) must outlive the function.
+std::function<std::string(const std::string& rootPath)> RootPathTranslator(platform::Registry& registry);
+
+// "Floppy/Removable", "Fixed", "Remote/Network", "CD-ROM", "RAM disk", or
+// "Unknown" for any other code.
+const char* DriveKindName(int code);
+
+// Appends the entries of the drives from A to Z: CD-ROM drives only in mode
+// 1, all drives in mode 2. Returns the number of CD-ROM drives in both modes.
+int FillDriveList(int mode, std::vector<std::string>& list, const DriveOps& ops);
+
+// The drive of an entry: 0 for A to 25 for Z.
+int EntryToDrive(std::string_view entry);
+// The entry names a CD-ROM drive (its kind name begins with "C").
+bool EntryIsCdrom(std::string_view entry);
+// The root of an entry's drive, such as "D:\".
+std::string EntryToRoot(std::string_view entry);
+
+// Whether OK may be pressed with this start folder: empty (the whole disk),
+// a drive root "D:\" of an existing drive (the letter in either case), or a
+// longer path whose folder exists. Folder names keep their case.
+bool CheckStartFolder(std::string_view text, const DriveOps& ops);
+
+}  // namespace records

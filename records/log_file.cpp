@@ -1,0 +1,105 @@
+#include "records/log_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/whole_file.h"
+#include "records/data_text.h"
+#include "records/settings.h"
+
+namespace records {
+namespace {
+
+constexpr std::string_view kHeader =
+    ";\n"
+    "; Torvex v2.xx LogFile. Every disk check and every file that could not be read.\n"
+    "; Torvex disk checker, Quillon.\n"
+    ";";
+
+std::tm NowLocal() {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  return tm;
+}
+
+}  // namespace
+
+int LogFile::SetFolder(std::string_view folder) {
+  std::lock_guard lock(m_);
+  folder_ = FolderWithSeparator(folder);
+  return kOk;
+}
+
+int LogFile::OpenLog(std::string_view name, int mode) {
+  std::lock_guard lock(m_);
+  if (name.empty() || folder_.empty()) return kCannotCreate;
+  const std::string path = folder_ + std::string(name);
+  bool opened = false;
+  if (mode == kLogAppend) opened = platform::AppendToFile(path, "") == 0;
+  if (mode == kLogAppend || mode == kLogOverwrite) {
+    if (!opened) {
+      int fd;
+      do {
+        fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0644);
+      } while (fd < 0 && errno == EINTR);
+      if (fd >= 0) {
+        opened = platform::WriteAll(fd, WithCrLf(kHeader));
+        if (close(fd) != 0) opened = false;
+      }
+    }
+  } else {
+    return kCannotCreate;
+  }
+  if (!opened) return kCannotCreate;
+  ready_ = true;
+  path_ = path;
+  return kOk;
+}
+
+int LogFile::WriteDiskHeader(std::string_view label) {
+  const std::tm tm = localTime ? localTime() : NowLocal();
+  char when[64];
+  std::snprintf(when, sizeof when, ", %02d/%02d/%02d, %2d:%02d]", tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900,
+                tm.tm_hour, tm.tm_min);
+  // Composed, not formatted: a percent sign in the label is written as such.
+  std::string record = "\n\n[";
+  record.append(label);
+  record += when;
+  return Write(record);
+}
+
+int LogFile::WriteErrorLine(std::string_view fileName, std::string_view kind, std::string_view position,
+                            std::string_view folder) {
+  std::string record = "\n ";
+  record.append(fileName);
+  record += ", ";
+  record.append(kind);
+  record += ", ";
+  record.append(position);
+  record += ", ";
+  record.append(folder);
+  return Write(record);
+}
+
+int LogFile::Write(const std::string& record) {
+  std::lock_guard lock(m_);
+  if (!ready_) return kNotReady;
+  // Opened for appending, written in one request, closed again.
+  return platform::AppendToFile(path_, WithCrLf(record)) == 0 ? kOk : kCannotWrite;
+}
+
+bool LogFile::Ready() const {
+  std::lock_guard lock(m_);
+  return ready_;
+}
+
+std::string LogFile::Path() const {
+  std::lock_guard lock(m_);
+  return path_;
+}
+
+}  // namespace records

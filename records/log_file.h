@@ -1,0 +1,47 @@
+#pragma once
+// The log file "Torvex.log": a header, one bracketed line per disk check and
+// one line per file with an error. The file is never held open: every record
+// opens it for appending, writes and closes it again. Records begin with
+// their line end (CR LF), so the file never ends with one.
+#include <ctime>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "engine/services.h"
+
+namespace records {
+
+class LogFile : public engine::LogWriter {
+ public:
+  // Results of every operation.
+  enum Result : int { kOk = 0, kCannotCreate = 1, kCannotWrite = 2, kNotReady = 3 };
+
+  // The folder the log lives in (the program folder).
+  int SetFolder(std::string_view folder);
+  // mode 1 (kLogAppend): append, creating an empty file when there is none;
+  // if that fails, as mode 2. Mode 2 (kLogOverwrite): create or truncate the
+  // file and write the header. The log is ready after the first success.
+  int OpenLog(std::string_view name, int mode);
+
+  int WriteDiskHeader(std::string_view label) override;
+  int WriteErrorLine(std::string_view fileName, std::string_view kind, std::string_view position,
+                     std::string_view folder) override;
+
+  bool Ready() const;
+  std::string Path() const;
+
+  // The local time of a disk header; tests set a fixed one.
+  std::function<std::tm()> localTime;
+
+ private:
+  int Write(const std::string& record);
+
+  mutable std::mutex m_;
+  bool ready_ = false;
+  std::string folder_;
+  std::string path_;
+};
+
+}  // namespace records

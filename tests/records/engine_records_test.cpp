@@ -1,0 +1,276 @@
+// Whole check runs of the real engine writing the real "Torvex.log" and
+// "Torvex.tvd" in a program folder, on a temporary tree that the drive table
+// pins as CD-ROM drive D:.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/check_run.h"
+#include "platform/drive_table.h"
+#include "records/disk_info_store.h"
+#include "records/log_file.h"
+#include "records/settings.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/temp_tree.h"
+
+namespace records {
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::ReadBytes;
+using testing_support::TempTree;
+
+constexpr uint32_t kSerial = 0xABCDEF;
+
+class EngineRecordsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    disk.File("A.TXT", 1000);
+    disk.File("B.BIN", 100'000);
+    disk.File("SUB/C.DAT", 40'000);
+    disk.File("SUB/D.DAT", 70'000);
+    disk.Symlink("SUB/GONE.DAT", "nowhere");  // cannot be opened
+    disk.File("Z.TXT", 5);
+
+    settings->drive = 3;
+    settings->cdromTarget = true;
+    log->SetFolder(program.Root());
+    ASSERT_EQ(log->OpenLog("Torvex.log", kLogOverwrite), 0);
+    store->SetFolder(program.Root());
+    ASSERT_EQ(store->OpenStore("Torvex.tvd"), 0);
+    logHeader = ReadBytes(LogPath());
+    storeHeader = ReadBytes(StorePath());
+  }
+  void TearDown() override {
+    if (engine) {
+      EXPECT_TRUE(engine->WaitForCheckThread(30s));
+    }
+  }
+
+  std::string LogPath() const { return program.Path("Torvex.log"); }
+  std::string StorePath() const { return program.Path("Torvex.tvd"); }
+
+  // The disk examination of Start: label and serial, and the resume
+  // question for a whole CD-ROM disk with a record.
+  bool Readiness(engine::ScanState& s) {
+    s.disk.Reset();
+    s.disk.label = "TESTDISK";
+    s.disk.serial = kSerial;
+    s.bytesRead = 0;
+    const std::string& folder = engine->StartFolder();
+    const int64_t offset = (folder.empty() || folder.size() == 3) && settings->cdromTarget ? store->FindDisk(kSerial) : 0;
+    if (offset == 0) {
+      store->resumeActive = false;
+      return true;
+    }
+    store->resumeActive = true;
+    ResumeRecord r;
+    store->ReadRecord(offset, &r, 0);
+    askedPercent.push_back(r.percent);
+    const int answer = window->ShowMessage("This disk has been checked", "Torvex disk restore", engine::kMsgResume);
+    if (answer == engine::kIdCheckAgain) {
+      store->LoadDisk(s.disk);
+      s.disk.percentShown = 0;
+      s.disk.percentComputed = 0;
+      s.disk.bytesDone = 0;
+      s.disk.filesChecked = 0;
+      store->UpdateDisk(s.disk);
+      afterCheckAgain = ReadBytes(StorePath());
+      return true;
+    }
+    return answer == engine::kIdContinue;
+  }
+
+  engine::ScanEngine& Make() {
+    engine::EngineDeps deps;
+    deps.window = window;
+    deps.settings = settings;
+    deps.panels = std::make_shared<engine::PanelFlags>();
+    deps.text = testing_support::EnglishText;
+    deps.log = log;
+    deps.resume = store;
+    deps.toNativePath = [this](const std::string& root) { return drives.ToNativePath(root); };
+    deps.readiness = [this](engine::ScanState& s) { return Readiness(s); };
+    engine = std::make_unique<engine::ScanEngine>(deps);
+    return *engine;
+  }
+
+  // Start, tick the timer until the check thread ends, and one tick more for
+  // the report.
+  void Run() {
+    if (!engine) Make();
+    ASSERT_TRUE(engine->Start());
+    while (!engine->WaitForCheckThread(2ms)) engine->OnTimerTick();
+    engine->OnTimerTick();
+  }
+
+  ResumeRecord Record() {
+    ResumeRecord r;
+    EXPECT_EQ(store->ReadRecord(0, &r, kSerial), 0);
+    return r;
+  }
+
+  std::vector<std::string> CheckedFiles() const {
+    std::vector<std::string> names;
+    for (const auto& n : window->FieldHistory(engine::kIdCurrentFile)) {
+      if (!n.empty()) names.push_back(n);
+    }
+    return names;
+  }
+
+  TempTree disk;
+  TempTree program;
+  testing_support::CwdGuard cwd;
+  platform::DriveTable drives =
+      platform::DriveTable::Build(platform::DriveProbe::System(), {{'D', platform::kDriveCdrom, disk.Root()}});
+  std::shared_ptr<testing_support::RecordingWindow> window = std::make_shared<testing_support::RecordingWindow>();
+  std::shared_ptr<Settings> settings = std::make_shared<Settings>();
+  std::shared_ptr<LogFile> log = std::make_shared<LogFile>();
+  std::shared_ptr<DiskInfoStore> store = std::make_shared<DiskInfoStore>();
+  std::unique_ptr<engine::ScanEngine> engine;
+  std::string logHeader, storeHeader, afterCheckAgain;
+  std::vector<int> askedPercent;
+};
+
+constexpr int kFiles = 6;
+constexpr int64_t kBytes = 1000 + 100'000 + 40'000 + 70'000 + 5;
+
+std::string Section(const ResumeRecord& r) {
+  unsigned char bytes[kResumeRecordSize];
+  EncodeResumeRecord(r, bytes);
+  return "\r\n\r\n[00abcdef, TESTDISK]\r\n" + std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+TEST_F(EngineRecordsTest, FullCheckWithPreScanAndResumeLeavesOneCompleteSection) {
+  Run();
+  EXPECT_EQ(ReadBytes(StorePath()), storeHeader + Section({kSerial, kFiles, kFiles, kBytes, kBytes, 100}));
+  EXPECT_TRUE(askedPercent.empty());
+
+  const std::string bytes = ReadBytes(LogPath());
+  ASSERT_EQ(bytes.substr(0, logHeader.size()), logHeader);
+  const std::string records = bytes.substr(logHeader.size());
+  EXPECT_TRUE(std::regex_match(records, std::regex("\r\n\r\n\\[TESTDISK, \\d\\d/\\d\\d/\\d{4}, [ 12]\\d:\\d\\d\\]"
+                                                   "\r\n GONE\\.DAT, Open, , D:\\\\SUB")))
+      << records;
+
+  // The next Start on that disk asks, with 100 percent; Cancel starts nothing.
+  window->answer = [](const auto&) { return engine::kIdCancel; };
+  EXPECT_FALSE(engine->Start());
+  EXPECT_EQ(askedPercent, std::vector<int>{100});
+}
+
+TEST_F(EngineRecordsTest, CheckAgainRewritesTheRecordWithZeroProgress) {
+  Run();
+  const std::vector<std::string> firstOrder = CheckedFiles();
+  window->answer = [](const auto&) { return engine::kIdCheckAgain; };
+  Run();
+  // Before the check began, the record held the totals and no progress.
+  EXPECT_EQ(afterCheckAgain, storeHeader + Section({kSerial, kFiles, 0, kBytes, 0, 0}));
+  // Without a pre-scan every file was read again, and the record is whole again.
+  EXPECT_EQ(CheckedFiles().size(), 2 * firstOrder.size());
+  EXPECT_EQ(ReadBytes(StorePath()), storeHeader + Section({kSerial, kFiles, kFiles, kBytes, kBytes, 100}));
+  // Two disk headers in the log, one per Start.
+  const std::string bytes = ReadBytes(LogPath());
+  std::size_t headers = 0;
+  for (std::size_t at = bytes.find("\r\n\r\n[TESTDISK, "); at != std::string::npos;
+       at = bytes.find("\r\n\r\n[TESTDISK, ", at + 1)) {
+    ++headers;
+  }
+  EXPECT_EQ(headers, 2u);
+}
+
+TEST_F(EngineRecordsTest, ContinuingPassesOverTheFilesAlreadyChecked) {
+  Run();
+  const std::vector<std::string> order = CheckedFiles();
+  ASSERT_EQ(order.size(), static_cast<std::size_t>(kFiles));
+
+  // The record says that an earlier run got through three files.
+  engine::DiskState earlier;
+  earlier.serial = kSerial;
+  ASSERT_EQ(store->LoadDisk(earlier), 0);
+  earlier.filesChecked = 3;
+  earlier.bytesDone = 50'000;
+  earlier.percentShown = 23;
+  ASSERT_EQ(store->UpdateDisk(earlier), 0);
+
+  window->answer = [](const auto&) { return engine::kIdContinue; };
+  Run();
+  EXPECT_EQ(askedPercent, std::vector<int>{23});
+  const std::vector<std::string> all = CheckedFiles();
+  const std::vector<std::string> resumed(all.begin() + kFiles, all.end());
+  EXPECT_EQ(resumed, std::vector<std::string>(order.begin() + 3, order.end()));
+  EXPECT_EQ(engine->State().filesSeen, static_cast<uint32_t>(kFiles));
+  const ResumeRecord r = Record();
+  EXPECT_EQ(r.filesChecked, kFiles);
+  EXPECT_EQ(r.filesTotal, kFiles);
+  EXPECT_EQ(r.bytesTotal, static_cast<uint32_t>(kBytes));
+}
+
+TEST_F(EngineRecordsTest, NoRecordWithoutPreScanOrBelowTheRootOrForOtherDrives) {
+  settings->preScan = false;
+  Run();
+  EXPECT_EQ(ReadBytes(StorePath()), storeHeader);
+
+  settings->preScan = true;
+  settings->cdromTarget = false;
+  Run();
+  EXPECT_EQ(ReadBytes(StorePath()), storeHeader);
+
+  settings->cdromTarget = true;
+  engine->SetStartFolder("D:\\SUB");
+  Run();
+  EXPECT_EQ(ReadBytes(StorePath()), storeHeader);
+  EXPECT_NE(ReadBytes(LogPath()).find("\r\n GONE.DAT, Open, , D:\\SUB"), std::string::npos);
+}
+
+TEST_F(EngineRecordsTest, LogThatCannotBeWrittenDoesNotDisturbTheCheck) {
+  // Something that cannot be opened for writing where the log was.
+  std::remove(LogPath().c_str());
+  ASSERT_EQ(mkdir(LogPath().c_str(), 0755), 0);
+  Run();
+  EXPECT_EQ(engine->State().disk.filesChecked, kFiles);
+  EXPECT_EQ(engine->State().disk.openErrors, 1);
+  EXPECT_NE(window->Messages().back().text.find("Files checked: 6"), std::string::npos);
+  EXPECT_EQ(ReadBytes(StorePath()), storeHeader + Section({kSerial, kFiles, kFiles, kBytes, kBytes, 100}));
+}
+
+TEST_F(EngineRecordsTest, ExitDuringACheckSavesTheProgressOnce) {
+  for (int i = 0; i < 4; ++i) disk.File("BIG/F" + std::to_string(i), 200'000);
+  std::atomic<int> blocks{0};
+  std::atomic<bool> release{false};
+  // Hold the reader inside the third file until Exit has been pressed.
+  window->onProgress = [&](int id, int) {
+    if (id == engine::kIdFileBar && ++blocks == 12) {
+      while (!release) std::this_thread::sleep_for(1ms);
+    }
+  };
+  Make();
+  ASSERT_TRUE(engine->Start());
+  const auto until = std::chrono::steady_clock::now() + 30s;
+  while (blocks.load() < 12 && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(engine->State().running);
+  engine->Exit();
+  const ResumeRecord saved = Record();
+  EXPECT_EQ(saved.filesChecked, engine->State().disk.filesChecked.load());
+  EXPECT_GT(saved.filesChecked, 0);
+  EXPECT_LT(saved.filesChecked, kFiles + 4);
+  release = true;
+  ASSERT_TRUE(engine->WaitForCheckThread(30s));
+  // The check thread saved the same state again at the end of the walk.
+  const ResumeRecord last = Record();
+  EXPECT_EQ(last.filesChecked, engine->State().disk.filesChecked.load());
+  EXPECT_EQ(last.bytesDone, static_cast<uint32_t>(engine->State().disk.bytesDone.load()));
+  EXPECT_EQ(ReadBytes(StorePath()).size(), storeHeader.size() + 26 + 24);
+}
+
+}  // namespace
+}  // namespace records
