@@ -51,6 +51,11 @@ struct EngineContext {
   int StartThread(std::function<void()> fn, std::size_t stack);
 };
 
+// Brings the disk percent up to bytes done, and the disk bar and its text with
+// it while the progress panel is shown. Called by the one thread that moves
+// bytes done at the time: the reader after a block, the file check after a file.
+void UpdateDiskPercent(EngineContext& c);
+
 // The body of the check thread.
 void RunCheckThread(const std::shared_ptr<EngineContext>& ctx);
 

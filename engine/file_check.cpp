@@ -150,19 +150,7 @@ std::optional<FileResult> ReaderJob::Read(std::unique_lock<std::mutex>& lock) {
 
     const bool showProgress = c.Panels().showProgress;
     if (showProgress) ShowFileProgress(PercentOf(done, size_), false);
-    if (d.bytesTotal != 0) {
-      const int disk = DiskPercent(d.bytesDone, d.bytesTotal);
-      if (showProgress) {
-        d.percentComputed = disk;
-        if (disk != d.percentShown) {
-          d.percentShown = disk;
-          c.Window().SetProgress(kIdDiskBar, disk);
-          c.Window().SetFieldText(kIdDiskPercent, PercentText(disk));
-        }
-      } else {
-        d.percentShown = disk;
-      }
-    }
+    UpdateDiskPercent(c);
 
     if (last) {
       if (showProgress) ShowFileProgress(100, true);
@@ -186,6 +174,22 @@ bool WaitForReader(EngineContext& c, Ended ended) {
 }
 
 }  // namespace
+
+void UpdateDiskPercent(EngineContext& c) {
+  DiskState& d = c.state.disk;
+  if (d.bytesTotal == 0) return;
+  const int disk = DiskPercent(d.bytesDone, d.bytesTotal);
+  if (!c.Panels().showProgress) {
+    d.percentShown = disk;
+    return;
+  }
+  d.percentComputed = disk;
+  if (disk != d.percentShown) {
+    d.percentShown = disk;
+    c.Window().SetProgress(kIdDiskBar, disk);
+    c.Window().SetFieldText(kIdDiskPercent, PercentText(disk));
+  }
+}
 
 int EngineContext::StartThread(std::function<void()> fn, std::size_t stack) {
   return deps.startThread ? deps.startThread(std::move(fn), stack)
@@ -245,6 +249,10 @@ FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::strin
       result = static_cast<FileResult>(job->ExitCode());
     }
   }
+
+  // A file that ended in an error, a skip or a stall counts whole: the disk
+  // percent follows, so that the last file of a disk can bring it to 100.
+  if (result != FileResult::InternalError) UpdateDiskPercent(c);
 
   if (result == FileResult::InternalError) {
     c.Window().ShowMessage("Thread set priority failed.\nIf you got this error, please, report to Quillon",

@@ -256,6 +256,27 @@ TEST_F(FileCheckTest, AStalledReaderIsAbandonedAfterTheDelayAndTheWalkGoesOn) {
   EXPECT_EQ(window->Rows().size(), rowsBefore);
 }
 
+TEST_F(FileCheckTest, ADiskWhoseLastFileFailsStillEndsAtOneHundredPercent) {
+  tree.File("A", 40'000);
+  tree.File("B", 60'000);
+  settings->preScan = true;
+  settings->delaySeconds = 3;
+  auto gate = std::make_shared<StallGate>();
+  std::atomic<int> readers{0};
+  deps.setReaderPriority = [&, gate](int p) { return ++readers == 2 ? gate->Enter(p) : 0; };
+  Make();
+  ASSERT_TRUE(engine->Start());
+  ASSERT_TRUE(WaitUntil([&] { return gate->Inside() == 1; }));
+  RunTicking(1ms);
+  EXPECT_EQ(State().disk.percentShown, 100);
+  const auto bar = window->ProgressHistory(engine::kIdDiskBar);
+  ASSERT_GE(bar.size(), 2u);
+  EXPECT_EQ(bar[bar.size() - 2], 100);  // before the reset at the end of the run
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 2\nFiles with errors (read/open): 1 / 0");
+  gate->Open();
+  ASSERT_TRUE(WaitUntil([&] { return engine->AbandonedReaders() == 0; }));
+}
+
 TEST_F(FileCheckTest, StuckReadersStayBoundedWhenEveryReadStalls) {
   const int files = engine::kMaxAbandonedReaders + 3;
   for (int i = 0; i < files; ++i) tree.File("F" + std::to_string(i), 100);
