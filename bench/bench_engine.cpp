@@ -2,8 +2,9 @@
 //
 // Generates two trees (many small files; a few large files), warms the page
 // cache, then checks each tree with the engine and reads the same files with
-// `find | xargs cat`, alternating, and prints MB/s and files/s for both and
-// their ratio, plus the engine's overhead per file. A third case holds a
+// `find | xargs cat` and with a bare loop of 32 KiB read() calls, alternating,
+// and prints MB/s and files/s for each, their ratios, and the engine's
+// overhead per file. A third case holds a
 // reader inside a stalled read and measures the CPU the waiting file check
 // uses meanwhile.
 //
@@ -84,6 +85,21 @@ double CatSeconds(const Tree& t) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// The floor for any reader of 32 KiB blocks: the same files read with plain
+// read() calls of 32,768 bytes on one thread, nothing else.
+double BlockLoopSeconds(const Tree& t) {
+  static char buf[32768];
+  const auto start = Clock::now();
+  for (const auto& e : std::filesystem::recursive_directory_iterator(t.root)) {
+    if (!e.is_regular_file()) continue;
+    const int fd = open(e.path().c_str(), O_RDONLY);
+    while (read(fd, buf, sizeof buf) > 0) {
+    }
+    close(fd);
+  }
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
 engine::EngineDeps Deps(const std::string& root, bool preScan) {
   engine::EngineDeps deps;
   deps.window = std::make_shared<NullWindow>();
@@ -116,9 +132,10 @@ double EngineSeconds(const Tree& t, bool preScan) {
 
 void Report(const char* name, const Tree& t, int reps) {
   CatSeconds(t);  // warm the page cache
-  double cat = 1e9, eng = 1e9, engNoScan = 1e9;
+  double cat = 1e9, loop = 1e9, eng = 1e9, engNoScan = 1e9;
   for (int r = 0; r < reps; ++r) {
     cat = std::min(cat, CatSeconds(t));
+    loop = std::min(loop, BlockLoopSeconds(t));
     eng = std::min(eng, EngineSeconds(t, true));
     engNoScan = std::min(engNoScan, EngineSeconds(t, false));
   }
@@ -129,9 +146,11 @@ void Report(const char* name, const Tree& t, int reps) {
     std::printf("  %-26s %10.1f %12.0f %10.3f\n", what, mb / s, t.files / s, s);
   };
   row("cat (find | xargs cat)", cat);
+  row("read() loop, 32 KiB blocks", loop);
   row("engine, pre-scan on", eng);
   row("engine, pre-scan off", engNoScan);
-  std::printf("  engine/cat MB/s ratio: %.2f (pre-scan on), %.2f (off)\n", cat / eng, cat / engNoScan);
+  std::printf("  engine/cat MB/s ratio: %.2f (pre-scan on), %.2f (off); engine/read() loop: %.2f (off)\n",
+              cat / eng, cat / engNoScan, loop / engNoScan);
   std::printf("  engine overhead per file over cat: %.1f us (pre-scan on), %.1f us (off)\n",
               (eng - cat) / t.files * 1e6, (engNoScan - cat) / t.files * 1e6);
 }
@@ -191,8 +210,8 @@ void StallCase(const std::string& base) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int small = 20000, large = 6, reps = 3;
-  int64_t smallSize = 2048, largeMb = 96;
+  int small = 20000, large = 6, reps = 5;
+  int64_t smallSize = 2048, largeMb = 256;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
     const long long v = std::atoll(argv[i + 1]);

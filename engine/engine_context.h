@@ -12,7 +12,7 @@
 
 namespace engine {
 
-struct Block {
+struct alignas(4096) Block {
   char data[kBlockSize];
 };
 

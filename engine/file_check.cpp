@@ -130,23 +130,23 @@ std::optional<FileResult> ReaderJob::Read(std::unique_lock<std::mutex>& lock) {
       return FileResult::Read;
     }
     // The counts grow by the length asked for, whatever the read returned.
-    s.bytesReadInFile += length;
+    // While a reader runs it is the only one that moves them, so plain
+    // stores do (no locked read-modify-write per block).
+    int64_t inFile = s.bytesReadInFile.load() + length;
+    int64_t diskDone = d.bytesDone.load();
     done += length;
-    s.bytesRead += length;
+    s.bytesRead = s.bytesRead.load() + length;
     if (c.Settings().fastCheck && size_ - done > kFastSkip) {
       platform::SkipForward(fd_, kFastSkip);
-      s.bytesReadInFile += kFastSkip;
+      inFile += kFastSkip;
       done += kFastSkip;
-      d.bytesDone += kFastSkip;
+      diskDone += kFastSkip;
     }
     const bool last = length < kBlockSize || endOfFile;
-    if (last) {
-      // A file that ended before its listed size still counts whole, so the
-      // disk reaches 100 % once every file is checked.
-      d.bytesDone = startDone + size_;
-    } else {
-      d.bytesDone += length;
-    }
+    // A file that ended before its listed size still counts whole, so the
+    // disk reaches 100 % once every file is checked.
+    d.bytesDone = last ? startDone + size_ : diskDone + length;
+    s.bytesReadInFile = inFile;
 
     const bool showProgress = c.Panels().showProgress;
     if (showProgress) ShowFileProgress(PercentOf(done, size_), false);
