@@ -1,5 +1,7 @@
 #include "tests/support/temp_tree.h"
 
+#include "res/text_table.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <stdexcept>
 #include <vector>
 
@@ -66,23 +67,9 @@ CwdGuard::~CwdGuard() {
 }
 
 std::string EnglishText(int id) {
-  static const std::map<int, std::string> texts = {
-      {15, "Not enough memory"},
-      {53, "The checking is complete\nFiles checked: %ld\n"},
-      {55, "The checking is complete (%d%%)\nFiles checked: %ld\n"},
-      {57, "The checking is complete (? %%)\nFiles checked: %ld\n"},
-      {59, "No error were detected"},
-      {61, "Files with errors (read/open): %ld / %ld"},
-      {157, "Read"},
-      {159, "Open"},
-      {161, "Skipped"},
-      {163, "No Memory"},
-      {165, "*** New Disk ***"},
-      {167, "Analysing..."},
-      {181, "Torvex check finished"},
-  };
-  auto it = texts.find(id);
-  return it == texts.end() ? std::string() : it->second;
+  // The English member of the pair, whatever the interface language.
+  const char* text = res::TextResource(id + 1);
+  return text != nullptr ? text : "";
 }
 
 }  // namespace testing_support

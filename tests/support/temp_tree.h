@@ -36,7 +36,7 @@ class CwdGuard {
   std::string saved_;
 };
 
-// English texts of the ids the engine looks up.
+// The English text of a pair of the text table (given its odd id).
 std::string EnglishText(int id);
 
 }  // namespace testing_support
