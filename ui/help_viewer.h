@@ -1,0 +1,34 @@
+#pragma once
+// The program's help viewer: a window of our own over the help file that lies
+// beside the program (or in the installed data folder), named after the
+// program file with ".hlp". Windows ask it for the topic finder, a topic by
+// number, or the pop-up of a control's context id, and close it when the
+// program ends.
+#include <cstdint>
+
+class QWidget;
+
+namespace ui {
+
+enum HelpCommand : unsigned {
+  kHelpContext = 1,        // data: topic number (0x20000 + template id for a window)
+  kHelpQuit = 2,           // closes the viewer; data 0
+  kHelpContextPopup = 8,   // data: a control's context id; shown beside the control or the mouse
+  kHelpFinder = 11,        // the list of topics; data 0
+};
+
+// The context id of a control of a dialog: the top bit set, the dialog's
+// template id in the next 15 bits and the control id in the low 16 bits.
+constexpr uint32_t HelpContextId(int dialogId, int controlId) {
+  return 0x80000000u | (static_cast<uint32_t>(dialogId & 0x7FFF) << 16) | (static_cast<uint32_t>(controlId) & 0xFFFFu);
+}
+// The topic of a window, for F1.
+constexpr uint32_t HelpTopicOfWindow(int templateId) { return 0x20000u + static_cast<uint32_t>(templateId); }
+
+// Carries out a help command for a window (the viewer's owner; may be
+// nullptr). Returns false when the command could not be carried out; the
+// viewer has then told the user why (a missing help file), and the caller
+// does nothing further.
+bool WinHelp(QWidget* window, unsigned command, uint32_t data);
+
+}  // namespace ui
