@@ -5,7 +5,10 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "dialogs/web_engine_setup.h"
+
 int main(int argc, char* argv[]) {
+  dialogs::PrepareWebEngine();
   QApplication app(argc, argv);
   app.setApplicationName("Torvex");
   // The main window comes with the window kit; until then a plain window

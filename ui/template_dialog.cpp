@@ -224,6 +224,12 @@ int DlgItemId(const QWidget* control) {
   return id.isValid() ? id.toInt() : res::kNoId;
 }
 
+void SetDlgItemId(QWidget* control, int id) {
+  if (control == nullptr) return;
+  control->setProperty(kIdProperty, id);
+  control->setObjectName(id != res::kNoId ? QString::number(id) : QString());
+}
+
 void SetDlgItemText(QWidget& dialog, int id, const char* text) {
   QWidget* control = DlgItem(dialog, id);
   const QString value = QString::fromUtf8(text != nullptr ? text : "");
@@ -259,7 +265,7 @@ CTemplateDialog::CTemplateDialog(int templateId, QWidget* parent)
 }
 
 int CTemplateDialog::DoModal() {
-  if (m_pTemplate == nullptr) return -1;
+  if (m_pTemplate == nullptr || !OnCreate()) return -1;
   if (OnInitDialog()) {
     // The first control in tab order that can take the focus gets it.
     for (const res::ControlTemplate& c : m_pTemplate->controls) {
@@ -281,6 +287,8 @@ CBitmapButton* CTemplateDialog::AttachBitmapButton(int id) {
 }
 
 void CTemplateDialog::reject() { OnCancel(); }
+
+bool CTemplateDialog::OnCreate() { return true; }
 
 bool CTemplateDialog::OnInitDialog() { return true; }
 

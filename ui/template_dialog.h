@@ -38,6 +38,8 @@ T* DlgItem(const QWidget& dialog, int id) {
 }
 // The id a control was built with (res::kNoId for others).
 int DlgItemId(const QWidget* control);
+// Gives a control that a window makes itself the id DlgItem finds it by.
+void SetDlgItemId(QWidget* control, int id);
 
 // Sets the text (UTF-8) of a label, group box, check box, radio button or edit.
 void SetDlgItemText(QWidget& dialog, int id, const char* text);
@@ -55,8 +57,9 @@ class CTemplateDialog : public QDialog {
   const DialogUnits& Units() const { return m_units; }
   bool IsBuilt() const { return m_pTemplate != nullptr; }
 
-  // Runs OnInitDialog, then the dialog modally; returns the result it ended
-  // with (0 when something else closed it), or -1 when it cannot be made.
+  // Runs OnCreate and OnInitDialog, then the dialog modally; returns the
+  // result it ended with (0 when something else closed it), or -1 when it
+  // cannot be made.
   int DoModal();
 
   // Loads the images of the bitmap button with this id (AutoLoad). Returns
@@ -67,6 +70,9 @@ class CTemplateDialog : public QDialog {
   void reject() override;  // close box, Escape
 
  protected:
+  // Creates what the template cannot hold (hosted controls). Returning false
+  // ends the dialog with -1 before initialisation, without showing it.
+  virtual bool OnCreate();
   // Sets up the controls before the dialog is shown. Returning true gives the
   // focus to the first visible, enabled control that takes it by Tab.
   virtual bool OnInitDialog();
