@@ -10,12 +10,17 @@
 
 namespace platform {
 
-int OpenFileForReading(const std::string& name) {
+int OpenRetrying(const std::string& path, int flags, unsigned mode) {
   int fd;
   do {
-    // O_NONBLOCK: a FIFO that appeared after the listing must not hang the open.
-    fd = open(name.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    fd = open(path.c_str(), flags | O_CLOEXEC, static_cast<mode_t>(mode));
   } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+int OpenFileForReading(const std::string& name) {
+  // O_NONBLOCK: a FIFO that appeared after the listing must not hang the open.
+  const int fd = OpenRetrying(name, O_RDONLY | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return -1;
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

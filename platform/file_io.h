@@ -8,6 +8,10 @@
 
 namespace platform {
 
+// open(2) that goes on after an interruption by a signal; the descriptor is
+// never inherited by other programs. Returns it, or -1 with errno set.
+int OpenRetrying(const std::string& path, int flags, unsigned mode = 0);
+
 // Opens a regular file by its name (relative to the current directory) for
 // reading. Returns the descriptor, or -1 with errno set. Anything that is not
 // a regular file by the time it is opened (a FIFO, a device) is refused

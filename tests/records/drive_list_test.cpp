@@ -18,28 +18,31 @@ namespace {
 using testing_support::TempTree;
 
 // Drive kinds by letter; every other letter has no root.
-DriveOps FakeOps(std::map<char, int> kinds) {
-  DriveOps ops;
-  ops.getDriveType = [kinds](const std::string& root) {
-    auto it = kinds.find(root[0]);
-    return it == kinds.end() ? 1 : it->second;
-  };
-  ops.getLogicalDriveStrings = [kinds] {
+class FakeOps : public DriveOps {
+ public:
+  explicit FakeOps(std::map<char, int> kinds) : kinds_(std::move(kinds)) {}
+  int GetDriveType(const std::string& root) const override {
+    auto it = kinds_.find(root[0]);
+    return it == kinds_.end() ? 1 : it->second;
+  }
+  std::string GetLogicalDriveStrings() const override {
     std::string out;
-    for (const auto& [letter, kind] : kinds) {
+    for (const auto& [letter, kind] : kinds_) {
       if (kind == 1) continue;
       out += std::string(1, letter) + ":\\";
       out.push_back('\0');
     }
     out.push_back('\0');
     return out;
-  };
-  ops.folderExists = [](const std::string&) { return false; };
-  return ops;
-}
+  }
+  bool FolderExists(const std::string&) const override { return false; }
+
+ private:
+  std::map<char, int> kinds_;
+};
 
 TEST(DriveListTest, EntriesInLetterOrderWithTheirKindNames) {
-  const DriveOps ops = FakeOps({{'D', 5}, {'A', 2}, {'C', 3}});
+  const FakeOps ops({{'D', 5}, {'A', 2}, {'C', 3}});
   std::vector<std::string> all;
   EXPECT_EQ(FillDriveList(kAllDrives, all, ops), 1);
   EXPECT_EQ(all, (std::vector<std::string>{"A:   ( Floppy/Removable )", "C:   ( Fixed )", "D:   ( CD-ROM )"}));
@@ -74,7 +77,7 @@ TEST(DriveListTest, StartFolderCheck) {
   tree.Folder("Data/Sub");
   const platform::DriveTable table =
       platform::DriveTable::Build(platform::DriveProbe::System(), {{'D', platform::kDriveCdrom, tree.Root()}});
-  const DriveOps ops = DriveOpsOf(table);
+  const TableDriveOps ops(table);
   const std::string before = platform::CurrentDirectory();
 
   EXPECT_TRUE(CheckStartFolder("", ops));
