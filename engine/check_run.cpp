@@ -25,6 +25,7 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
   // Totals: from the disk's resume record, or from the counting walk.
   if (store != nullptr && store->resumeActive) {
     store->LoadDisk(d);
+    PrepareResumedRun(ctx);
   } else if (set.preScan) {
     FolderWalk(ctx, FolderWalk::kCount).WalkRoot(s.rootPath);
     const std::string& folder = c.runStartFolder;

@@ -54,6 +54,9 @@ enum TextId : int {
   kTextNewDisk = 165,
   kTextAnalysing = 167,
   kTextReportTitle = 181,
+  kTextDiscNotMounted = 187,
+  kTextRootUnreadable = 189,
+  kTextDeviceNotAnswering = 191,
 };
 
 enum class Panel { Progress, Current, Time, Speed };
