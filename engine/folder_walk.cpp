@@ -21,7 +21,7 @@ void PrepareResumedRun(const std::shared_ptr<EngineContext>& ctx) {
   // The record holds the low 32 bits of the byte counts: on a volume of
   // 4 GiB or more the totals may have wrapped, and are counted afresh.
   const std::string& root = c.state.rootPath;
-  const std::string target = c.deps.toNativePath ? c.deps.toNativePath(root) : root;
+  const std::string target = c.deps.rootPaths ? c.deps.rootPaths->ToNativePath(root) : root;
   if (platform::FileSystemBytes(target) >= (uint64_t{1} << 32)) {
     d.filesTotal = 0;
     d.bytesTotal = 0;
@@ -55,7 +55,7 @@ void FolderWalk::Walk(const std::string& name, bool root, int depth) {
   if (c.Panels().showCurrent) c.Window().SetFieldText(kIdFolderPath, path_);
 
   std::string target = name;
-  if (root && c.deps.toNativePath) target = c.deps.toNativePath(name);
+  if (root && c.deps.rootPaths) target = c.deps.rootPaths->ToNativePath(name);
   const int entered = root ? platform::ChangeDirectory(target) : platform::EnterFolder(target);
   if (entered != 0) {
     path_.resize(root ? 0 : parentLength);

@@ -4,6 +4,7 @@
 
 #include "platform/ascii.h"
 #include "platform/drive_table.h"
+#include "platform/volume_info.h"
 
 namespace records {
 
@@ -13,10 +14,16 @@ int TableDriveOps::GetDriveType(const std::string& root) const { return table_.G
 std::string TableDriveOps::GetLogicalDriveStrings() const { return table_.GetLogicalDriveStrings(); }
 bool TableDriveOps::FolderExists(const std::string& folder) const { return table_.FolderExists(folder); }
 
-std::function<std::string(const std::string&)> RootPathTranslator(platform::Registry& registry) {
-  return [&registry](const std::string& rootPath) {
-    return platform::DriveTable::System(registry).ToNativePath(rootPath);
-  };
+std::string SystemRootPaths::ToNativePath(const std::string& rootPath) {
+  return platform::DriveTable::System(*registry_).ToNativePath(rootPath);
+}
+
+bool SystemVolumeQuery::Query(const std::string& root, std::string& label, uint32_t& serial) {
+  platform::VolumeInfo info;
+  if (!platform::GetVolumeInformation(platform::DriveTable::System(*registry_), root, &info)) return false;
+  label = std::move(info.label);
+  serial = info.serial;
+  return true;
 }
 
 const char* DriveKindName(int code) {

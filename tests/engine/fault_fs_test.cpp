@@ -21,7 +21,7 @@ class FaultFsTest : public EngineTest {
     fs = std::make_unique<FaultFs>(std::move(files));
     std::string why;
     if (!fs->Mount(&why)) GTEST_SKIP() << "FUSE fault injection unavailable: " << why;
-    deps.toNativePath = [mp = fs->MountPoint()](const std::string& p) { return p == "D:\\" ? mp : p; };
+    deps.rootPaths = RootAt(fs->MountPoint());
   }
   void TearDown() override {
     EngineTest::TearDown();
@@ -251,11 +251,8 @@ TEST_F(FaultFsTest, ADeviceThatStopsAnsweringStopsTheRunAndContinuingPicksUpAfte
   ASSERT_TRUE(WaitUntil([&] { return engine->AbandonedReaders() == 0; }));
   for (auto& f : files) f.fault = FaultFile::kNone;
   Serve(files);
-  deps.readiness = [&](engine::ScanState& st) {
-    st.disk.Reset();
-    st.bytesRead = 0;
-    store->resumeActive = true;
-    return true;
+  window->answer = [](const auto& m) {
+    return m.caption == "Torvex disk restore" ? engine::kIdContinue : engine::kIdOk;
   };
   engine.reset();
   window->ClearStatistics();
