@@ -128,7 +128,7 @@ bool ScanEngine::Start() {
   // examines the disk.
   c.run = RunSettings::Take(c.Settings(), startFolder_);
   const RunSettings& run = c.run;
-  const ReadinessDeps readiness{w, *c.deps.text, c.deps.volumes.get(), c.deps.resume.get()};
+  const ReadinessDeps readiness{w, *c.deps.text, c.deps.volumes.get(), c.deps.resume.get(), c.deps.roots.get()};
   if (!RunReadiness(run, s, readiness) || c.closed) return false;
 
   if (run.createLog && c.deps.log) c.deps.log->WriteDiskHeader(s.disk.label);

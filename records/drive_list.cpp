@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "platform/ascii.h"
+#include "platform/disc_mount.h"
 #include "platform/drive_table.h"
+#include "platform/registry.h"
 #include "platform/volume_info.h"
 
 namespace records {
@@ -24,6 +26,31 @@ bool SystemVolumeQuery::Query(const std::string& root, std::string& label, uint3
   label = std::move(info.label);
   serial = info.serial;
   return true;
+}
+
+SystemRootCheck::SystemRootCheck(std::shared_ptr<platform::Registry> registry,
+                                 std::shared_ptr<platform::DiscMounter> mounter, const platform::DriveProbe& probe)
+    : registry_(std::move(registry)), mounter_(std::move(mounter)), probe_(probe) {}
+
+SystemRootCheck::SystemRootCheck(std::shared_ptr<platform::Registry> registry)
+    : SystemRootCheck(std::move(registry), std::make_shared<platform::UDisksMounter>(), platform::DriveProbe::System()) {}
+
+int SystemRootCheck::CheckRoot(const std::string& rootPath) {
+  if (rootPath.empty()) return kRootUnreadable;
+  const auto table = [&] { return platform::DriveTable::Build(probe_, platform::ReadDrivePins(*registry_)); };
+  std::string native = table().ToNativePath(rootPath);
+  if (native.empty()) {
+    const platform::Drive* drive = table().Find(rootPath[0]);
+    // A disc in an optical drive that has no folder: it is not mounted.
+    if (drive == nullptr || !drive->optical || drive->device.empty()) return kRootUnreadable;
+    std::string where, why;
+    if (!mounter_ || mounter_->MountReadOnly(drive->device, &where, &why) != platform::kMounted) {
+      return kRootNotMounted;
+    }
+    native = table().ToNativePath(rootPath);
+    if (native.empty()) return kRootNotMounted;
+  }
+  return platform::CheckFolderAccess(native) == platform::kFolderReadable ? kRootReady : kRootUnreadable;
 }
 
 const char* DriveKindName(int code) {

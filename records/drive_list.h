@@ -11,6 +11,8 @@
 #include "engine/services.h"
 
 namespace platform {
+class DiscMounter;
+class DriveProbe;
 class DriveTable;
 class Registry;
 }
@@ -66,6 +68,23 @@ class SystemVolumeQuery : public engine::VolumeQuery {
 
  private:
   std::shared_ptr<platform::Registry> registry_;
+};
+
+// The root of a run, by the drives as they are at the moment of the
+// question: a data disc in an optical drive that nobody has mounted is
+// mounted read-only first, and the root must then be entered and listed.
+class SystemRootCheck : public engine::RootCheck {
+ public:
+  SystemRootCheck(std::shared_ptr<platform::Registry> registry, std::shared_ptr<platform::DiscMounter> mounter,
+                  const platform::DriveProbe& probe);
+  // The system's drives, mounted through UDisks2.
+  explicit SystemRootCheck(std::shared_ptr<platform::Registry> registry);
+  int CheckRoot(const std::string& rootPath) override;
+
+ private:
+  std::shared_ptr<platform::Registry> registry_;
+  std::shared_ptr<platform::DiscMounter> mounter_;
+  const platform::DriveProbe& probe_;
 };
 
 // "Floppy/Removable", "Fixed", "Remote/Network", "CD-ROM", "RAM disk", or

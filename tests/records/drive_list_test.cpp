@@ -10,6 +10,9 @@
 #include "platform/file_io.h"
 #include "platform/registry.h"
 #include "records/settings_store.h"
+#include "platform/disc_mount.h"
+#include "tests/support/fake_drive_probe.h"
+#include "tests/support/fault_fs.h"
 #include "tests/support/temp_tree.h"
 
 namespace records {
@@ -108,6 +111,58 @@ TEST(DriveListTest, RootPathsOfRunsFollowThePinnedLetters) {
   key.SetString("R", "5," + tree.Root());
   EXPECT_EQ(translate("R:\\"), tree.Root());
   EXPECT_EQ(translate("r:\\Data\\x"), tree.Root() + "/Data/x");
+}
+
+// Mounts by adding the disc to the mount table of the made-up machine, as
+// UDisks2 does to the real one; or is unavailable, as without a system bus.
+class FakeMounter : public platform::DiscMounter {
+ public:
+  FakeMounter(testing_support::FakeDriveProbe& machine, std::string folder) : machine_(machine), folder_(std::move(folder)) {}
+  int MountReadOnly(const std::string& device, std::string* mountPoint, std::string* why) override {
+    asked.push_back(device);
+    if (folder_.empty()) {
+      *why = "no system bus";
+      return platform::kMountUnavailable;
+    }
+    machine_.mountTable += device + " " + folder_ + " iso9660 ro 0 0\n";
+    *mountPoint = folder_;
+    return platform::kMounted;
+  }
+  std::vector<std::string> asked;
+
+ private:
+  testing_support::FakeDriveProbe& machine_;
+  std::string folder_;
+};
+
+TEST(DriveListTest, ARootIsMountedWhenItsDiscIsNotAndMustBeReadable) {
+  TempTree tree;
+  tree.Folder("disc/DATA");
+  auto reg = std::make_shared<platform::Registry>(tree.Path("r.reg"));
+  testing_support::FakeDriveProbe machine;
+  machine.mountTable = "/dev/vda1 / ext4 rw 0 0\n";
+  machine.optical = {"/dev/sr0"};  // D:, a disc in it but not mounted
+
+  auto none = std::make_shared<FakeMounter>(machine, "");
+  EXPECT_EQ(SystemRootCheck(reg, none, machine).CheckRoot("D:\\"), engine::RootCheck::kRootNotMounted);
+  EXPECT_EQ(none->asked, std::vector<std::string>{"/dev/sr0"});
+
+  auto udisks = std::make_shared<FakeMounter>(machine, tree.Path("disc"));
+  SystemRootCheck check(reg, udisks, machine);
+  EXPECT_EQ(check.CheckRoot("D:\\DATA"), engine::RootCheck::kRootReady);
+  EXPECT_EQ(check.CheckRoot("D:\\"), engine::RootCheck::kRootReady);  // mounted now: not mounted again
+  EXPECT_EQ(udisks->asked.size(), 1u);
+  EXPECT_EQ(check.CheckRoot("D:\\MISSING"), engine::RootCheck::kRootUnreadable);
+  EXPECT_EQ(check.CheckRoot("Q:\\"), engine::RootCheck::kRootUnreadable);
+
+  // A drive whose root lists with an error: a damaged disc.
+  testing_support::FaultFs fs({{"", 0, testing_support::FaultFile::kNoList}, {"X.BIN", 10}});
+  std::string why;
+  if (!fs.Mount(&why)) GTEST_SKIP() << "FUSE fault injection unavailable: " << why;
+  platform::RegistryKey key;
+  ASSERT_EQ(reg->CreateKey(std::string(kProgramKey) + "\\Drives", &key, nullptr), platform::kRegOk);
+  key.SetString("R", "5," + fs.MountPoint());
+  EXPECT_EQ(check.CheckRoot("R:\\"), engine::RootCheck::kRootUnreadable);
 }
 
 }  // namespace
