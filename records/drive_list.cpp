@@ -38,9 +38,10 @@ SystemRootCheck::SystemRootCheck(std::shared_ptr<platform::Registry> registry)
 int SystemRootCheck::CheckRoot(const std::string& rootPath) {
   if (rootPath.empty()) return kRootUnreadable;
   const auto table = [&] { return platform::DriveTable::Build(probe_, platform::ReadDrivePins(*registry_)); };
-  std::string native = table().ToNativePath(rootPath);
+  const platform::DriveTable before = table();
+  std::string native = before.ToNativePath(rootPath);
   if (native.empty()) {
-    const platform::Drive* drive = table().Find(rootPath[0]);
+    const platform::Drive* drive = before.Find(rootPath[0]);
     // A disc in an optical drive that has no folder: it is not mounted.
     if (drive == nullptr || !drive->optical || drive->device.empty()) return kRootUnreadable;
     std::string where, why;

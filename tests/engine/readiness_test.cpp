@@ -163,15 +163,12 @@ class FakeRootCheck : public engine::RootCheck {
   std::vector<std::string> roots_;
 };
 
-class RootReadinessTest : public EngineTest {
+class RootReadinessTest : public ReadinessTest {
  protected:
   void SetUp() override {
-    EngineTest::SetUp();
-    deps.volumes = volumes;
-    tree.File("A.TXT", 100);
+    ReadinessTest::SetUp();
     settings->cdromTarget = true;
   }
-  std::shared_ptr<testing_support::FakeVolumes> volumes = std::make_shared<testing_support::FakeVolumes>("DATA", 0x1234);
 };
 
 TEST_F(RootReadinessTest, ADiscThatIsNotMountedIsNoRunUntilRetryFindsItsRootReadable) {
