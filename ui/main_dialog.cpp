@@ -121,6 +121,7 @@ CMainDialog::CMainDialog(MainDialogServices services, QWidget* parent)
   deps.rootPaths = std::make_shared<GatedRootPaths>(
       m_gate, services.rootPaths ? std::move(services.rootPaths) : std::make_shared<records::SystemRootPaths>(m_registry));
   deps.volumes = services.volumes ? std::move(services.volumes) : std::make_shared<records::SystemVolumeQuery>(m_registry);
+  deps.roots = services.roots ? std::move(services.roots) : std::make_shared<records::SystemRootCheck>(m_registry);
   deps.threads = std::move(services.threads);
   // The block buffer is obtained here, once.
   m_engine = std::make_unique<engine::ScanEngine>(std::move(deps));

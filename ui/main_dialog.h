@@ -34,6 +34,7 @@ namespace ui {
 struct MainDialogServices {
   std::shared_ptr<platform::Registry> registry;          // the user's registry file
   std::shared_ptr<engine::VolumeQuery> volumes;           // the volumes of the drives
+  std::shared_ptr<engine::RootCheck> roots;               // roots mounted and readable
   std::shared_ptr<engine::RootPathTranslator> rootPaths;  // drive letters onto folders
   std::shared_ptr<engine::SoundPlayer> sounds;            // the sounds of events 1, 2 and 7
   std::shared_ptr<engine::ThreadStarter> threads;         // the system's threads
