@@ -113,7 +113,8 @@ int WindowBridge::Blocking(std::function<int(engine::WindowOps&)> op, int closed
       Qt::QueuedConnection);
   // The wait lets go of the lock; Close wakes it.
   done_.wait(lock, [&] { return call->done || !IsOpen(); });
-  return call->done ? call->result : closed;
+  // A window that went meanwhile answers nothing.
+  return IsOpen() ? call->result : closed;
 }
 
 void WindowBridge::SetFieldText(int id, const std::string& text) {
