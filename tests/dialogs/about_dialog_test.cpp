@@ -14,7 +14,6 @@
 #include "res/text_table.h"
 #include "tests/dialogs/about_test_helpers.h"
 #include "tests/support/temp_tree.h"
-#include "ui/bitmap_button.h"
 
 namespace {
 
@@ -90,21 +89,6 @@ TEST_F(AboutDialogTest, VersionTextCarriesTheStoredServicePack) {
   char version[CAboutDialog::kVersionBufferSize];
   dialogs::FormatVersion(version, sizeof version, 255);
   EXPECT_EQ(std::strlen(version), 31u);
-}
-
-TEST_F(AboutDialogTest, CaptionLabelAndTooltipsInTheInterfaceLanguage) {
-  for (int language : {1, 0}) {
-    SetLanguage(language);
-    RunAbout([&](CAboutDialog& about) {
-      EXPECT_EQ(about.windowTitle().toStdString(), language == 0 ? "О программе Torvex" : "About Torvex");
-      EXPECT_EQ(ui::DlgItemText(about, 1102).toStdString(),
-                language == 0 ? "Домашняя страница программы Torvex:" : "Torvex home page:");
-      EXPECT_EQ(about.m_tooltip.GetText(about.m_btnUrl).toStdString(),
-                language == 0 ? "На домашнюю страницу" : "Visit Torvex home page");
-      EXPECT_EQ(about.m_tooltip.GetText(about.m_btnOk).toStdString(), "OK");
-      EXPECT_EQ(about.m_btnUrl->CurrentImage(), ui::CBitmapButton::kUp);
-    });
-  }
 }
 
 TEST_F(AboutDialogTest, WithoutTheKeyShowsTheDefaultsAndCreatesTheKey) {

@@ -6,7 +6,6 @@
 
 #include <string>
 
-#include "platform/process_env.h"
 #include "tests/support/temp_tree.h"
 
 namespace platform {
@@ -44,14 +43,6 @@ TEST(DataFilesTest, ProgramFileFolderHoldsTheRunningProgram) {
   // Beside the program comes before the installed folder.
   EXPECT_EQ(FindDataFile("platform_tests"), folder + "/platform_tests");
   EXPECT_EQ(FindModuleFile("platform_tests"), folder + "/platform_tests");
-}
-
-TEST(ProcessEnvironmentTest, SetsAndReadsVariables) {
-  ProcessEnvironment& env = SystemEnvironment();
-  EXPECT_FALSE(env.Variable("TORVEX_TEST_UNSET_VARIABLE").has_value());
-  env.SetVariable("TORVEX_TEST_VARIABLE", "one");
-  env.SetVariable("TORVEX_TEST_VARIABLE", "two");
-  EXPECT_EQ(env.Variable("TORVEX_TEST_VARIABLE"), "two");
 }
 
 }  // namespace
