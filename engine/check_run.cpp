@@ -1,7 +1,6 @@
 #include "engine/check_run.h"
 
 #include <new>
-#include <thread>
 
 #include "engine/engine_context.h"
 #include "engine/progress.h"
@@ -47,6 +46,8 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
     if (store != nullptr && store->resumeActive && !c.closed) store->UpdateDisk(d);
   }
 
+  EndReader(c);
+
   // Reset the display.
   w.SetProgress(kIdFileBar, 0);
   w.SetFieldText(kIdFilePercent, "");
@@ -69,6 +70,7 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
 
   c.checkThreads.fetch_sub(1);
   c.Wake();
+  c.threadEnded.Notify();
 }
 
 RunSettings RunSettings::Take(const records::Settings& settings, const std::string& startFolder) {
@@ -189,12 +191,15 @@ void ScanEngine::Close() {
 
 bool ScanEngine::WaitForCheckThread(std::chrono::milliseconds timeout) {
   // Only tests and the program's end wait here, never the running window.
+  // Sleeps until a check thread ends: no wake-ups while a read stalls.
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (ctx_->checkThreads.load() != 0) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  for (;;) {
+    const uint32_t seq = ctx_->threadEnded.Seq();
+    if (ctx_->checkThreads.load() == 0) return true;
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) return false;
+    ctx_->threadEnded.WaitFor(seq, left);
   }
-  return true;
 }
 
 void ScanEngine::OnTimerTick() {

@@ -10,12 +10,15 @@
 #include <string>
 
 #include "engine/check_run.h"
+#include "platform/wake_signal.h"
 
 namespace engine {
 
 struct alignas(4096) Block {
   char data[kBlockSize];
 };
+
+class Reader;
 
 struct EngineContext {
   explicit EngineContext(EngineDeps d) : deps(std::move(d)) {}
@@ -26,9 +29,16 @@ struct EngineContext {
   // abandoned inside a read keeps its own, and the next file gets a fresh one.
   std::shared_ptr<Block> buffer;
 
-  // Bumped on every timer tick and whenever a reader ends; the file check
-  // sleeps on it instead of polling.
-  std::atomic<uint32_t> wake{0};
+  // The reader that takes the next file: it lives across files and is
+  // replaced only when it is given up on a stall. The check thread alone
+  // touches this pointer.
+  std::shared_ptr<Reader> reader;
+
+  // Raised on every timer tick and whenever a reader ends a file; the file
+  // check sleeps on it instead of polling.
+  platform::WakeSignal wake;
+  // Raised when a check thread ends.
+  platform::WakeSignal threadEnded;
   std::atomic<int> abandonedReaders{0};
   std::atomic<int> checkThreads{0};
   // The window is gone: the threads unwind at once, save nothing and leave the
@@ -37,10 +47,7 @@ struct EngineContext {
   // What the run froze, taken by Start before the check thread exists.
   RunSettings run;
 
-  void Wake() {
-    wake.fetch_add(1, std::memory_order_release);
-    wake.notify_all();
-  }
+  void Wake() { wake.Notify(); }
   bool Halted() const { return state.stopRequest || closed; }
   WindowOps& Window() const { return *deps.window; }
   records::Settings& Settings() const { return *deps.settings; }
@@ -101,7 +108,10 @@ void StopUnansweringDevice(EngineContext& c);
 void ReportError(EngineContext& c, FileResult result, const std::string& name, const std::string& position,
                  const std::string& folder);
 
-// Checks one file of the current directory on a reader thread of its own.
+// Checks one file of the current directory on the reader thread.
 FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::string& name, int64_t size);
+
+// The run is over: the reader that waits for a next file ends.
+void EndReader(EngineContext& c);
 
 }  // namespace engine

@@ -1,8 +1,10 @@
-// The file check and its reader. Every file is read on a reader thread of its
-// own while the check thread watches it against the delay time. A reader that
+// The file check and its reader. Every file is read on the reader thread
+// while the check thread watches it against the delay time. The reader lives
+// across files: once it has finished one it waits for the next. A reader that
 // stalls inside a read cannot be ended on Linux, so it is abandoned: it keeps
 // its own buffer and descriptor, and a guard tells it, when its read finally
-// returns, that it must touch nothing shared any more.
+// returns, that it must touch nothing shared any more and end; the next file
+// gets a fresh reader.
 #include <algorithm>
 #include <cstdint>
 #include <mutex>
@@ -15,23 +17,34 @@
 #include "platform/thread.h"
 
 namespace engine {
-namespace {
 
-constexpr int kStillActive = 259;
-constexpr std::size_t kReaderStack = 512 * 1024;
-
-class ReaderJob {
+class Reader {
  public:
-  ReaderJob(std::shared_ptr<EngineContext> ctx, std::shared_ptr<Block> buffer, std::string name,
-            int64_t size, int priority)
-      : ctx_(std::move(ctx)), buffer_(std::move(buffer)), name_(std::move(name)), size_(size),
-        priority_(priority) {}
+  Reader(std::shared_ptr<EngineContext> ctx, std::shared_ptr<Block> buffer)
+      : ctx_(std::move(ctx)), buffer_(std::move(buffer)) {}
 
-  void Run();
+  // The reader thread: one file after another until the run ends or the
+  // reader is given up.
+  void Loop();
 
+  // Hands the next file over (check thread, while no file is being read).
+  void Take(const std::string& name, int64_t size, int priority) {
+    {
+      std::lock_guard lock(guard_);
+      name_ = name;
+      size_ = size;
+      priority_ = priority;
+      exitCode_.store(kStillActive, std::memory_order_relaxed);
+      hasFile_ = true;
+    }
+    mail_.Notify();
+  }
+
+  // The result of the file handed over; kStillActive while it is read.
   int ExitCode() const { return exitCode_.load(std::memory_order_acquire); }
 
-  // Gives the reader up. False when it had already ended; its result stands then.
+  // Gives the reader up. False when it had already ended its file; its
+  // result stands then.
   bool Abandon() {
     std::lock_guard lock(guard_);
     if (ExitCode() != kStillActive) return false;
@@ -40,7 +53,23 @@ class ReaderJob {
     return true;
   }
 
+  // No more files: the thread ends (check thread, while no file is read).
+  void Quit() {
+    {
+      std::lock_guard lock(guard_);
+      quit_ = true;
+    }
+    mail_.Notify();
+  }
+
+  static constexpr int kStillActive = 259;
+
  private:
+  // Waits for the next file; false when the run is over.
+  bool NextFile();
+  // Reads the file handed over, closes it and gives the result; false when
+  // the reader was given up meanwhile.
+  bool CheckOne();
   // Reads the file. Called and returning with the guard held; returns no
   // result once the reader finds it has been given up.
   std::optional<FileResult> Read(std::unique_lock<std::mutex>& lock);
@@ -48,26 +77,62 @@ class ReaderJob {
 
   std::shared_ptr<EngineContext> ctx_;
   std::shared_ptr<Block> buffer_;
-  const std::string name_;
-  const int64_t size_;
-  const int priority_;
+  platform::WakeSignal mail_;  // raised when a file is handed over or the run ends
+
+  std::mutex guard_;  // held while the reader changes shared state
+  // Under guard_:
+  std::string name_;
+  int64_t size_ = 0;
+  int priority_ = 3;
+  bool hasFile_ = false;
+  bool quit_ = false;
+  bool abandoned_ = false;
+
+  // The reader thread's own:
   int fd_ = -1;
   int lastFilePercent_ = 0;
 
-  std::mutex guard_;        // held while the reader changes shared state
-  bool abandoned_ = false;  // under guard_
   std::atomic<int> exitCode_{kStillActive};
 };
 
-void ReaderJob::ShowFileProgress(int percent, bool force) {
+namespace {
+
+constexpr int kStillActive = Reader::kStillActive;
+constexpr std::size_t kReaderStack = 512 * 1024;
+
+}  // namespace
+
+void Reader::ShowFileProgress(int percent, bool force) {
   if (!force && percent == lastFilePercent_) return;
   lastFilePercent_ = percent;
   ctx_->Window().SetProgress(kIdFileBar, percent);
   ctx_->Window().SetFieldText(kIdFilePercent, PercentText(percent));
 }
 
-void ReaderJob::Run() {
+void Reader::Loop() {
+  while (NextFile() && CheckOne()) {
+  }
+}
+
+bool Reader::NextFile() {
+  for (;;) {
+    const uint32_t seq = mail_.Seq();
+    {
+      std::lock_guard lock(guard_);
+      if (quit_) return false;
+      if (hasFile_) {
+        hasFile_ = false;
+        return true;
+      }
+    }
+    mail_.Wait(seq);
+  }
+}
+
+bool Reader::CheckOne() {
   std::unique_lock lock(guard_);
+  fd_ = -1;
+  lastFilePercent_ = 0;
   const std::optional<FileResult> result = Read(lock);
   lock.unlock();
   // Closing may itself stall on a failing device: never under the guard.
@@ -76,22 +141,29 @@ void ReaderJob::Run() {
   // keeps its place among the stuck ones until its file is closed.
   platform::CloseFile(fd_);
   lock.lock();
-  if (result && !abandoned_) {
+  const bool kept = result && !abandoned_;
+  if (kept) {
     exitCode_.store(static_cast<int>(*result), std::memory_order_release);
   } else {
     ctx_->abandonedReaders.fetch_sub(1);
   }
   lock.unlock();
   ctx_->Wake();
+  return kept;
 }
 
-std::optional<FileResult> ReaderJob::Read(std::unique_lock<std::mutex>& lock) {
+std::optional<FileResult> Reader::Read(std::unique_lock<std::mutex>& lock) {
   EngineContext& c = *ctx_;
   ScanState& s = c.state;
   DiskState& d = s.disk;
+  const std::string name = name_;
+  const int64_t size = size_;
+  const int position = priority_;
 
   lock.unlock();
-  const int prio = c.Threads().SetReaderPriority(priority_);
+  // The thread keeps its priority from file to file; the system is asked
+  // again only when the slider has moved.
+  const int prio = c.Threads().SetReaderPriority(position);
   lock.lock();
   if (abandoned_) return std::nullopt;
   // A reader without its priority goes no further.
@@ -99,25 +171,25 @@ std::optional<FileResult> ReaderJob::Read(std::unique_lock<std::mutex>& lock) {
   const int64_t startDone = d.bytesDone;
   lock.unlock();
 
-  fd_ = platform::OpenFileForReading(name_);
+  fd_ = platform::OpenFileForReading(name);
 
   lock.lock();
   if (abandoned_) return std::nullopt;
   if (fd_ < 0) {
-    d.bytesDone = startDone + size_;
+    d.bytesDone = startDone + size;
     return FileResult::Open;
   }
-  if (size_ == 0) return FileResult::Ok;
+  if (size == 0) return FileResult::Ok;
 
   s.bytesReadInFile = 0;
   s.skipRequest = false;
   int64_t done = 0;
-  long length = static_cast<long>(std::min<int64_t>(size_, kBlockSize));
+  long length = static_cast<long>(std::min<int64_t>(size, kBlockSize));
   if (c.Panels().showProgress) ShowFileProgress(0, true);
 
   for (;;) {
     if (s.skipRequest || c.Halted()) {
-      d.bytesDone = startDone + size_;
+      d.bytesDone = startDone + size;
       return FileResult::Skipped;
     }
     s.watchdog = 0;
@@ -130,7 +202,7 @@ std::optional<FileResult> ReaderJob::Read(std::unique_lock<std::mutex>& lock) {
     if (abandoned_) return std::nullopt;
     if (got < 0) {
       // The position stays where this block began.
-      d.bytesDone = startDone + size_;
+      d.bytesDone = startDone + size;
       return FileResult::Read;
     }
     // The counts grow by the length asked for, whatever the read returned.
@@ -140,7 +212,7 @@ std::optional<FileResult> ReaderJob::Read(std::unique_lock<std::mutex>& lock) {
     int64_t diskDone = d.bytesDone.load();
     done += length;
     s.bytesRead = s.bytesRead.load() + length;
-    if (c.Settings().fastCheck && size_ - done > kFastSkip) {
+    if (c.Settings().fastCheck && size - done > kFastSkip) {
       platform::SkipForward(fd_, kFastSkip);
       inFile += kFastSkip;
       done += kFastSkip;
@@ -149,31 +221,33 @@ std::optional<FileResult> ReaderJob::Read(std::unique_lock<std::mutex>& lock) {
     const bool last = length < kBlockSize || endOfFile;
     // A file that ended before its listed size still counts whole, so the
     // disk reaches 100 % once every file is checked.
-    d.bytesDone = last ? startDone + size_ : diskDone + length;
+    d.bytesDone = last ? startDone + size : diskDone + length;
     s.bytesReadInFile = inFile;
 
     const bool showProgress = c.Panels().showProgress;
-    if (showProgress) ShowFileProgress(PercentOf(done, size_), false);
+    if (showProgress) ShowFileProgress(PercentOf(done, size), false);
     UpdateDiskPercent(c);
 
     if (last) {
       if (showProgress) ShowFileProgress(100, true);
       return FileResult::Ok;
     }
-    length = static_cast<long>(std::min<int64_t>(size_ - done, kBlockSize));
+    length = static_cast<long>(std::min<int64_t>(size - done, kBlockSize));
   }
 }
+
+namespace {
 
 // Waits until the reader ends or the watchdog reaches the delay time. Returns
 // true when the reader ended. Sleeps between wake-ups: no polling.
 template <typename Ended>
 bool WaitForReader(EngineContext& c, Ended ended) {
   for (;;) {
-    const uint32_t seq = c.wake.load(std::memory_order_acquire);
+    const uint32_t seq = c.wake.Seq();
     if (c.closed) return false;
     if (c.state.watchdog >= c.Settings().delaySeconds) return false;
     if (ended()) return true;
-    c.wake.wait(seq, std::memory_order_acquire);
+    c.wake.Wait(seq);
   }
 }
 
@@ -238,7 +312,22 @@ int SystemThreads::StartThread(std::function<void()> fn, std::size_t stackSize) 
   return platform::StartDetachedThread(std::move(fn), stackSize);
 }
 
-int SystemThreads::SetReaderPriority(int position) { return platform::SetCurrentThreadPriority(position); }
+int SystemThreads::SetReaderPriority(int position) {
+  // A reader thread keeps its priority from file to file: the system is asked
+  // only for a new thread, after a failure, or when the slider has moved.
+  thread_local int given = -1;
+  thread_local int givenResult = platform::kPriorityExact;
+  if (position == given) return givenResult;
+  const int result = platform::SetCurrentThreadPriority(position);
+  given = result == platform::kPriorityFailed ? -1 : position;
+  givenResult = result;
+  return result;
+}
+
+void EndReader(EngineContext& c) {
+  if (c.reader) c.reader->Quit();
+  c.reader.reset();
+}
 
 FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::string& name, int64_t size) {
   EngineContext& c = *ctx;
@@ -251,46 +340,50 @@ FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::strin
   s.bytesReadInFile = 0;
 
   FileResult result;
-  bool started = false;
-  std::shared_ptr<ReaderJob> job;
 
   // While every reader slot is held by a reader stuck in the kernel, wait for
   // one of them to return, up to the delay time. A device that gives none
   // back in that time no longer answers: the run stops, and this file, never
   // opened, is not reported.
   s.watchdog = 0;
-  const bool slotFree = WaitForReader(
-      c, [&] { return c.abandonedReaders.load() < kMaxAbandonedReaders || c.state.stopRequest; });
-  if (c.Halted()) return FileResult::Stopped;
-  if (!slotFree) {
-    StopUnansweringDevice(c);
-    return FileResult::Stopped;
+  if (!c.reader) {
+    const bool slotFree = WaitForReader(
+        c, [&] { return c.abandonedReaders.load() < kMaxAbandonedReaders || c.state.stopRequest; });
+    if (c.Halted()) return FileResult::Stopped;
+    if (!slotFree) {
+      StopUnansweringDevice(c);
+      return FileResult::Stopped;
+    }
+    // A fresh reader, with a fresh buffer when the last one was given up.
+    if (!c.buffer) c.buffer = std::shared_ptr<Block>(new (std::nothrow) Block);
+    if (c.buffer) {
+      auto reader = std::make_shared<Reader>(ctx, c.buffer);
+      if (c.Threads().StartThread([reader] { reader->Loop(); }, kReaderStack) == 0) c.reader = std::move(reader);
+    }
   }
-  if (!c.buffer) c.buffer = std::shared_ptr<Block>(new (std::nothrow) Block);
-  if (c.buffer) {
-    job = std::make_shared<ReaderJob>(ctx, c.buffer, name, size, c.Settings().priority);
-    // The watchdog starts before the reader can begin its first block.
-    s.watchdog = 0;
-    started = c.Threads().StartThread([job] { job->Run(); }, kReaderStack) == 0;
-  }
-  if (!started) {
+
+  if (!c.reader) {
     // No memory for the buffer or the reader thread.
     d.bytesDone = startDone + size;
     result = FileResult::NoMemory;
-  }
-
-  if (started) {
-    if (WaitForReader(c, [&] { return job->ExitCode() != kStillActive; })) {
-      result = static_cast<FileResult>(job->ExitCode());
-    } else if (job->Abandon()) {
-      // The read stalled: the file is a read error at the block it stalled in.
+  } else {
+    Reader& reader = *c.reader;
+    // The watchdog starts before the reader can begin its first block.
+    s.watchdog = 0;
+    reader.Take(name, size, c.Settings().priority);
+    if (WaitForReader(c, [&] { return reader.ExitCode() != kStillActive; })) {
+      result = static_cast<FileResult>(reader.ExitCode());
+    } else if (reader.Abandon()) {
+      // The read stalled: the file is a read error at the block it stalled
+      // in. The reader ends on its own once its read returns.
+      c.reader.reset();
       s.watchdog = 0;
       d.bytesDone = startDone + size;
       result = FileResult::Read;
       c.buffer.reset();
       if (c.closed) return FileResult::Stopped;
     } else {
-      result = static_cast<FileResult>(job->ExitCode());
+      result = static_cast<FileResult>(reader.ExitCode());
     }
   }
 
