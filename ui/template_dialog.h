@@ -39,6 +39,12 @@ T* DlgItem(const QWidget& dialog, int id) {
 // The id a control was built with (res::kNoId for others).
 int DlgItemId(const QWidget* control);
 
+// Puts a widget of the window's own class in the place of the template's
+// control with this id: same id, rectangle, tab position, stacking and
+// start state; the template's control is deleted. Returns the replacement,
+// or nullptr (the replacement then deleted) when there is no such control.
+QWidget* ReplaceDlgItem(QWidget& dialog, int id, QWidget* replacement);
+
 // Sets the text (UTF-8) of a label, group box, check box, radio button or edit.
 void SetDlgItemText(QWidget& dialog, int id, const char* text);
 QString DlgItemText(const QWidget& dialog, int id);
