@@ -47,7 +47,9 @@ bool CContextHelpDialog::event(QEvent* event) {
     case QEvent::WhatsThis:
       // The control under the click let the request pass up to the dialog.
       OnHelpInfo(ControlAt(static_cast<QHelpEvent*>(event)->pos()));
-      event->accept();
+      // Left unaccepted, the help mode of the caption's button ends when the
+      // mouse button is released.
+      event->ignore();
       return true;
     default:
       return CTemplateDialog::event(event);

@@ -2,7 +2,7 @@
 // Dialogs whose controls carry help context ids. A help request on a control
 // (F1 while it has the focus, or a click on it after the caption's help
 // button or Shift+F1) shows the help file's pop-up for the control's context
-// id; a control whose id is 0 shows nothing. Every request counts as handled.
+// id; a control whose id is 0 shows nothing.
 #include <cstdint>
 
 #include "ui/template_dialog.h"

@@ -334,7 +334,6 @@ TEST_F(FolderBrowserTest, HelpOnTheTreeShowsItsPopupAndOnTheButtonsNothing) {
     // The caption's help button, then a click on the tree.
     QHelpEvent onTree(QEvent::WhatsThis, QPoint(5, 5), b.m_tree->viewport()->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(b.m_tree->viewport(), &onTree);
-    EXPECT_TRUE(onTree.isAccepted());
     Cancel(b);
   });
   browser.DoModal();
