@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QSlider>
 #include <algorithm>
@@ -67,6 +68,31 @@ QString WhereTheDriveIs(const platform::DriveTable& drives, const std::string& e
   const platform::Drive* drive = entry.empty() ? nullptr : drives.Find(entry[0]);
   if (drive == nullptr) return QString();
   return QString::fromUtf8(!drive->path.empty() ? drive->path : drive->device);
+}
+
+// The template's widths were measured for a narrower font than this
+// system's: a check box or radio button whose caption does not fit grows up
+// to the frame around it, and a caption longer still is set a little
+// narrower rather than cut off.
+void FitCaption(QDialog& dialog, QAbstractButton* button) {
+  const QSize wanted = button->sizeHint();
+  if (wanted.width() <= button->width()) return;
+  int right = dialog.width();
+  int frameWidth = 0;
+  for (const QGroupBox* frame : dialog.findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly)) {
+    const QRect r = frame->geometry();
+    if (r.contains(button->geometry().topLeft()) && (frameWidth == 0 || r.width() < frameWidth)) {
+      frameWidth = r.width();
+      right = r.right() - 1;
+    }
+  }
+  const int room = right - button->x();
+  button->resize(std::min(wanted.width(), room), button->height());
+  QFont font = button->font();
+  for (int stretch = 99; stretch >= 80 && button->sizeHint().width() > room; --stretch) {
+    font.setStretch(stretch);
+    button->setFont(font);
+  }
 }
 
 }  // namespace
@@ -149,6 +175,11 @@ bool COptionsDialog::OnInitDialog() {
     for (const res::ControlTemplate& c : t->controls) {
       if (c.textId != 0 && c.kind != res::ControlKind::kBitmapButton) {
         ui::SetDlgItemText(*this, c.id, res::LoadText(c.textId));
+      }
+    }
+    for (const res::ControlTemplate& c : t->controls) {
+      if (c.kind == res::ControlKind::kCheckBox || c.kind == res::ControlKind::kRadioButton) {
+        if (auto* button = ui::DlgItem<QAbstractButton>(*this, c.id)) FitCaption(*this, button);
       }
     }
   }
