@@ -128,6 +128,9 @@ COptionsDialog::COptionsDialog(const records::Settings& settings, const std::str
   m_list = ui::DlgItem<QComboBox>(*this, kIdDriveList);
   if (m_list != nullptr) {
     connect(m_list, &QComboBox::activated, this, [this] { SelectionUpdate(); });
+    // The closed list tells where the selected drive is, as its entries do.
+    connect(m_list, &QComboBox::currentIndexChanged, this,
+            [this] { m_list->setToolTip(WhereTheDriveIs(m_drives, SelectedEntry())); });
   }
   const auto onClick = [this](int id, void (COptionsDialog::*handler)()) {
     if (auto* button = ui::DlgItem<QAbstractButton>(*this, id)) {
@@ -260,7 +263,6 @@ std::string COptionsDialog::SelectedEntry() const {
 void COptionsDialog::SelectionUpdate() {
   const std::string entry = SelectedEntry();
   Enable(kIdResume, records::EntryIsCdrom(entry) && m_bPreScan && !m_bCheckRunning);
-  if (m_list != nullptr) m_list->setToolTip(WhereTheDriveIs(m_drives, entry));
   if (m_bResetPathOnSelect) {
     m_strStartFolder = entry.empty() ? std::string() : records::EntryToRoot(entry);
     ui::SetDlgItemText(*this, kIdStartFolder, m_strStartFolder.c_str());

@@ -318,14 +318,7 @@ TEST_F(FolderBrowserTest, AFolderThatCannotBeListedShowsNothingAndMemoryRunningO
 }
 
 TEST_F(FolderBrowserTest, HelpOnTheTreeShowsItsPopupAndOnTheButtonsNothing) {
-  class Browser : public CFolderBrowserDialog {
-   public:
-    using CFolderBrowserDialog::CFolderBrowserDialog;
-    std::vector<uint32_t> popups;
-
-   protected:
-    void ShowHelpPopup(QWidget*, uint32_t contextId) override { popups.push_back(contextId); }
-  };
+  using Browser = dialogs_test::HelpRecording<CFolderBrowserDialog>;
   Browser browser(drives.table, lister);
   OnNextModal<Browser>([&](Browser& b) {
     QTest::keyClick(b.m_tree, Qt::Key_F1);

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/drive_table.h"
 #include "tests/support/temp_tree.h"
@@ -55,6 +56,17 @@ std::shared_ptr<bool> OnNextModal(std::function<void(T&)> act) {
   timer->start();
   return handled;
 }
+
+// A dialog that records the help pop-ups asked for instead of showing them.
+template <class Dialog>
+class HelpRecording : public Dialog {
+ public:
+  using Dialog::Dialog;
+  std::vector<uint32_t> popups;
+
+ protected:
+  void ShowHelpPopup(QWidget*, uint32_t contextId) override { popups.push_back(contextId); }
+};
 
 // The child of an item with this text, or nullptr.
 inline QTreeWidgetItem* Child(QTreeWidgetItem* item, const QString& text) {

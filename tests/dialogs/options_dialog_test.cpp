@@ -414,15 +414,7 @@ TEST_F(OptionsDialogTest, NoCdromDriveInCdromOnlyModeSaysSoAndSelectsNothing) {
   EXPECT_EQ(startFolder, "");
 }
 
-// Records the help pop-ups instead of showing them.
-class HelpRecordingOptions : public COptionsDialog {
- public:
-  using COptionsDialog::COptionsDialog;
-  std::vector<uint32_t> popups;
-
- protected:
-  void ShowHelpPopup(QWidget*, uint32_t contextId) override { popups.push_back(contextId); }
-};
+using HelpRecordingOptions = dialogs_test::HelpRecording<COptionsDialog>;
 
 TEST_F(OptionsDialogTest, HelpShowsThePopupOfTheControlAskedAbout) {
   HelpRecordingOptions options(*settings, startFolder, false, drives.table);
