@@ -26,7 +26,7 @@ class FolderLister {
   virtual std::string VolumeLabel(const Drive& drive) const = 0;
 };
 
-class SystemFolderLister final : public FolderLister {
+class SystemFolderLister : public FolderLister {
  public:
   bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) const override;
   std::string VolumeLabel(const Drive& drive) const override;

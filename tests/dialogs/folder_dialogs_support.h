@@ -1,15 +1,12 @@
 #pragma once
-// Helpers of the Options and folder browser tests: folders pinned as drive
-// letters, and acting on a modal dialog once it is up.
+// Helpers of the Options and folder browser tests.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QPointer>
 #include <QTimer>
-#include <QTreeWidgetItem>
 #include <functional>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "platform/drive_table.h"
@@ -17,43 +14,38 @@
 
 namespace dialogs_test {
 
-// C: fixed, D: CD-ROM, E: removable and F: network, each a temporary folder;
-// none of the machine's own drives.
+// C: fixed, D: CD-ROM, E: removable, F: network: temporary folders, and none
+// of the machine's own drives.
 struct PinnedDrives {
   testing_support::TempTree c, d, e, f;
-  platform::DriveTable table = platform::DriveTable::Build(platform::DriveProbe{}, {
-                                                                                      {'C', platform::kDriveFixed, c.Root()},
-                                                                                      {'D', platform::kDriveCdrom, d.Root()},
-                                                                                      {'E', platform::kDriveRemovable, e.Root()},
-                                                                                      {'F', platform::kDriveRemote, f.Root()},
-                                                                                  });
+  platform::DriveTable table = platform::DriveTable::Build(
+      platform::DriveProbe{}, {{'C', platform::kDriveFixed, c.Root()}, {'D', platform::kDriveCdrom, d.Root()},
+                               {'E', platform::kDriveRemovable, e.Root()}, {'F', platform::kDriveRemote, f.Root()}});
 };
 
-// Runs `act` on the next modal dialog of class T once it is up (from inside
-// its modal loop). A dialog that `act` leaves open is closed after a while,
-// with a test failure. The flag tells whether it came up.
+// Runs `act` on the next modal dialog of class T once it is up, from inside
+// its modal loop; one that `act` leaves open is closed after a while, with a
+// failure. The flag tells whether it came up.
 template <class T>
 std::shared_ptr<bool> OnNextModal(std::function<void(T&)> act) {
   auto handled = std::make_shared<bool>(false);
   auto* timer = new QTimer(qApp);
-  timer->setInterval(5);
   QObject::connect(timer, &QTimer::timeout, timer, [timer, handled, act = std::move(act)] {
     T* dialog = dynamic_cast<T*>(QApplication::activeModalWidget());
     if (dialog == nullptr || !dialog->isVisible()) return;
-    timer->stop();
     timer->deleteLater();
+    timer->stop();
     *handled = true;
     QPointer<T> guard(dialog);
     act(*dialog);
-    if (guard) {
-      QTimer::singleShot(5000, guard.data(), [guard] {
-        if (!guard || !guard->isVisible()) return;
-        ADD_FAILURE() << "the dialog stayed open";
-        guard->done(-99);
+    if (guard) QTimer::singleShot(5000, guard.data(), [guard] {
+        if (guard && guard->isVisible()) {
+          ADD_FAILURE() << "the dialog stayed open";
+          guard->done(-99);
+        }
       });
-    }
   });
-  timer->start();
+  timer->start(5);
   return handled;
 }
 
@@ -67,24 +59,5 @@ class HelpRecording : public Dialog {
  protected:
   void ShowHelpPopup(QWidget*, uint32_t contextId) override { popups.push_back(contextId); }
 };
-
-// The child of an item with this text, or nullptr.
-inline QTreeWidgetItem* Child(QTreeWidgetItem* item, const QString& text) {
-  for (int i = 0; item != nullptr && i < item->childCount(); ++i) {
-    if (item->child(i)->text(0) == text) return item->child(i);
-  }
-  return nullptr;
-}
-
-inline QStringList ChildTexts(const QTreeWidgetItem* item) {
-  QStringList texts;
-  for (int i = 0; item != nullptr && i < item->childCount(); ++i) texts << item->child(i)->text(0);
-  return texts;
-}
-
-// The last piece of a folder's path.
-inline QString BaseName(const std::string& path) {
-  return QString::fromStdString(path.substr(path.find_last_of('/') + 1));
-}
 
 }  // namespace dialogs_test

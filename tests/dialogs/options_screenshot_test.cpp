@@ -24,20 +24,11 @@ QString ShotPath(const QString& name) {
   return QStringLiteral(TORVEX_SCREENSHOT_DIR "/") + name + ".png";
 }
 
-class Labels : public platform::FolderLister {
+class Labels : public platform::SystemFolderLister {
  public:
-  bool ListFolder(const std::string& folder, std::vector<platform::FolderEntry>& entries) const override {
-    return system.ListFolder(folder, entries);
-  }
   std::string VolumeLabel(const platform::Drive& drive) const override {
-    switch (drive.letter) {
-      case 'C': return "system";
-      case 'D': return "DATA_CD";
-      case 'E': return "USB_STICK";
-      default: return "";
-    }
+    return drive.letter == 'C' ? "system" : drive.letter == 'D' ? "DATA_CD" : drive.letter == 'E' ? "USB_STICK" : "";
   }
-  platform::SystemFolderLister system;
 };
 
 TEST(DialogScreenshots, OptionsAndFolderBrowserInEnglishAndRussian) {
