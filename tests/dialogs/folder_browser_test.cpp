@@ -18,7 +18,8 @@
 #include "ui/message_dialog.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#include <sanitizer/allocator_interface.h>
+// The sanitizers' own count (their allocator stands in for malloc's).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace {
