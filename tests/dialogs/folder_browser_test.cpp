@@ -193,7 +193,7 @@ TEST_F(FolderBrowserTest, FoldersAreListedAsTheDiskHasThemWhenOpenedAndForgotten
 TEST_F(FolderBrowserTest, AFolderThatCannotBeListedShowsNothingAndMemoryRunningOutLeavesTheTree) {
   // A CD-ROM drive without a disc: no children, no expand button, no message.
   const platform::DriveTable noDisc = platform::DriveTable::Build(
-      platform::DriveProbe{}, {{'G', platform::kDriveCdrom, drives.c.Path("not-mounted")}});
+      testing_support::FakeDriveProbe{}, {{'G', platform::kDriveCdrom, drives.c.Path("not-mounted")}});
   {
     ui_test::BoxWatcher noBox([](ui::CMessageDialog& box) { box.done(2); });
     CFolderBrowserDialog browser(noDisc, lister);

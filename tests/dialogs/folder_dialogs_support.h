@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/drive_table.h"
+#include "tests/support/fake_drive_probe.h"
 #include "tests/support/temp_tree.h"
 
 namespace dialogs_test {
@@ -19,7 +20,7 @@ namespace dialogs_test {
 struct PinnedDrives {
   testing_support::TempTree c, d, e, f;
   platform::DriveTable table = platform::DriveTable::Build(
-      platform::DriveProbe{}, {{'C', platform::kDriveFixed, c.Root()}, {'D', platform::kDriveCdrom, d.Root()},
+      testing_support::FakeDriveProbe{}, {{'C', platform::kDriveFixed, c.Root()}, {'D', platform::kDriveCdrom, d.Root()},
                                {'E', platform::kDriveRemovable, e.Root()}, {'F', platform::kDriveRemote, f.Root()}});
 };
 

@@ -21,6 +21,7 @@
 #include "records/settings_store.h"
 #include "res/text_table.h"
 #include "tests/dialogs/folder_dialogs_support.h"
+#include "tests/support/engine_fakes.h"
 #include "tests/support/recording_window.h"
 #include "tests/ui/ui_test_helpers.h"
 #include "ui/bitmap_button.h"
@@ -238,7 +239,7 @@ TEST_F(OptionsDialogTest, CancelChangesNothingAndTheRerunNoticeComesOncePerOpeni
 
 TEST_F(OptionsDialogTest, NoCdromDriveInCdromOnlyModeSaysSoAndSelectsNothing) {
   const platform::DriveTable noCdrom =
-      platform::DriveTable::Build(platform::DriveProbe{}, {{'C', platform::kDriveFixed, drives.c.Root()}});
+      platform::DriveTable::Build(testing_support::FakeDriveProbe{}, {{'C', platform::kDriveFixed, drives.c.Root()}});
   const std::string text = "Torvex error: No CD-ROM device found.\nUncheck 'Show CD-ROM devices only' option\n"
                            "and choose device manually. (8)";
   NextMessage atStart;
@@ -298,13 +299,16 @@ class OptionsDuringACheckTest : public OptionsDialogTest {
     deps.window = window;
     deps.settings = settings;
     deps.panels = std::make_shared<engine::PanelFlags>();
-    deps.text = testing_support::EnglishText;
-    deps.toNativePath = [this](const std::string& root) { return drives.table.ToNativePath(root); };
-    deps.setReaderPriority = [this](int position) {
+    deps.text = std::make_shared<testing_support::EnglishTexts>();
+    deps.rootPaths = std::make_shared<testing_support::FnRootPaths>(
+        [this](const std::string& root) { return drives.table.ToNativePath(root); });
+    auto threads = std::make_shared<testing_support::FnThreads>();
+    threads->priority = [this](int position) {
       std::lock_guard lock(m_);
       priorities.push_back(position);
       return 0;
     };
+    deps.threads = threads;
     engine = std::make_unique<engine::ScanEngine>(deps);
     checkRunning = [this] { return engine->State().running.load(); };
   }

@@ -37,7 +37,7 @@ TEST(DialogScreenshots, OptionsAndFolderBrowserInEnglishAndRussian) {
   for (const char* folder : {"DATA/2003", "DATA/2004", "GAMES/SAVE", "MUSIC", "PHOTOS"}) d.Folder(folder);
   f.Folder("backup");
   const platform::DriveTable table = platform::DriveTable::Build(
-      platform::DriveProbe{}, {{'C', platform::kDriveFixed, c.Root()},
+      testing_support::FakeDriveProbe{}, {{'C', platform::kDriveFixed, c.Root()},
                                {'D', platform::kDriveCdrom, d.Root()},
                                {'E', platform::kDriveRemovable, e.Root()},
                                {'F', platform::kDriveRemote, f.Path("backup")}});

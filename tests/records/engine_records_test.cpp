@@ -3,6 +3,10 @@
 // pins as CD-ROM drive D:.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <map>
 
 #include <atomic>
 #include <chrono>
@@ -15,10 +19,12 @@
 
 #include "engine/check_run.h"
 #include "platform/drive_table.h"
+#include "platform/file_io.h"
 #include "records/disk_info_store.h"
 #include "records/log_file.h"
 #include "records/settings.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/engine_fakes.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_tree.h"
 
@@ -59,35 +65,15 @@ class EngineRecordsTest : public ::testing::Test {
   std::string LogPath() const { return program.Path("Torvex.log"); }
   std::string StorePath() const { return program.Path("Torvex.tvd"); }
 
-  // The disk examination of Start: label and serial, and the resume
-  // question for a whole CD-ROM disk with a record.
-  bool Readiness(engine::ScanState& s) {
-    s.disk.Reset();
-    s.disk.label = "TESTDISK";
-    s.disk.serial = kSerial;
-    s.bytesRead = 0;
-    const std::string& folder = engine->StartFolder();
-    const int64_t offset = (folder.empty() || folder.size() == 3) && settings->cdromTarget ? store->FindDisk(kSerial) : 0;
-    if (offset == 0) {
-      store->resumeActive = false;
-      return true;
+  // The percents the resume question named.
+  std::vector<int> AskedPercents() const {
+    std::vector<int> percents;
+    for (const auto& m : window->Messages()) {
+      if (m.caption != "Torvex disk restore") continue;
+      const auto open = m.text.find('(');
+      percents.push_back(std::stoi(m.text.substr(open + 1)));
     }
-    store->resumeActive = true;
-    ResumeRecord r;
-    store->ReadRecord(offset, &r, 0);
-    askedPercent.push_back(r.percent);
-    const int answer = window->ShowMessage("This disk has been checked", "Torvex disk restore", engine::kMsgResume);
-    if (answer == engine::kIdCheckAgain) {
-      store->LoadDisk(s.disk);
-      s.disk.percentShown = 0;
-      s.disk.percentComputed = 0;
-      s.disk.bytesDone = 0;
-      s.disk.filesChecked = 0;
-      store->UpdateDisk(s.disk);
-      afterCheckAgain = ReadBytes(StorePath());
-      return true;
-    }
-    return answer == engine::kIdContinue;
+    return percents;
   }
 
   engine::ScanEngine& Make() {
@@ -95,11 +81,12 @@ class EngineRecordsTest : public ::testing::Test {
     deps.window = window;
     deps.settings = settings;
     deps.panels = std::make_shared<engine::PanelFlags>();
-    deps.text = testing_support::EnglishText;
+    deps.text = std::make_shared<testing_support::EnglishTexts>();
     deps.log = log;
     deps.resume = store;
-    deps.toNativePath = [this](const std::string& root) { return drives.ToNativePath(root); };
-    deps.readiness = [this](engine::ScanState& s) { return Readiness(s); };
+    deps.rootPaths =
+        std::make_shared<testing_support::FnRootPaths>([this](const std::string& root) { return drives.ToNativePath(root); });
+    deps.volumes = std::make_shared<testing_support::FakeVolumes>("TESTDISK", kSerial);
     engine = std::make_unique<engine::ScanEngine>(deps);
     return *engine;
   }
@@ -138,8 +125,7 @@ class EngineRecordsTest : public ::testing::Test {
   std::shared_ptr<LogFile> log = std::make_shared<LogFile>();
   std::shared_ptr<DiskInfoStore> store = std::make_shared<DiskInfoStore>();
   std::unique_ptr<engine::ScanEngine> engine;
-  std::string logHeader, storeHeader, afterCheckAgain;
-  std::vector<int> askedPercent;
+  std::string logHeader, storeHeader;
 };
 
 constexpr int kFiles = 6;
@@ -154,7 +140,7 @@ std::string Section(const ResumeRecord& r) {
 TEST_F(EngineRecordsTest, FullCheckWithPreScanAndResumeLeavesOneCompleteSection) {
   Run();
   EXPECT_EQ(ReadBytes(StorePath()), storeHeader + Section({kSerial, kFiles, kFiles, kBytes, kBytes, 100}));
-  EXPECT_TRUE(askedPercent.empty());
+  EXPECT_TRUE(AskedPercents().empty());
 
   const std::string bytes = ReadBytes(LogPath());
   ASSERT_EQ(bytes.substr(0, logHeader.size()), logHeader);
@@ -166,13 +152,18 @@ TEST_F(EngineRecordsTest, FullCheckWithPreScanAndResumeLeavesOneCompleteSection)
   // The next Start on that disk asks, with 100 percent; Cancel starts nothing.
   window->answer = [](const auto&) { return engine::kIdCancel; };
   EXPECT_FALSE(engine->Start());
-  EXPECT_EQ(askedPercent, std::vector<int>{100});
+  EXPECT_EQ(AskedPercents(), std::vector<int>{100});
 }
 
 TEST_F(EngineRecordsTest, CheckAgainRewritesTheRecordWithZeroProgress) {
   Run();
   const std::vector<std::string> firstOrder = CheckedFiles();
   window->answer = [](const auto&) { return engine::kIdCheckAgain; };
+  // The record as it is when the first file of the new run is read.
+  std::string afterCheckAgain;
+  window->onProgress = [&](int, int) {
+    if (afterCheckAgain.empty()) afterCheckAgain = ReadBytes(StorePath());
+  };
   Run();
   // Before the check began, the record held the totals and no progress.
   EXPECT_EQ(afterCheckAgain, storeHeader + Section({kSerial, kFiles, 0, kBytes, 0, 0}));
@@ -205,7 +196,7 @@ TEST_F(EngineRecordsTest, ContinuingPassesOverTheFilesAlreadyChecked) {
 
   window->answer = [](const auto&) { return engine::kIdContinue; };
   Run();
-  EXPECT_EQ(askedPercent, std::vector<int>{23});
+  EXPECT_EQ(AskedPercents(), std::vector<int>{23});
   const std::vector<std::string> all = CheckedFiles();
   const std::vector<std::string> resumed(all.begin() + kFiles, all.end());
   EXPECT_EQ(resumed, std::vector<std::string>(order.begin() + 3, order.end()));
@@ -271,6 +262,77 @@ TEST_F(EngineRecordsTest, ExitDuringACheckSavesTheProgressOnce) {
   EXPECT_EQ(last.filesChecked, engine->State().disk.filesChecked.load());
   EXPECT_EQ(last.bytesDone, static_cast<uint32_t>(engine->State().disk.bytesDone.load()));
   EXPECT_EQ(ReadBytes(StorePath()).size(), storeHeader.size() + 26 + 24);
+}
+
+// Sizes of the files of the test disk by name.
+int64_t SizeOf(const std::string& name) {
+  static const std::map<std::string, int64_t> sizes = {{"A.TXT", 1000},   {"B.BIN", 100'000}, {"C.DAT", 40'000},
+                                                       {"D.DAT", 70'000}, {"GONE.DAT", 0},    {"Z.TXT", 5}};
+  const auto it = sizes.find(name);
+  return it == sizes.end() ? -1 : it->second;
+}
+
+TEST_F(EngineRecordsTest, ContinuingAccountsThePassedFilesSoTheInterruptedOneCountsOnce) {
+  Run();
+  const std::vector<std::string> order = CheckedFiles();
+  ASSERT_EQ(order.size(), static_cast<std::size_t>(kFiles));
+  // An earlier run checked two files and was stopped in the third, which
+  // it counted whole as done (a Skipped row).
+  engine::DiskState earlier;
+  earlier.serial = kSerial;
+  ASSERT_EQ(store->LoadDisk(earlier), 0);
+  earlier.filesChecked = 2;
+  earlier.bytesDone = SizeOf(order[0]) + SizeOf(order[1]) + SizeOf(order[2]);
+  earlier.percentShown = static_cast<int>(earlier.bytesDone * 100 / kBytes);
+  ASSERT_EQ(store->UpdateDisk(earlier), 0);
+
+  window->answer = [](const auto&) { return engine::kIdContinue; };
+  Run();
+  // Every byte of the disk counted once: the third file is read again, and
+  // the disk reaches 100 % with the last file, not before it.
+  EXPECT_EQ(engine->State().disk.bytesDone, kBytes);
+  const ResumeRecord r = Record();
+  EXPECT_EQ(r.bytesDone, static_cast<uint32_t>(kBytes));
+  EXPECT_EQ(r.percent, 100);
+}
+
+TEST_F(EngineRecordsTest, ContinuingADiskOfMoreThanFourGigabytesCountsItsTotalsAfresh) {
+  // The same names in the same places for both runs, so the listing order stays.
+  disk.File("HUGE.BIN", 1);
+  if (platform::FileSystemBytes(disk.Root()) < (uint64_t{1} << 32)) {
+    GTEST_SKIP() << "the temporary folder lies on a file system of less than 4 GiB";
+  }
+  Run();
+  const std::vector<std::string> order = CheckedFiles();
+  ASSERT_EQ(order.size(), static_cast<std::size_t>(kFiles + 1));
+
+  // Now the disk holds a file of 5 GiB (sparse: it takes no room), and an
+  // earlier check of it got as far as that file, writing the low 32 bits of
+  // its byte counts, as the record keeps them.
+  const int64_t huge = (int64_t{5} << 30) + 1234;
+  ASSERT_EQ(truncate(disk.Path("HUGE.BIN").c_str(), huge), 0);
+  const int64_t total = kBytes + huge;
+  const auto at = static_cast<std::size_t>(std::find(order.begin(), order.end(), "HUGE.BIN") - order.begin());
+  int64_t done = 0;
+  for (std::size_t i = 0; i <= at; ++i) done += order[i] == "HUGE.BIN" ? huge : SizeOf(order[i]);
+  engine::DiskState earlier;
+  earlier.serial = kSerial;
+  earlier.filesTotal = kFiles + 1;
+  earlier.bytesTotal = total;
+  earlier.filesChecked = static_cast<int32_t>(at + 1);
+  earlier.bytesDone = done;
+  earlier.percentShown = static_cast<int>(done * 100 / total);
+  ASSERT_EQ(store->UpdateDisk(earlier), 0);
+  ASSERT_NE(Record().bytesTotal, total);  // wrapped on file
+
+  window->answer = [](const auto&) { return engine::kIdContinue; };
+  Run();
+  const engine::DiskState& d = engine->State().disk;
+  EXPECT_EQ(d.bytesTotal, total);
+  EXPECT_EQ(d.filesTotal, kFiles + 1);
+  EXPECT_EQ(d.bytesDone, total);
+  EXPECT_EQ(d.percentShown, 100);
+  EXPECT_EQ(Record().bytesTotal, static_cast<uint32_t>(total));
 }
 
 }  // namespace
