@@ -9,7 +9,9 @@
 #include <QWidget>
 
 #include "dialogs/language_dialog.h"
+#include "dialogs/options_dialog.h"
 #include "engine/progress.h"
+#include "platform/drive_table.h"
 #include "platform/registry.h"
 #include "records/disk_info_store.h"
 #include "records/drive_list.h"
@@ -251,7 +253,17 @@ int CMainDialog::ShowMessage(const std::string& text, const std::string& caption
 }
 
 void CMainDialog::OpenOptions() {
-  // The Options dialog comes with its own change.
+  records::Settings& set = *m_store->settings;
+  std::string& folder = m_store->startFolder;
+  // The drives as they are now: volumes come and go between openings.
+  const platform::DriveTable drives = platform::DriveTable::System(*m_registry);
+  const auto running = [this] { return m_engine->State().running.load(); };
+  if (!dialogs::RunOptionsDialog(this, set, folder, running, drives)) return;
+  // The drive and the start folder were taken only with no check reading.
+  if (running()) return;
+  m_engine->SetStartFolder(folder);
+  const int drive = set.drive;
+  if (drive != -1 && drive != 255) setWindowTitle(Utf8(engine::RestoredTitle(drive, folder)));
 }
 
 void CMainDialog::PlayEventSound(int event) {
