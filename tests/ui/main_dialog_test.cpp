@@ -26,6 +26,7 @@
 #include "records/disk_info_store.h"
 #include "records/settings_store.h"
 #include "res/text_table.h"
+#include "tests/dialogs/folder_dialogs_support.h"
 #include "tests/support/engine_fakes.h"
 #include "tests/support/fault_fs.h"
 #include "tests/support/file_bytes.h"
@@ -476,17 +477,12 @@ TEST_F(MainWindowTest, OptionsDuringACheckReachTheNextFileAndAStartFolderFromThe
 
   // The browser picks D:\DATA; the title names it and Start checks it alone.
   modal.options = [](dialogs::COptionsDialog& o) {
-    auto browse = std::make_shared<QTimer>();
-    QObject::connect(browse.get(), &QTimer::timeout, [browse] {
-      auto* b = dynamic_cast<dialogs::CFolderBrowserDialog*>(QApplication::activeModalWidget());
-      if (b == nullptr || !b->isVisible()) return;
-      browse->stop();
-      QTreeWidgetItem* data = b->m_tree->FindChildByName(b->m_tree->currentItem(), "DATA");
+    dialogs_test::OnNextModal<dialogs::CFolderBrowserDialog>([](dialogs::CFolderBrowserDialog& b) {
+      QTreeWidgetItem* data = b.m_tree->FindChildByName(b.m_tree->currentItem(), "DATA");
       ASSERT_NE(data, nullptr);
-      QTest::mouseClick(b->m_tree->viewport(), Qt::LeftButton, {}, b->m_tree->visualItemRect(data).center());
-      QTest::mouseClick(ui::DlgItem(*b, 1), Qt::LeftButton);
+      QTest::mouseClick(b.m_tree->viewport(), Qt::LeftButton, {}, b.m_tree->visualItemRect(data).center());
+      QTest::mouseClick(ui::DlgItem(b, 1), Qt::LeftButton);
     });
-    browse->start(5);
     QTest::mouseClick(ui::DlgItem(o, 1126), Qt::LeftButton);
     EXPECT_EQ(ui::DlgItemText(o, 1125), "D:\\DATA\\");
     QTest::mouseClick(ui::DlgItem(o, 1), Qt::LeftButton);
