@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <chrono>
 
+#include "dialogs/web_engine_setup.h"
 #include "ui/main_dialog.h"
 
 int main(int argc, char* argv[]) {
+  dialogs::PrepareWebEngine();
   QApplication app(argc, argv);
   app.setApplicationName("Torvex");
   app.setDesktopFileName("torvex");

@@ -8,6 +8,7 @@
 #include <QTreeView>
 #include <QWidget>
 
+#include "dialogs/about_dialog.h"
 #include "dialogs/language_dialog.h"
 #include "dialogs/options_dialog.h"
 #include "engine/progress.h"
@@ -322,7 +323,8 @@ void CMainDialog::OnExit() {
 }
 
 void CMainDialog::OnAbout() {
-  // The About dialog comes with its own change.
+  dialogs::CAboutDialog dlg(*m_store, this);
+  dlg.DoModal();
 }
 
 void CMainDialog::TogglePanel(int buttonId) {

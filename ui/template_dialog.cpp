@@ -234,6 +234,12 @@ int DlgItemId(const QWidget* control) {
   return id.isValid() ? id.toInt() : res::kNoId;
 }
 
+void SetDlgItemId(QWidget* control, int id) {
+  if (control == nullptr) return;
+  control->setProperty(kIdProperty, id);
+  control->setObjectName(id != res::kNoId ? QString::number(id) : QString());
+}
+
 QWidget* ReplaceDlgItem(QWidget& dialog, int id, QWidget* replacement) {
   QWidget* old = DlgItem(dialog, id);
   if (old == nullptr || replacement == nullptr) {
@@ -241,8 +247,7 @@ QWidget* ReplaceDlgItem(QWidget& dialog, int id, QWidget* replacement) {
     return nullptr;
   }
   replacement->setParent(&dialog);
-  replacement->setProperty(kIdProperty, id);
-  replacement->setObjectName(old->objectName());
+  SetDlgItemId(replacement, id);
   replacement->setGeometry(old->geometry());
   replacement->setEnabled(old->isEnabled());
   replacement->setHidden(old->isHidden());
@@ -294,7 +299,7 @@ bool CTemplateDialog::Initialise(bool* focus) {
 }
 
 int CTemplateDialog::DoModal() {
-  if (m_pTemplate == nullptr) return -1;
+  if (m_pTemplate == nullptr || !OnCreate()) return -1;
   bool focus = false;
   // Ended by its own initialisation: never shown.
   if (!Initialise(&focus)) return *m_nInitResult;
@@ -314,7 +319,7 @@ int CTemplateDialog::DoModal() {
 
 bool CTemplateDialog::Create() {
   bool focus = false;
-  if (m_pTemplate == nullptr || !Initialise(&focus)) return false;
+  if (m_pTemplate == nullptr || !OnCreate() || !Initialise(&focus)) return false;
   show();
   return true;
 }
@@ -326,6 +331,8 @@ CBitmapButton* CTemplateDialog::AttachBitmapButton(int id) {
 }
 
 void CTemplateDialog::reject() { OnCancel(); }
+
+bool CTemplateDialog::OnCreate() { return true; }
 
 void CTemplateDialog::done(int result) {
   if (m_bInInit) {

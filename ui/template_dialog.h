@@ -40,6 +40,8 @@ T* DlgItem(const QWidget& dialog, int id) {
 }
 // The id a control was built with (res::kNoId for others).
 int DlgItemId(const QWidget* control);
+// Gives a control that a window makes itself the id DlgItem finds it by.
+void SetDlgItemId(QWidget* control, int id);
 
 // Puts a widget of the window's own class in the place of the template's
 // control with this id: same id, rectangle, tab position, stacking and
@@ -63,12 +65,13 @@ class CTemplateDialog : public QDialog {
   const DialogUnits& Units() const { return m_units; }
   bool IsBuilt() const { return m_pTemplate != nullptr; }
 
-  // Runs OnInitDialog, then the dialog modally; returns the result it ended
-  // with (0 when something else closed it), or -1 when it cannot be made.
+  // Runs OnCreate and OnInitDialog, then the dialog modally; returns the
+  // result it ended with (0 when something else closed it), or -1 when it
+  // cannot be made.
   int DoModal();
-  // Runs OnInitDialog and shows the dialog without a modal loop of its own
-  // (a modeless window). False when it cannot be made or its initialisation
-  // ended it.
+  // Runs OnCreate and OnInitDialog and shows the dialog without a modal loop
+  // of its own (a modeless window). False when it cannot be made or its
+  // initialisation ended it.
   bool Create();
 
   // Loads the images of the bitmap button with this id (AutoLoad). Returns
@@ -81,6 +84,9 @@ class CTemplateDialog : public QDialog {
   void done(int result) override;
 
  protected:
+  // Creates what the template cannot hold (hosted controls). Returning false
+  // ends the dialog with -1 before initialisation, without showing it.
+  virtual bool OnCreate();
   // Sets up the controls before the dialog is shown. Returning true gives the
   // focus to the first visible, enabled control that takes it by Tab.
   virtual bool OnInitDialog();

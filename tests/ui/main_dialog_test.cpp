@@ -18,6 +18,7 @@
 #include <regex>
 #include <thread>
 
+#include "dialogs/about_dialog.h"
 #include "dialogs/folder_browser_dialog.h"
 #include "dialogs/folder_tree_ctrl.h"
 #include "dialogs/language_dialog.h"
@@ -519,6 +520,28 @@ TEST_F(MainWindowTest, TheFirstStartAsksTheLanguageAndRussianGivesRussianCaption
   Open();
   EXPECT_EQ(res::InterfaceLanguage.load(), 0);
   EXPECT_EQ(Text(1088), res::TextResource(137));
+}
+
+TEST_F(MainWindowTest, TheAboutButtonShowsTheVersionWithTheStoredServicePack) {
+  StoreOptions([](records::Settings& s) { s.servicePack = 2; });
+  Open();
+  std::string version = "(no About dialog)";
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    auto* about = qobject_cast<dialogs::CAboutDialog*>(QApplication::activeModalWidget());
+    if (about == nullptr || !about->isVisible()) return;
+    watch.stop();
+    version = ui::DlgItemText(*about, 1120).toStdString();
+    QTest::mouseClick(ui::DlgItem(*about, 1), Qt::LeftButton);
+  });
+  watch.start(5);
+  // A dialog that does not close must not hang the test.
+  QTimer::singleShot(20000, window.get(), [] {
+    if (auto* about = qobject_cast<dialogs::CAboutDialog*>(QApplication::activeModalWidget())) about->done(-99);
+  });
+  Click(ui::CMainDialog::kIdAbout);
+  EXPECT_EQ(version, "Version 2.03 (Service Pack 2)");
+  EXPECT_TRUE(window->isVisible());
 }
 
 TEST_F(MainWindowTest, ClosingWhileAReadStallsOrABoxOfTheCheckIsOpenEndsAtOnceAndRecordsNothing) {
