@@ -199,8 +199,8 @@ constexpr TextPair kTexts[] = {
      "Torvex disk restore"},
     {185, "тел. 555-0100",
      "tel. 555-0100"},
-    {193, "Справка недоступна: не найден или не читается файл справки\n%s",
-     "Help is not available: the help file is missing or cannot be read\n%s"},
+    {193, "Не удаётся открыть файл справки:\n%s",
+     "Cannot open the help file:\n%s"},
 };
 
 constexpr bool SortedOddIds() {

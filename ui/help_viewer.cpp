@@ -92,7 +92,7 @@ class CHelpBrowser : public QTextBrowser {
  public:
   explicit CHelpBrowser(QWidget* parent) : QTextBrowser(parent) {
     setOpenLinks(true);
-    setOpenExternalLinks(true);
+    setOpenExternalLinks(false);  // "topic:" links stay in the pane
     document()->setDefaultStyleSheet("h2 { margin-bottom: 6px; } h3 { margin-top: 12px; margin-bottom: 2px; } "
                                      "p { margin-top: 4px; margin-bottom: 4px; } li { margin-bottom: 3px; }");
   }
