@@ -1,6 +1,7 @@
 #include "ui/help_viewer.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QCursor>
 #include <QEvent>
 #include <QFrame>
@@ -219,12 +220,20 @@ class CHelpViewer : public QWidget {
       setParent(next, Qt::Window);
       if (next != nullptr) next->installEventFilter(this);
       setGeometry(frame);
-      if (shown) show();
+      // The viewer goes with the program's last window.
+      if (shown && (next != nullptr || OtherWindowShown())) show();
     }
     return QWidget::eventFilter(watched, event);
   }
 
  private:
+  bool OtherWindowShown() const {
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.begin(), windows.end(), [this](const QWidget* w) {
+      return w != this && w->isVisible() && w->windowType() != Qt::Popup && w->windowType() != Qt::ToolTip;
+    });
+  }
+
   QListWidget* m_topics;
   CHelpBrowser* m_text;
 };

@@ -220,21 +220,39 @@ TEST_F(HelpViewerTest, PopupsBesideTheControlOrTheMouseGoneAtTheNextKeyOrClick) 
   EXPECT_EQ(HelpPopupWindow(), nullptr);
 }
 
-TEST_F(HelpViewerTest, AModalDialogDoesNotLockTheViewerAndItOutlivesTheDialog) {
-  CTemplateDialog about(res::kDialogAbout);
-  bool asked = false;
-  QTimer::singleShot(0, &about, [&] {
-    asked = WinHelp(&about, kHelpContext, HelpTopicOfWindow(res::kDialogAbout));
-    ASSERT_NE(HelpViewerWindow(), nullptr);
-    EXPECT_EQ(HelpViewerWindow()->parentWidget(), &about);  // a window of the modal dialog
-    EXPECT_EQ(HelpViewerTopic(), 0x20064u);
-    about.done(1);
-  });
-  EXPECT_EQ(about.DoModal(), 1);
-  EXPECT_TRUE(asked);
+TEST_F(HelpViewerTest, AModalDialogDoesNotLockTheViewerWhichOutlivesItButNotTheProgram) {
+  // F1 in the About dialog, over a main window.
+  QWidget mainWindow;
+  mainWindow.resize(300, 200);
+  mainWindow.show();
+  {
+    CTemplateDialog about(res::kDialogAbout);
+    bool asked = false;
+    QTimer::singleShot(0, &about, [&] {
+      asked = WinHelp(&about, kHelpContext, HelpTopicOfWindow(res::kDialogAbout));
+      ASSERT_NE(HelpViewerWindow(), nullptr);
+      EXPECT_EQ(HelpViewerWindow()->parentWidget(), &about);  // a window of the modal dialog
+      EXPECT_EQ(HelpViewerTopic(), 0x20064u);
+      about.done(1);
+    });
+    EXPECT_EQ(about.DoModal(), 1);
+    EXPECT_TRUE(asked);
+  }
   ASSERT_NE(HelpViewerWindow(), nullptr);
   EXPECT_EQ(HelpViewerWindow()->parentWidget(), nullptr);
   EXPECT_EQ(HelpViewerTopic(), 0x20064u);
+  mainWindow.hide();
+
+  // A main window that itself runs modally: the viewer does not keep the
+  // program alive once that window has gone.
+  CTemplateDialog modalMain(res::kDialogMain);
+  QTimer::singleShot(0, &modalMain, [&] {
+    EXPECT_TRUE(WinHelp(&modalMain, kHelpFinder, 0));
+    EXPECT_EQ(HelpViewerWindow()->parentWidget(), &modalMain);
+    modalMain.done(2);
+  });
+  EXPECT_EQ(modalMain.DoModal(), 2);
+  EXPECT_EQ(HelpViewerWindow(), nullptr);
 }
 
 TEST_F(HelpViewerTest, AMissingOrBrokenHelpFileIsToldAndNothingElseHappens) {
