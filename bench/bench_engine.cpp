@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -41,7 +42,33 @@ class NullWindow : public engine::WindowOps {
   void EnableButton(int, bool) override {}
   void SetTitle(const std::string&) override {}
   int ShowMessage(const std::string&, const std::string&, unsigned) override { return engine::kIdOk; }
+  void OpenOptions() override {}
   int rows = 0;
+};
+
+class NoTexts : public engine::TextLookup {
+ public:
+  std::string Text(int) const override { return std::string(); }
+};
+
+// Every root path is the benchmark's tree.
+class TreeRoot : public engine::RootPathTranslator {
+ public:
+  explicit TreeRoot(std::string root) : root_(std::move(root)) {}
+  std::string ToNativePath(const std::string&) override { return root_; }
+
+ private:
+  std::string root_;
+};
+
+// Readers that wait inside their priority call until the gate opens.
+class GatedThreads : public engine::SystemThreads {
+ public:
+  explicit GatedThreads(std::function<int()> wait) : wait_(std::move(wait)) {}
+  int SetReaderPriority(int) override { return wait_(); }
+
+ private:
+  std::function<int()> wait_;
 };
 
 struct Tree {
@@ -108,8 +135,8 @@ engine::EngineDeps Deps(const std::string& root, bool preScan) {
   deps.settings->preScan = preScan;
   deps.settings->sounds = false;
   deps.panels = std::make_shared<engine::PanelFlags>();
-  deps.text = [](int) { return std::string(); };
-  deps.toNativePath = [root](const std::string&) { return root; };
+  deps.text = std::make_shared<NoTexts>();
+  deps.rootPaths = std::make_shared<TreeRoot>(root);
   return deps;
 }
 
@@ -174,13 +201,13 @@ void StallCase(const std::string& base) {
     bool open = false, inside = false;
   };
   auto gate = std::make_shared<Gate>();
-  deps.setReaderPriority = [gate](int) {
+  deps.threads = std::make_shared<GatedThreads>([gate] {
     std::unique_lock l(gate->m);
     gate->inside = true;
     gate->cv.notify_all();
     gate->cv.wait(l, [&] { return gate->open; });
     return 0;
-  };
+  });
   const std::string cwd = std::filesystem::current_path();
   engine::ScanEngine engine(deps);
   engine.Start();

@@ -5,6 +5,7 @@
 
 #include "engine/engine_context.h"
 #include "engine/progress.h"
+#include "engine/readiness.h"
 
 namespace engine {
 namespace {
@@ -18,18 +19,16 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
   EngineContext& c = *ctx;
   ScanState& s = c.state;
   DiskState& d = s.disk;
-  records::Settings& set = c.Settings();
+  const RunSettings& run = c.run;
   ResumeStore* store = c.deps.resume.get();
   WindowOps& w = c.Window();
 
   // Totals: from the disk's resume record, or from the counting walk.
   if (store != nullptr && store->resumeActive) {
     store->LoadDisk(d);
-  } else if (set.preScan) {
+  } else if (run.preScan) {
     FolderWalk(ctx, FolderWalk::kCount).WalkRoot(s.rootPath);
-    const std::string& folder = c.runStartFolder;
-    if (store != nullptr && set.resumeEnabled && !c.Halted() && set.cdromTarget &&
-        (folder.empty() || folder.size() == 3)) {
+    if (store != nullptr && run.resumeEnabled && !c.Halted() && run.cdromTarget && run.WholeDisk()) {
       store->AddDisk(d);
       store->resumeActive = true;
     }
@@ -62,14 +61,28 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
   // at once never has its own run's flags lowered by this thread.
   s.running = false;
   s.reportPending = true;
-  s.idle = true;
+  // Hands the run's texts (root path, label, run settings) back to the UI
+  // thread, which the next Start rewrites.
+  s.idle.Release(true);
   w.EnableButton(kIdStart, true);
 
   c.checkThreads.fetch_sub(1);
   c.Wake();
 }
 
+RunSettings RunSettings::Take(const records::Settings& settings, const std::string& startFolder) {
+  RunSettings run;
+  run.drive = settings.drive;
+  run.startFolder = startFolder;
+  run.preScan = settings.preScan;
+  run.createLog = settings.createLog;
+  run.resumeEnabled = settings.resumeEnabled;
+  run.cdromTarget = settings.cdromTarget;
+  return run;
+}
+
 ScanEngine::ScanEngine(EngineDeps deps) : ctx_(std::make_shared<EngineContext>(std::move(deps))) {
+  if (!ctx_->deps.threads) ctx_->deps.threads = std::make_shared<SystemThreads>();
   // The block buffer is obtained once, when the window is created.
   ctx_->buffer = std::shared_ptr<Block>(new (std::nothrow) Block);
 }
@@ -86,6 +99,7 @@ const ScanState& ScanEngine::State() const { return ctx_->state; }
 int ScanEngine::AbandonedReaders() const { return ctx_->abandonedReaders.load(); }
 void ScanEngine::SetStartFolder(std::string folder) { startFolder_ = std::move(folder); }
 const std::string& ScanEngine::StartFolder() const { return startFolder_; }
+const RunSettings& ScanEngine::Run() const { return ctx_->run; }
 
 void ScanEngine::StartStop() {
   if (ctx_->state.idle) {
@@ -99,31 +113,31 @@ bool ScanEngine::Start() {
   EngineContext& c = *ctx_;
   ScanState& s = c.state;
   WindowOps& w = c.Window();
-  records::Settings& set = c.Settings();
-  if (!s.idle || c.closed) return false;
+  if (!s.idle.Acquire() || c.closed) return false;
 
-  // The readiness sequence resets the disk state and examines the disk.
-  bool go;
-  if (c.deps.readiness) {
-    go = c.deps.readiness(s);
-  } else {
-    s.disk.Reset();
-    s.bytesRead = 0;
-    if (c.deps.resume) c.deps.resume->resumeActive = false;
-    go = true;
+  // The report of a run that ended since the last tick comes first, with
+  // that run's own figures.
+  if (s.reportPending) {
+    s.reportPending = false;
+    ShowCheckReport();
+    if (!s.idle || c.closed) return false;
   }
-  if (!go) return false;
 
-  if (set.createLog && c.deps.log) c.deps.log->WriteDiskHeader(s.disk.label);
+  // What this run freezes; the readiness sequence resets the disk state and
+  // examines the disk.
+  c.run = RunSettings::Take(c.Settings(), startFolder_);
+  const RunSettings& run = c.run;
+  const ReadinessDeps readiness{w, *c.deps.text, c.deps.volumes.get(), c.deps.resume.get()};
+  if (!RunReadiness(run, s, readiness) || c.closed) return false;
 
-  const int drive = set.drive;
-  s.rootPath = !startFolder_.empty() ? startFolder_ : std::string(1, static_cast<char>('A' + drive)) + ":\\";
-  c.runStartFolder = startFolder_;
+  if (run.createLog && c.deps.log) c.deps.log->WriteDiskHeader(s.disk.label);
+
+  s.rootPath = !run.startFolder.empty() ? run.startFolder : std::string(1, static_cast<char>('A' + run.drive)) + ":\\";
   s.currentFolder.Set("");
 
-  w.AddRow({c.Text(kTextNewDisk), "", "", s.disk.label + ",  " + startFolder_});
+  w.AddRow({c.Text(kTextNewDisk), "", "", s.disk.label + ",  " + run.startFolder});
 
-  w.SetFieldText(kIdEstimated, set.preScan ? c.Text(kTextAnalysing) : "?");
+  w.SetFieldText(kIdEstimated, run.preScan ? c.Text(kTextAnalysing) : "?");
   w.SetFieldText(kIdElapsed, "");
   w.SetFieldText(kIdSpeed, "");
   w.ShowButton(kIdStart, false);
@@ -136,7 +150,7 @@ bool ScanEngine::Start() {
   s.stopRequest = false;
   c.checkThreads.fetch_add(1);
   std::shared_ptr<EngineContext> shared = ctx_;
-  if (c.StartThread([shared] { RunCheckThread(shared); }, kCheckThreadStack) != 0) {
+  if (c.Threads().StartThread([shared] { RunCheckThread(shared); }, kCheckThreadStack) != 0) {
     // No thread, no run: back to idle, and say why.
     c.checkThreads.fetch_sub(1);
     w.ShowButton(kIdStop, false);
@@ -186,7 +200,7 @@ void ScanEngine::OnTimerTick() {
   EngineContext& c = *ctx_;
   ScanState& s = c.state;
   DiskState& d = s.disk;
-  records::Settings& set = c.Settings();
+  const RunSettings& run = c.run;
   const PanelFlags& p = c.Panels();
   WindowOps& w = c.Window();
 
@@ -197,15 +211,14 @@ void ScanEngine::OnTimerTick() {
     const int32_t elapsed = ++s.elapsed;
     if (p.showTime) w.SetFieldText(kIdElapsed, TimeText(elapsed));
     if (p.showSpeed) w.SetFieldText(kIdSpeed, SpeedText(s.bytesRead, elapsed));
-    if (p.showTime && set.preScan) {
+    if (p.showTime && run.preScan) {
       // The expected duration of the whole checking, not the time that remains;
       // unknown until the first block has been accounted.
       const int64_t estimate = EstimatedSeconds(d.bytesTotal, elapsed, d.bytesDone);
       w.SetFieldText(kIdEstimated, estimate < 0 ? "?" : TimeText(estimate));
     }
-    const int drive = set.drive;
-    if (p.minimized && set.preScan && p.showProgress && drive >= 0 && drive <= 25) {
-      w.SetTitle(MinimizedTitle(d.percentShown, drive, startFolder_));
+    if (p.minimized && run.preScan && p.showProgress && run.HasDevice()) {
+      w.SetTitle(MinimizedTitle(d.percentShown, run.drive, run.startFolder));
     }
   }
 
@@ -222,7 +235,8 @@ void ScanEngine::ShowCheckReport() {
 
   const long long checked = d.filesChecked;
   std::string first;
-  if (c.Settings().preScan) {
+  // The report belongs to the run that ended: its own pre-scan option.
+  if (c.run.preScan) {
     if (d.percentShown >= 100) {
       first = FormatText(c.Text(kTextReportComplete), {checked});
     } else {
@@ -247,7 +261,14 @@ void ScanEngine::OnSizeChanged(bool minimized) {
   }
   PanelFlags& p = *ctx_->deps.panels;
   p.minimized = minimized;
-  if (!minimized) ctx_->Window().SetTitle(RestoredTitle(ctx_->Settings().drive, startFolder_));
+  if (minimized) return;
+  // While a run exists the title names what it checks.
+  const EngineContext& c = *ctx_;
+  if (c.state.idle) {
+    c.Window().SetTitle(RestoredTitle(c.Settings().drive, startFolder_));
+  } else {
+    c.Window().SetTitle(RestoredTitle(c.run.drive, c.run.startFolder));
+  }
 }
 
 void ScanEngine::OnPanelShown(Panel panel, bool shown) {

@@ -17,31 +17,46 @@
 namespace engine {
 
 struct EngineDeps {
-  std::shared_ptr<WindowOps> window;           // required
-  std::shared_ptr<records::Settings> settings; // required
-  std::shared_ptr<PanelFlags> panels;          // required
-  TextLookup text;                             // required
-  std::shared_ptr<LogWriter> log;              // null: nothing is logged
-  std::shared_ptr<ResumeStore> resume;         // null: no disk is remembered
-  SoundPlayer playSound;                       // empty: silent
+  std::shared_ptr<WindowOps> window;            // required
+  std::shared_ptr<records::Settings> settings;  // required
+  std::shared_ptr<PanelFlags> panels;           // required
+  std::shared_ptr<const TextLookup> text;       // required
+  std::shared_ptr<LogWriter> log;               // null: nothing is logged
+  std::shared_ptr<ResumeStore> resume;          // null: no disk is remembered
+  std::shared_ptr<SoundPlayer> sounds;          // null: silent
+  // Null: the root path is entered as it is.
+  std::shared_ptr<RootPathTranslator> rootPaths;
+  // Null: no disk is examined; every Start goes with an empty label and
+  // serial number 0.
+  std::shared_ptr<VolumeQuery> volumes;
+  std::shared_ptr<ThreadStarter> threads;       // null: the system's
+};
 
-  // Turns the root path of a run ("D:\", "D:\DATA") into the folder to enter.
-  // Empty: the root path is entered as it is.
-  std::function<std::string(const std::string& rootPath)> toNativePath;
-  // The readiness sequence of Start: examines the disk, fills in the label and
-  // serial number and decides on the resume record. Returns true for go.
-  // Empty: the disk state is reset, the speed counter zeroed, no resume record
-  // applies, and the run goes.
-  std::function<bool(ScanState& state)> readiness;
+// What a run freezes, taken by Start before anything else: the Options
+// dialog may change the settings while the run counts its files, and only
+// the live options (sounds, speaker, fast checking, delay, priority) are
+// read afresh during a run.
+struct RunSettings {
+  int drive = -1;            // 0..25 for A..Z; anything else: none
+  std::string startFolder;   // empty: the whole disk
+  bool preScan = false;
+  bool createLog = false;
+  bool resumeEnabled = false;
+  bool cdromTarget = false;
 
-  // Seams of the platform, replaced in tests.
-  std::function<int(int position)> setReaderPriority;          // empty: platform
-  std::function<int(std::function<void()>, std::size_t)> startThread;  // empty: platform
+  static RunSettings Take(const records::Settings& settings, const std::string& startFolder);
+  bool HasDevice() const { return drive >= 0 && drive <= 25; }
+  // The run checks a whole disk: no start folder, or a drive root ("D:").
+  bool WholeDisk() const { return startFolder.empty() || startFolder.size() == 3; }
 };
 
 // Ids of the texts the engine looks up (odd ids; the lookup picks the language).
 enum TextId : int {
   kTextNotEnoughMemory = 15,
+  kTextNoDevice = 43,
+  kTextNoDisk = 45,
+  kTextAudioDisk = 47,
+  kTextResumeQuestion = 49,
   kTextReportComplete = 53,
   kTextReportPercent = 55,
   kTextReportUnknown = 57,
@@ -54,6 +69,7 @@ enum TextId : int {
   kTextNewDisk = 165,
   kTextAnalysing = 167,
   kTextReportTitle = 181,
+  kTextResumeTitle = 183,
 };
 
 enum class Panel { Progress, Current, Time, Speed };
@@ -87,6 +103,8 @@ class ScanEngine {
   // The start folder chosen in Options (empty: the whole disk). UI thread.
   void SetStartFolder(std::string folder);
   const std::string& StartFolder() const;
+  // What the current run (or the last one) froze at its Start.
+  const RunSettings& Run() const;
 
   // The one-second timer of the window.
   void OnTimerTick();

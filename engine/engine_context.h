@@ -33,8 +33,8 @@ struct EngineContext {
   // The window is gone: the threads unwind at once, save nothing and leave the
   // window alone.
   Relaxed<bool> closed{false};
-  // The start folder of the run, copied by Start before the check thread exists.
-  std::string runStartFolder;
+  // What the run froze, taken by Start before the check thread exists.
+  RunSettings run;
 
   void Wake() {
     wake.fetch_add(1, std::memory_order_release);
@@ -44,11 +44,12 @@ struct EngineContext {
   WindowOps& Window() const { return *deps.window; }
   records::Settings& Settings() const { return *deps.settings; }
   const PanelFlags& Panels() const { return *deps.panels; }
-  std::string Text(int id) const { return deps.text(id); }
+  std::string Text(int id) const { return deps.text->Text(id); }
+  // Nothing is heard once the window is gone.
   void PlaySound(int event) const {
-    if (deps.playSound) deps.playSound(event);
+    if (deps.sounds && !closed) deps.sounds->PlayEventSound(event);
   }
-  int StartThread(std::function<void()> fn, std::size_t stack);
+  ThreadStarter& Threads() const { return *deps.threads; }
 };
 
 // Brings the disk percent up to bytes done, and the disk bar and its text with

@@ -86,8 +86,7 @@ std::optional<FileResult> ReaderJob::Read(std::unique_lock<std::mutex>& lock) {
   DiskState& d = s.disk;
 
   lock.unlock();
-  const int prio = c.deps.setReaderPriority ? c.deps.setReaderPriority(priority_)
-                                            : platform::SetCurrentThreadPriority(priority_);
+  const int prio = c.Threads().SetReaderPriority(priority_);
   lock.lock();
   if (abandoned_) return std::nullopt;
   // A reader without its priority goes no further.
@@ -191,10 +190,11 @@ void UpdateDiskPercent(EngineContext& c) {
   }
 }
 
-int EngineContext::StartThread(std::function<void()> fn, std::size_t stack) {
-  return deps.startThread ? deps.startThread(std::move(fn), stack)
-                          : platform::StartDetachedThread(std::move(fn), stack);
+int SystemThreads::StartThread(std::function<void()> fn, std::size_t stackSize) {
+  return platform::StartDetachedThread(std::move(fn), stackSize);
 }
+
+int SystemThreads::SetReaderPriority(int position) { return platform::SetCurrentThreadPriority(position); }
 
 FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::string& name, int64_t size) {
   EngineContext& c = *ctx;
@@ -226,7 +226,7 @@ FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::strin
       job = std::make_shared<ReaderJob>(ctx, c.buffer, name, size, c.Settings().priority);
       // The watchdog starts before the reader can begin its first block.
       s.watchdog = 0;
-      started = c.StartThread([job] { job->Run(); }, kReaderStack) == 0;
+      started = c.Threads().StartThread([job] { job->Run(); }, kReaderStack) == 0;
     }
     if (!started) {
       // No memory for the buffer or the reader thread.
@@ -260,9 +260,11 @@ FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::strin
     return result;
   }
 
+  // A closing window records nothing more: no row, log line or sound.
+  if (c.closed) return result;
   const std::string position = std::to_string(s.bytesReadInFile / 1024);
   const std::string folder = s.currentFolder.Get();
-  const bool log = c.deps.log && c.Settings().createLog;
+  const bool log = c.deps.log && c.run.createLog;
   switch (result) {
     case FileResult::Read:
       if (log) c.deps.log->WriteErrorLine(name, "Read", position, folder);

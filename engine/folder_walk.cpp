@@ -31,7 +31,7 @@ void FolderWalk::Walk(const std::string& name, bool root, int depth) {
   if (c.Panels().showCurrent) c.Window().SetFieldText(kIdFolderPath, path_);
 
   std::string target = name;
-  if (root && c.deps.toNativePath) target = c.deps.toNativePath(name);
+  if (root && c.deps.rootPaths) target = c.deps.rootPaths->ToNativePath(name);
   if (platform::ChangeDirectory(target) != 0) {
     // A folder that cannot be entered is skipped in silence.
     path_.resize(root ? 0 : parentLength);

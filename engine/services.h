@@ -1,7 +1,10 @@
 #pragma once
 // What the engine needs of the rest of the program besides the window: the
-// log writer, the resume store, the sounds and the text table. The main
-// window hands real ones in; tests hand in fakes.
+// log writer, the resume store, the volume query, the sounds, the text table,
+// the drive letters and the threads. The main window hands real ones in;
+// tests hand in fakes. Each is an interface of its own.
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -22,12 +25,28 @@ class LogWriter {
                              std::string_view position, std::string_view folder) = 0;
 };
 
+// A disk's resume record as the disk info file stores it: six 32-bit words,
+// the byte counts by their low 32 bits.
+struct ResumeRecord {
+  uint32_t serial = 0;
+  int32_t filesTotal = 0;
+  int32_t filesChecked = 0;
+  uint32_t bytesTotal = 0;
+  uint32_t bytesDone = 0;
+  int32_t percent = 0;  // 0..100
+};
+
 // The resume store ("Torvex.tvd"). Results: 0 success, 1 failure; ignored.
 // resumeActive tells the engine that the disk under check has a record that
 // it keeps up to date.
 class ResumeStore {
  public:
   virtual ~ResumeStore() = default;
+  // Where the record of a serial number lies; 0 when the disk has none or
+  // the store cannot be read.
+  virtual int64_t FindDisk(uint32_t serial) = 0;
+  // The record at an offset FindDisk gave.
+  virtual int ReadRecord(int64_t offset, ResumeRecord* record, uint32_t serial) = 0;
   virtual int AddDisk(const DiskState& disk) = 0;
   // Called from the check thread and, on Exit, from the UI thread at the same
   // time: implementations make the two writes not interleave.
@@ -37,11 +56,53 @@ class ResumeStore {
   platform::Relaxed<bool> resumeActive{false};
 };
 
+// The label and serial number of the volume of a drive root ("D:\"); false
+// when no readable disk is in the drive.
+class VolumeQuery {
+ public:
+  virtual ~VolumeQuery() = default;
+  virtual bool Query(const std::string& root, std::string& label, uint32_t& serial) = 0;
+};
+
 // Given the odd id of a text pair, the text in the interface language.
 // Called from the UI thread and the check thread; returns its own copy.
-using TextLookup = std::function<std::string(int id)>;
+class TextLookup {
+ public:
+  virtual ~TextLookup() = default;
+  virtual std::string Text(int id) const = 0;
+};
 
-// Sound of an event code (1 read error, 2 open error, 7 end of check).
-using SoundPlayer = std::function<void(int event)>;
+// The sound of an event code (1 read error, 2 open error, 7 end of check).
+class SoundPlayer {
+ public:
+  virtual ~SoundPlayer() = default;
+  virtual void PlayEventSound(int event) = 0;
+};
+
+// Turns the root path of a run ("D:\", "D:\DATA") into the folder to enter,
+// by the drives as they are when the run starts; empty when there is none.
+class RootPathTranslator {
+ public:
+  virtual ~RootPathTranslator() = default;
+  virtual std::string ToNativePath(const std::string& rootPath) = 0;
+};
+
+// The threads of a run: the check thread, the readers and their priority.
+class ThreadStarter {
+ public:
+  virtual ~ThreadStarter() = default;
+  // Starts fn on a detached thread; 0, or an error number.
+  virtual int StartThread(std::function<void()> fn, std::size_t stackSize) = 0;
+  // Gives the calling thread the priority of a slider position (0..6); one of
+  // platform::PriorityResult.
+  virtual int SetReaderPriority(int position) = 0;
+};
+
+// The system's threads.
+class SystemThreads : public ThreadStarter {
+ public:
+  int StartThread(std::function<void()> fn, std::size_t stackSize) override;
+  int SetReaderPriority(int position) override;
+};
 
 }  // namespace engine

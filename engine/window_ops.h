@@ -66,6 +66,9 @@ class WindowOps {
   // The program's message box; blocks the caller until it is answered.
   // An empty caption means none (the box keeps its own title).
   virtual int ShowMessage(const std::string& text, const std::string& caption, unsigned type) = 0;
+  // Opens the Options dialog exactly as its command does (Start without a
+  // device). UI thread only.
+  virtual void OpenOptions() = 0;
 };
 
 }  // namespace engine

@@ -30,6 +30,10 @@ class Relaxed {
   T load() const noexcept { return v_.load(std::memory_order_relaxed); }
   void store(T v) noexcept { v_.store(v, std::memory_order_relaxed); }
   T exchange(T v) noexcept { return v_.exchange(v, std::memory_order_relaxed); }
+  // For a flag that hands state over: what the writer did before Release is
+  // seen by a reader after an Acquire that sees the value.
+  void Release(T v) noexcept { v_.store(v, std::memory_order_release); }
+  T Acquire() const noexcept { return v_.load(std::memory_order_acquire); }
 
   // Arithmetic for counters.
   template <typename U = T, typename = std::enable_if_t<std::is_integral_v<U> && !std::is_same_v<U, bool>>>

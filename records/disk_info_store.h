@@ -16,14 +16,7 @@
 namespace records {
 
 // Six 32-bit little-endian words on file.
-struct ResumeRecord {
-  uint32_t serial = 0;
-  int32_t filesTotal = 0;
-  int32_t filesChecked = 0;
-  uint32_t bytesTotal = 0;  // low 32 bits of the byte counts
-  uint32_t bytesDone = 0;
-  int32_t percent = 0;  // 0..100
-};
+using ResumeRecord = engine::ResumeRecord;
 
 inline constexpr std::size_t kResumeRecordSize = 24;
 
@@ -39,14 +32,14 @@ class DiskInfoStore : public engine::ResumeStore {
   int OpenStore(std::string_view name);
   // The offset of the disk's record in the file, or 0 when the disk has no
   // section or the file cannot be read. The first section of the serial wins.
-  int64_t FindDisk(uint32_t serial);
+  int64_t FindDisk(uint32_t serial) override;
   // Appends a section for the disk with zero progress.
   int AddDisk(const engine::DiskState& disk) override;
   // Rewrites the disk's record in place from the disk state. Safe to call
   // from two threads at once: each call writes the whole record.
   int UpdateDisk(const engine::DiskState& disk) override;
   // The record at offset; offset 0 looks the serial up first.
-  int ReadRecord(int64_t offset, ResumeRecord* record, uint32_t serial);
+  int ReadRecord(int64_t offset, ResumeRecord* record, uint32_t serial) override;
   // The totals, the progress and the percent from the disk's record.
   int LoadDisk(engine::DiskState& disk) override;
 

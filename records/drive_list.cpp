@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/drive_table.h"
+#include "platform/volume_info.h"
 
 namespace records {
 namespace {
@@ -19,10 +20,16 @@ DriveOps DriveOpsOf(const platform::DriveTable& table) {
   return ops;
 }
 
-std::function<std::string(const std::string&)> RootPathTranslator(platform::Registry& registry) {
-  return [&registry](const std::string& rootPath) {
-    return platform::DriveTable::System(registry).ToNativePath(rootPath);
-  };
+std::string SystemRootPaths::ToNativePath(const std::string& rootPath) {
+  return platform::DriveTable::System(*registry_).ToNativePath(rootPath);
+}
+
+bool SystemVolumeQuery::Query(const std::string& root, std::string& label, uint32_t& serial) {
+  platform::VolumeInfo info;
+  if (!platform::GetVolumeInformation(platform::DriveTable::System(*registry_), root, &info)) return false;
+  label = std::move(info.label);
+  serial = info.serial;
+  return true;
 }
 
 const char* DriveKindName(int code) {

@@ -3,9 +3,12 @@
 // read "%c:   ( %s )": the letter, a colon, three blanks and the kind name
 // in parentheses, such as "D:   ( CD-ROM )".
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "engine/services.h"
 
 namespace platform {
 class DriveTable;
@@ -31,9 +34,27 @@ struct DriveOps {
 DriveOps DriveOpsOf(const platform::DriveTable& table);
 
 // The folder to enter for the root path of a run ("D:\", "D:\DATA"), by
-// the drives as they are when the run starts; empty when there is none. The
-// registry (for pinned letters) must outlive the function.
-std::function<std::string(const std::string& rootPath)> RootPathTranslator(platform::Registry& registry);
+// the drives as they are when the run starts (pinned letters included);
+// empty when there is none.
+class SystemRootPaths : public engine::RootPathTranslator {
+ public:
+  explicit SystemRootPaths(std::shared_ptr<platform::Registry> registry) : registry_(std::move(registry)) {}
+  std::string ToNativePath(const std::string& rootPath) override;
+
+ private:
+  std::shared_ptr<platform::Registry> registry_;
+};
+
+// The label and serial number of a drive's volume, by the drives as they are
+// at the moment of the question.
+class SystemVolumeQuery : public engine::VolumeQuery {
+ public:
+  explicit SystemVolumeQuery(std::shared_ptr<platform::Registry> registry) : registry_(std::move(registry)) {}
+  bool Query(const std::string& root, std::string& label, uint32_t& serial) override;
+
+ private:
+  std::shared_ptr<platform::Registry> registry_;
+};
 
 // "Floppy/Removable", "Fixed", "Remote/Network", "CD-ROM", "RAM disk", or
 // "Unknown" for any other code.

@@ -98,12 +98,12 @@ TEST_F(CheckRunTest, StopDuringThePreScanChecksNothingAndCreatesNoRecord) {
   MakeSmallDisk();
   settings->cdromTarget = true;
   std::atomic<bool> inPreScan{false}, stopped{false};
-  deps.toNativePath = [&, root = tree.Root()](const std::string&) {
+  deps.rootPaths = std::make_shared<testing_support::FnRootPaths>([&, root = tree.Root()](const std::string&) {
     if (!inPreScan.exchange(true)) {
       while (!stopped) std::this_thread::sleep_for(1ms);
     }
     return root;
-  };
+  });
   Make();
   ASSERT_TRUE(engine->Start());
   ASSERT_TRUE(WaitUntil([&] { return inPreScan.load(); }));
@@ -177,12 +177,8 @@ TEST_F(CheckRunTest, ResumePassesOverTheFilesAnEarlierRunChecked) {
 
   window->ClearStatistics();
   store->Set({6, 4, 6000, 4000, 66});
-  deps.readiness = [&](engine::ScanState& s) {
-    s.disk.Reset();
-    s.bytesRead = 0;
-    store->resumeActive = true;
-    return true;
-  };
+  settings->cdromTarget = true;
+  window->answer = [](const auto&) { return engine::kIdContinue; };
   engine.reset();
   Make();
   const size_t before = window->FieldHistory(engine::kIdCurrentFile).size();
@@ -205,18 +201,18 @@ TEST_F(CheckRunTest, ResumePassesOverTheFilesAnEarlierRunChecked) {
 TEST_F(CheckRunTest, ARecordOfMoreFilesThanTheDiskHoldsChecksNothing) {
   tree.File("ONLY", 10);
   store->Set({5, 5, 50, 50, 100});
-  deps.readiness = [&](engine::ScanState& s) {
-    s.disk.Reset();
-    store->resumeActive = true;
-    return true;
-  };
+  settings->cdromTarget = true;
+  window->answer = [](const auto&) { return engine::kIdContinue; };
   Run();
   EXPECT_TRUE(CheckedFiles().empty());
   EXPECT_EQ(State().filesSeen, 1u);
 }
 
 TEST_F(CheckRunTest, NoGoFromTheReadinessSequenceStartsNothing) {
-  deps.readiness = [](engine::ScanState&) { return false; };
+  auto volumes = std::make_shared<testing_support::FakeVolumes>();
+  volumes->NoDisk();
+  deps.volumes = volumes;
+  window->answer = [](const auto&) { return engine::kIdCancel; };
   Make();
   EXPECT_FALSE(engine->Start());
   EXPECT_TRUE(State().idle);
@@ -230,11 +226,7 @@ TEST_F(CheckRunTest, TheLogGetsTheDiskHeaderOnlyWhenLoggingIsOn) {
   Run();
   EXPECT_TRUE(log->Lines().empty());
   settings->createLog = true;
-  deps.readiness = [](engine::ScanState& s) {
-    s.disk.Reset();
-    s.disk.label = "MYDISK";
-    return true;
-  };
+  deps.volumes = std::make_shared<testing_support::FakeVolumes>("MYDISK", 7);
   engine.reset();
   Run();
   EXPECT_EQ(log->Lines(), (std::vector<std::string>{"[MYDISK]", "GONE, Open, , D:\\"}));
@@ -276,7 +268,7 @@ TEST_F(CheckRunTest, ExitWhileIdleDoesNothing) {
 }
 
 TEST_F(CheckRunTest, ACheckThreadThatCannotBeCreatedLeavesTheProgramIdle) {
-  deps.startThread = [](std::function<void()>, std::size_t) { return 11; };
+  threads->start = [](std::function<void()>, std::size_t) { return 11; };
   Make();
   EXPECT_FALSE(engine->Start());
   EXPECT_TRUE(State().idle);
@@ -287,11 +279,13 @@ TEST_F(CheckRunTest, ACheckThreadThatCannotBeCreatedLeavesTheProgramIdle) {
   EXPECT_EQ(window->Messages()[0].caption, "Torvex error");
 }
 
-// The timer: watchdog, elapsed time, speed, estimate and the minimized title.
+// The timer: watchdog, elapsed time, speed, estimate and the minimized title,
+// on a run held in its second file.
 TEST_F(CheckRunTest, TimerTicksShowTimeSpeedEstimateAndTheMinimizedTitle) {
-  Make();
+  settings->delaySeconds = 99;  // the held reader is never given up
+  StartHeldInSecondFile();
   auto& s = State();
-  s.running = true;
+  s.watchdog = 0;
   s.disk.bytesTotal = 10'000'000;
   s.disk.bytesDone = 2'500'000;
   s.disk.percentShown = 25;
@@ -308,44 +302,65 @@ TEST_F(CheckRunTest, TimerTicksShowTimeSpeedEstimateAndTheMinimizedTitle) {
   engine->OnSizeChanged(true);
   engine->OnTimerTick();
   EXPECT_EQ(window->Title(), "Torvex - 25% - [D:\\]");
+  // The title names what the run checks, whatever Options chose since its Start.
   engine->SetStartFolder("D:\\DATA");
+  settings->drive = 4;
   engine->OnTimerTick();
-  EXPECT_EQ(window->Title(), "Torvex - 25% - [D:\\DATA]");
+  EXPECT_EQ(window->Title(), "Torvex - 25% - [D:\\]");
 
   // Hiding the progress panel while minimized stops the title updates.
   engine->OnPanelShown(engine::Panel::Progress, false);
   s.disk.percentShown = 30;
   engine->OnTimerTick();
-  EXPECT_EQ(window->Title(), "Torvex - 25% - [D:\\DATA]");
+  EXPECT_EQ(window->Title(), "Torvex - 25% - [D:\\]");
   engine->OnSizeChanged(false);
-  EXPECT_EQ(window->Title(), "Torvex - [D:\\DATA]");
+  EXPECT_EQ(window->Title(), "Torvex - [D:\\]");
 
   // Hidden time and speed panels are left alone; the watchdog counts on regardless.
   engine->OnPanelShown(engine::Panel::Time, false);
   engine->OnPanelShown(engine::Panel::Speed, false);
   EXPECT_EQ(window->Field(kIdElapsed), "");
   EXPECT_EQ(window->Field(kIdSpeed), "");
-  s.running = false;
   engine->OnTimerTick();
   EXPECT_EQ(s.watchdog, 5);
   EXPECT_EQ(window->Field(kIdElapsed), "");
+
+  release = true;
+  ASSERT_TRUE(engine->WaitForCheckThread(30s));
+  // At rest the title follows the options again.
+  engine->OnSizeChanged(false);
+  EXPECT_EQ(window->Title(), "Torvex - [D:\\DATA]");
 }
 
 TEST_F(CheckRunTest, EstimateIsUnknownUntilTheFirstBlockAndAbsentWithoutPreScan) {
-  Make();
+  settings->delaySeconds = 99;
+  StartHeldInSecondFile();
   auto& s = State();
-  s.running = true;
   s.disk.bytesTotal = 1000;
+  s.disk.bytesDone = 0;
   engine->OnTimerTick();
   EXPECT_EQ(window->Field(kIdEstimated), "?");
-  settings->preScan = false;
   s.disk.bytesDone = 500;
   engine->OnTimerTick();
+  EXPECT_EQ(window->Field(kIdEstimated), "0:00:04");
+  release = true;
+  ASSERT_TRUE(engine->WaitForCheckThread(30s));
+
+  // Without the pre-scan the estimate stays "?" and no percentage title comes.
+  settings->preScan = false;
+  settings->cdromTarget = false;  // no resume question about the first run's record
+  release = false;
+  blocks = 0;
+  ASSERT_TRUE(engine->Start());
+  ASSERT_TRUE(WaitUntil([&] { return blocks.load() >= 7; }));
   EXPECT_EQ(window->Field(kIdEstimated), "?");
+  const std::string title = window->Title();
   engine->OnSizeChanged(false);
   engine->OnSizeChanged(true);
   engine->OnTimerTick();
-  EXPECT_EQ(window->Title(), "");  // no percentage title without the pre-scan
+  EXPECT_EQ(window->Field(kIdEstimated), "?");
+  EXPECT_EQ(window->Title(), title);
+  release = true;
 }
 
 TEST_F(CheckRunTest, ShowingTheProgressPanelAgainPutsBackTheDiskPercent) {

@@ -13,12 +13,10 @@ void EngineTest::SetUp() {
   deps.panels = panels;
   deps.log = log;
   deps.resume = store;
-  deps.text = testing_support::EnglishText;
-  deps.playSound = [this](int e) {
-    std::lock_guard l(soundMutex_);
-    sounds_.push_back(e);
-  };
-  deps.toNativePath = [root = tree.Root()](const std::string& p) { return p == "D:\\" ? root : p; };
+  deps.text = std::make_shared<testing_support::EnglishTexts>();
+  deps.sounds = sounds;
+  deps.threads = threads;
+  deps.rootPaths = RootAt(tree.Root());
 }
 
 void EngineTest::TearDown() {
@@ -76,9 +74,11 @@ std::vector<std::array<std::string, 4>> EngineTest::ErrorRows() const {
   return rows;
 }
 
-std::vector<int> EngineTest::Sounds() {
-  std::lock_guard l(soundMutex_);
-  return sounds_;
+std::vector<int> EngineTest::Sounds() { return sounds->Events(); }
+
+std::shared_ptr<engine::RootPathTranslator> EngineTest::RootAt(const std::string& folder) {
+  return std::make_shared<testing_support::FnRootPaths>(
+      [folder](const std::string& p) { return p == "D:\\" ? folder : p; });
 }
 
 }  // namespace engine_test

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/check_run.h"
+#include "tests/support/engine_fakes.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_tree.h"
 
@@ -47,6 +48,17 @@ class FakeStore : public engine::ResumeStore {
     int64_t bytesTotal = 0, bytesDone = 0;
     int32_t percent = 0;
   };
+  int64_t FindDisk(uint32_t) override {
+    std::lock_guard l(m_);
+    return has ? 1 : 0;
+  }
+  int ReadRecord(int64_t, engine::ResumeRecord* r, uint32_t serial) override {
+    std::lock_guard l(m_);
+    if (!has) return 1;
+    *r = engine::ResumeRecord{serial, record.filesTotal, record.filesChecked, static_cast<uint32_t>(record.bytesTotal),
+                              static_cast<uint32_t>(record.bytesDone), record.percent};
+    return 0;
+  }
   int AddDisk(const engine::DiskState& d) override {
     std::lock_guard l(m_);
     ++adds;
@@ -114,6 +126,8 @@ class EngineTest : public ::testing::Test {
   // The error rows, without the disk rows.
   std::vector<std::array<std::string, 4>> ErrorRows() const;
   std::vector<int> Sounds();
+  // Drive D: is this folder.
+  static std::shared_ptr<engine::RootPathTranslator> RootAt(const std::string& folder);
   engine::ScanState& State() { return engine->State(); }
 
   testing_support::TempTree tree;
@@ -123,12 +137,10 @@ class EngineTest : public ::testing::Test {
   std::shared_ptr<engine::PanelFlags> panels = std::make_shared<engine::PanelFlags>();
   std::shared_ptr<FakeLog> log = std::make_shared<FakeLog>();
   std::shared_ptr<FakeStore> store = std::make_shared<FakeStore>();
+  std::shared_ptr<testing_support::RecordingSounds> sounds = std::make_shared<testing_support::RecordingSounds>();
+  std::shared_ptr<testing_support::FnThreads> threads = std::make_shared<testing_support::FnThreads>();
   engine::EngineDeps deps;
   std::unique_ptr<engine::ScanEngine> engine;
-
- private:
-  std::mutex soundMutex_;
-  std::vector<int> sounds_;
 };
 
 }  // namespace engine_test

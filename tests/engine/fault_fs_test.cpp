@@ -20,7 +20,7 @@ class FaultFsTest : public EngineTest {
     fs = std::make_unique<FaultFs>(std::move(files));
     std::string why;
     if (!fs->Mount(&why)) GTEST_SKIP() << "FUSE fault injection unavailable: " << why;
-    deps.toNativePath = [mp = fs->MountPoint()](const std::string& p) { return p == "D:\\" ? mp : p; };
+    deps.rootPaths = RootAt(fs->MountPoint());
   }
   void TearDown() override {
     EngineTest::TearDown();

@@ -144,7 +144,7 @@ TEST_F(FileCheckTest, TheReaderGetsThePriorityOfTheSliderAtEachStart) {
   tree.File("B", 10);
   std::mutex m;
   std::vector<int> seen;
-  deps.setReaderPriority = [&](int position) {
+  threads->priority = [&](int position) {
     std::lock_guard l(m);
     seen.push_back(position);
     settings->priority = 6;  // changed during the run: the next reader takes it
@@ -158,7 +158,7 @@ TEST_F(FileCheckTest, TheReaderGetsThePriorityOfTheSliderAtEachStart) {
 TEST_F(FileCheckTest, AReaderWithoutItsPriorityIsAnInternalErrorAndTheWalkGoesOn) {
   tree.File("A", 10);
   tree.File("B", 10);
-  deps.setReaderPriority = [](int) { return -1; };
+  threads->priority = [](int) { return -1; };
   Run();
   EXPECT_TRUE(ErrorRows().empty());
   const auto msgs = window->Messages();
@@ -173,7 +173,7 @@ TEST_F(FileCheckTest, AReaderWithoutItsPriorityIsAnInternalErrorAndTheWalkGoesOn
 TEST_F(FileCheckTest, AReaderThreadThatCannotBeCreatedGivesANoMemoryRow) {
   tree.File("A", 10);
   std::atomic<int> calls{0};
-  deps.startThread = [&](std::function<void()> fn, std::size_t stack) {
+  threads->start = [&](std::function<void()> fn, std::size_t stack) {
     if (++calls > 1) return 11;  // the check thread starts, no reader does
     std::thread(std::move(fn)).detach();
     (void)stack;
@@ -218,7 +218,7 @@ TEST_F(FileCheckTest, AStalledReaderIsAbandonedAfterTheDelayAndTheWalkGoesOn) {
   auto gate = std::make_shared<StallGate>();
   std::atomic<int> readers{0};
   // Only the first reader stalls.
-  deps.setReaderPriority = [&, gate](int p) { return ++readers == 1 ? gate->Enter(p) : 0; };
+  threads->priority = [&, gate](int p) { return ++readers == 1 ? gate->Enter(p) : 0; };
   Make();
   ASSERT_TRUE(engine->Start());
   ASSERT_TRUE(WaitUntil([&] { return gate->Inside() == 1; }));
@@ -263,7 +263,7 @@ TEST_F(FileCheckTest, ADiskWhoseLastFileFailsStillEndsAtOneHundredPercent) {
   settings->delaySeconds = 3;
   auto gate = std::make_shared<StallGate>();
   std::atomic<int> readers{0};
-  deps.setReaderPriority = [&, gate](int p) { return ++readers == 2 ? gate->Enter(p) : 0; };
+  threads->priority = [&, gate](int p) { return ++readers == 2 ? gate->Enter(p) : 0; };
   Make();
   ASSERT_TRUE(engine->Start());
   ASSERT_TRUE(WaitUntil([&] { return gate->Inside() == 1; }));
@@ -282,7 +282,7 @@ TEST_F(FileCheckTest, StuckReadersStayBoundedWhenEveryReadStalls) {
   for (int i = 0; i < files; ++i) tree.File("F" + std::to_string(i), 100);
   settings->delaySeconds = 3;
   auto gate = std::make_shared<StallGate>();
-  deps.setReaderPriority = [gate](int p) { return gate->Enter(p); };
+  threads->priority = [gate](int p) { return gate->Enter(p); };
   Make();
   ASSERT_TRUE(engine->Start());
   int most = 0;

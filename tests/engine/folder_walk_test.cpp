@@ -37,9 +37,8 @@ TEST_F(FolderWalkTest, RowsCarryTheFolderThatHoldsTheFileBeforeAndAfterSubFolder
 TEST_F(FolderWalkTest, AStartFolderIsEnteredAsGivenAndItsSubFoldersAppended) {
   tree.Symlink("DATA/A", "nowhere");
   tree.Symlink("DATA/SUB/B", "nowhere");
-  deps.toNativePath = [root = tree.Root()](const std::string& p) {
-    return p == "D:\\DATA" ? root + "/DATA" : p;
-  };
+  deps.rootPaths = std::make_shared<testing_support::FnRootPaths>(
+      [root = tree.Root()](const std::string& p) { return p == "D:\\DATA" ? root + "/DATA" : p; });
   Make().SetStartFolder("D:\\DATA");
   Run();
   std::map<std::string, std::string> folderOf;
@@ -120,7 +119,7 @@ TEST_F(FolderWalkTest, NamesWithPercentSignsAndNonUtf8BytesPassUnchanged) {
 }
 
 TEST_F(FolderWalkTest, ARootThatCannotBeEnteredChecksNothing) {
-  deps.toNativePath = [root = tree.Root()](const std::string&) { return root + "/missing"; };
+  deps.rootPaths = RootAt(tree.Root() + "/missing");
   Run();
   EXPECT_TRUE(CheckedFiles().empty());
   EXPECT_EQ(State().disk.filesTotal, 0);

@@ -94,8 +94,10 @@ TEST(DriveListTest, StartFolderCheck) {
 
 TEST(DriveListTest, RootPathsOfRunsFollowThePinnedLetters) {
   TempTree tree;
-  platform::Registry reg(tree.Path("r.reg"));
-  const auto translate = RootPathTranslator(reg);
+  auto registry = std::make_shared<platform::Registry>(tree.Path("r.reg"));
+  platform::Registry& reg = *registry;
+  SystemRootPaths paths(registry);
+  const auto translate = [&](const std::string& root) { return paths.ToNativePath(root); };
   EXPECT_EQ(translate("C:\\"), "/");
   EXPECT_EQ(translate("R:\\"), "");
   platform::RegistryKey key;

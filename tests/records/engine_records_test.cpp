@@ -19,6 +19,7 @@
 #include "records/log_file.h"
 #include "records/settings.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/engine_fakes.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_tree.h"
 
@@ -59,35 +60,15 @@ class EngineRecordsTest : public ::testing::Test {
   std::string LogPath() const { return program.Path("Torvex.log"); }
   std::string StorePath() const { return program.Path("Torvex.tvd"); }
 
-  // The disk examination of Start: label and serial, and the resume
-  // question for a whole CD-ROM disk with a record.
-  bool Readiness(engine::ScanState& s) {
-    s.disk.Reset();
-    s.disk.label = "TESTDISK";
-    s.disk.serial = kSerial;
-    s.bytesRead = 0;
-    const std::string& folder = engine->StartFolder();
-    const int64_t offset = (folder.empty() || folder.size() == 3) && settings->cdromTarget ? store->FindDisk(kSerial) : 0;
-    if (offset == 0) {
-      store->resumeActive = false;
-      return true;
+  // The percents the resume question named.
+  std::vector<int> AskedPercents() const {
+    std::vector<int> percents;
+    for (const auto& m : window->Messages()) {
+      if (m.caption != "Torvex disk restore") continue;
+      const auto open = m.text.find('(');
+      percents.push_back(std::stoi(m.text.substr(open + 1)));
     }
-    store->resumeActive = true;
-    ResumeRecord r;
-    store->ReadRecord(offset, &r, 0);
-    askedPercent.push_back(r.percent);
-    const int answer = window->ShowMessage("This disk has been checked", "Torvex disk restore", engine::kMsgResume);
-    if (answer == engine::kIdCheckAgain) {
-      store->LoadDisk(s.disk);
-      s.disk.percentShown = 0;
-      s.disk.percentComputed = 0;
-      s.disk.bytesDone = 0;
-      s.disk.filesChecked = 0;
-      store->UpdateDisk(s.disk);
-      afterCheckAgain = ReadBytes(StorePath());
-      return true;
-    }
-    return answer == engine::kIdContinue;
+    return percents;
   }
 
   engine::ScanEngine& Make() {
@@ -95,11 +76,12 @@ class EngineRecordsTest : public ::testing::Test {
     deps.window = window;
     deps.settings = settings;
     deps.panels = std::make_shared<engine::PanelFlags>();
-    deps.text = testing_support::EnglishText;
+    deps.text = std::make_shared<testing_support::EnglishTexts>();
     deps.log = log;
     deps.resume = store;
-    deps.toNativePath = [this](const std::string& root) { return drives.ToNativePath(root); };
-    deps.readiness = [this](engine::ScanState& s) { return Readiness(s); };
+    deps.rootPaths =
+        std::make_shared<testing_support::FnRootPaths>([this](const std::string& root) { return drives.ToNativePath(root); });
+    deps.volumes = std::make_shared<testing_support::FakeVolumes>("TESTDISK", kSerial);
     engine = std::make_unique<engine::ScanEngine>(deps);
     return *engine;
   }
@@ -138,8 +120,7 @@ class EngineRecordsTest : public ::testing::Test {
   std::shared_ptr<LogFile> log = std::make_shared<LogFile>();
   std::shared_ptr<DiskInfoStore> store = std::make_shared<DiskInfoStore>();
   std::unique_ptr<engine::ScanEngine> engine;
-  std::string logHeader, storeHeader, afterCheckAgain;
-  std::vector<int> askedPercent;
+  std::string logHeader, storeHeader;
 };
 
 constexpr int kFiles = 6;
@@ -154,7 +135,7 @@ std::string Section(const ResumeRecord& r) {
 TEST_F(EngineRecordsTest, FullCheckWithPreScanAndResumeLeavesOneCompleteSection) {
   Run();
   EXPECT_EQ(ReadBytes(StorePath()), storeHeader + Section({kSerial, kFiles, kFiles, kBytes, kBytes, 100}));
-  EXPECT_TRUE(askedPercent.empty());
+  EXPECT_TRUE(AskedPercents().empty());
 
   const std::string bytes = ReadBytes(LogPath());
   ASSERT_EQ(bytes.substr(0, logHeader.size()), logHeader);
@@ -166,13 +147,18 @@ TEST_F(EngineRecordsTest, FullCheckWithPreScanAndResumeLeavesOneCompleteSection)
   // The next Start on that disk asks, with 100 percent; Cancel starts nothing.
   window->answer = [](const auto&) { return engine::kIdCancel; };
   EXPECT_FALSE(engine->Start());
-  EXPECT_EQ(askedPercent, std::vector<int>{100});
+  EXPECT_EQ(AskedPercents(), std::vector<int>{100});
 }
 
 TEST_F(EngineRecordsTest, CheckAgainRewritesTheRecordWithZeroProgress) {
   Run();
   const std::vector<std::string> firstOrder = CheckedFiles();
   window->answer = [](const auto&) { return engine::kIdCheckAgain; };
+  // The record as it is when the first file of the new run is read.
+  std::string afterCheckAgain;
+  window->onProgress = [&](int, int) {
+    if (afterCheckAgain.empty()) afterCheckAgain = ReadBytes(StorePath());
+  };
   Run();
   // Before the check began, the record held the totals and no progress.
   EXPECT_EQ(afterCheckAgain, storeHeader + Section({kSerial, kFiles, 0, kBytes, 0, 0}));
@@ -205,7 +191,7 @@ TEST_F(EngineRecordsTest, ContinuingPassesOverTheFilesAlreadyChecked) {
 
   window->answer = [](const auto&) { return engine::kIdContinue; };
   Run();
-  EXPECT_EQ(askedPercent, std::vector<int>{23});
+  EXPECT_EQ(AskedPercents(), std::vector<int>{23});
   const std::vector<std::string> all = CheckedFiles();
   const std::vector<std::string> resumed(all.begin() + kFiles, all.end());
   EXPECT_EQ(resumed, std::vector<std::string>(order.begin() + 3, order.end()));

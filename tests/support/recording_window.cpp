@@ -87,4 +87,13 @@ void RecordingWindow::ClearStatistics() {
   nextRow_ = 0;
 }
 
+void RecordingWindow::OpenOptions() {
+  std::lock_guard l(m_);
+  ++optionsOpened_;
+}
+int RecordingWindow::OptionsOpened() const {
+  std::lock_guard l(m_);
+  return optionsOpened_;
+}
+
 }  // namespace testing_support

@@ -26,6 +26,8 @@ class RecordingWindow : public engine::WindowOps {
   void EnableButton(int id, bool enable) override;
   void SetTitle(const std::string& title) override;
   int ShowMessage(const std::string& text, const std::string& caption, unsigned type) override;
+  void OpenOptions() override;
+  int OptionsOpened() const;
 
   // What the window shows now.
   std::string Field(int id) const;
@@ -55,6 +57,7 @@ class RecordingWindow : public engine::WindowOps {
   std::vector<std::array<std::string, 4>> rows_;
   int nextRow_ = 0;
   std::vector<Message> messages_;
+  int optionsOpened_ = 0;
 };
 
 }  // namespace testing_support

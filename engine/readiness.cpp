@@ -1,0 +1,83 @@
+#include "engine/readiness.h"
+
+#include "engine/progress.h"
+
+namespace engine {
+namespace {
+
+constexpr char kErrorCaption[] = "Torvex error";
+constexpr char kWarningCaption[] = "Torvex Warning";
+constexpr char kAudioLabel[] = "Audio CD";
+
+bool QueryVolume(const ReadinessDeps& deps, const std::string& root, DiskState& disk) {
+  std::string label;
+  uint32_t serial = 0;
+  if (deps.volumes != nullptr && !deps.volumes->Query(root, label, serial)) return false;
+  disk.label = label;
+  disk.serial = serial;
+  return true;
+}
+
+}  // namespace
+
+std::string VolumeRoot(const RunSettings& run) {
+  const char letter = !run.startFolder.empty() ? run.startFolder[0] : static_cast<char>('A' + run.drive);
+  return std::string(1, letter) + ":\\";
+}
+
+bool RunReadiness(const RunSettings& run, ScanState& state, const ReadinessDeps& deps) {
+  WindowOps& w = deps.window;
+  DiskState& d = state.disk;
+
+  if (!run.HasDevice()) {
+    w.ShowMessage(deps.text.Text(kTextNoDevice), kErrorCaption, kMsgError);
+    w.OpenOptions();
+    return false;
+  }
+
+  d.Reset();
+  // As often as the user chooses Retry.
+  while (!QueryVolume(deps, VolumeRoot(run), d)) {
+    if (w.ShowMessage(deps.text.Text(kTextNoDisk), kWarningCaption, kMsgRetry) != kIdRetry) return false;
+  }
+  w.SetFieldText(kIdVolumeLabel, d.label);
+
+  if (d.label == kAudioLabel) {
+    w.ShowMessage(deps.text.Text(kTextAudioDisk), kWarningCaption, kMsgInfo);
+    w.SetFieldText(kIdVolumeLabel, "");
+    return false;
+  }
+  state.bytesRead = 0;
+
+  ResumeStore* store = deps.store;
+  if (store == nullptr) return true;
+  const int64_t offset = run.WholeDisk() && run.cdromTarget ? store->FindDisk(d.serial) : 0;
+  if (offset == 0) {
+    store->resumeActive = false;
+    return true;
+  }
+
+  store->resumeActive = true;
+  ResumeRecord record;
+  if (store->ReadRecord(offset, &record, d.serial) != 0) record = ResumeRecord{};
+  const std::string question = FormatText(deps.text.Text(kTextResumeQuestion), {record.percent});
+  switch (w.ShowMessage(question, deps.text.Text(kTextResumeTitle), kMsgResume)) {
+    case kIdCheckAgain:
+      // The record now holds zero progress, so an Exit during the new run
+      // saves the new progress.
+      store->LoadDisk(d);
+      d.percentShown = 0;
+      d.percentComputed = 0;
+      d.bytesDone = 0;
+      d.filesChecked = 0;
+      store->UpdateDisk(d);
+      return true;
+    case kIdContinue:
+      return true;
+    default:
+      // The label stays shown and the resume flag raised until the next Start.
+      return false;
+  }
+}
+
+}  // namespace engine

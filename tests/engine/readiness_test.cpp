@@ -1,0 +1,140 @@
+// The readiness sequence of Start: device, disk, audio disc, the resume
+// question, and a report still pending from the run before.
+#include "engine/readiness.h"
+#include "tests/engine/engine_fixture.h"
+
+namespace engine_test {
+namespace {
+
+using namespace std::chrono_literals;
+using Message = testing_support::RecordingWindow::Message;
+
+class ReadinessTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    deps.volumes = volumes;
+    tree.File("A.TXT", 100);
+  }
+  // Answers the boxes in turn; OK once the list is used up.
+  void Answer(std::vector<int> answers) {
+    window->answer = [answers, i = std::size_t{0}](const Message&) mutable {
+      return i < answers.size() ? answers[i++] : engine::kIdOk;
+    };
+  }
+  std::vector<std::string> Captions() const {
+    std::vector<std::string> captions;
+    for (const auto& m : window->Messages()) captions.push_back(m.caption);
+    return captions;
+  }
+  std::shared_ptr<testing_support::FakeVolumes> volumes = std::make_shared<testing_support::FakeVolumes>("DATA", 0x1234);
+};
+
+TEST_F(ReadinessTest, NoDeviceNoDiskAndAnAudioDiscStartNothing) {
+  settings->drive = -1;
+  Make();
+  EXPECT_FALSE(engine->Start());
+  ASSERT_EQ(window->Messages().size(), 1u);
+  EXPECT_EQ(window->Messages()[0].text, "No device selected for checking.\nPlease, configure options.");
+  EXPECT_EQ(window->Messages()[0].type, engine::kMsgError);
+  EXPECT_EQ(window->OptionsOpened(), 1);
+  EXPECT_TRUE(volumes->Roots().empty());
+
+  // No disk: asked again on every Retry, until Cancel.
+  settings->drive = 3;
+  volumes->NoDisk(3);
+  Answer({engine::kIdRetry, engine::kIdRetry, engine::kIdCancel});
+  EXPECT_FALSE(engine->Start());
+  EXPECT_EQ(volumes->Roots(), (std::vector<std::string>{"D:\\", "D:\\", "D:\\"}));
+  EXPECT_EQ(window->Messages().back().text, "There is no disk in selected device");
+  EXPECT_EQ(window->Messages().back().caption, "Torvex Warning");
+  EXPECT_EQ(window->Messages().back().type, engine::kMsgRetry);
+
+  // "Audio CD" exactly is refused and its label taken off again.
+  volumes->Set("Audio CD", 1);
+  EXPECT_FALSE(engine->Start());
+  EXPECT_EQ(window->Messages().back().text,
+            "There is an audio compact disk in your device.\nChecking of AudioCD isn't available in this version of Torvex");
+  EXPECT_EQ(window->FieldHistory(engine::kIdVolumeLabel), (std::vector<std::string>{"Audio CD", ""}));
+  EXPECT_TRUE(window->Rows().empty());
+  EXPECT_TRUE(log->Lines().empty());
+
+  // In another case it is a disk like any other; a Retry that finds the disk goes.
+  volumes->Set("audio cd", 1);
+  volumes->NoDisk(1);
+  Answer({engine::kIdRetry});
+  Run();
+  EXPECT_EQ(window->Rows().at(0)[3], "audio cd,  ");
+  EXPECT_EQ(State().disk.label, "audio cd");
+}
+
+TEST_F(ReadinessTest, AStartFolderIsExaminedOnItsOwnDriveAndNeverResumed) {
+  settings->cdromTarget = true;
+  store->Set({1, 0, 100, 0, 40});
+  const engine::RunSettings run = engine::RunSettings::Take(*settings, "E:\\DATA");
+  EXPECT_EQ(engine::VolumeRoot(run), "E:\\");
+  EXPECT_FALSE(run.WholeDisk());
+  engine::ScanState state;
+  const engine::ReadinessDeps r{*window, *deps.text, volumes.get(), store.get()};
+  store->resumeActive = true;
+  EXPECT_TRUE(engine::RunReadiness(run, state, r));
+  EXPECT_EQ(volumes->Roots(), std::vector<std::string>{"E:\\"});
+  EXPECT_FALSE(store->resumeActive);  // below the root: no record, no question
+  EXPECT_TRUE(window->Messages().empty());
+}
+
+TEST_F(ReadinessTest, TheResumeQuestionChecksAgainContinuesOrCancels) {
+  settings->cdromTarget = true;
+  store->Set({1, 1, 100, 100, 100});
+  Answer({engine::kIdCancel});
+  Make();
+  EXPECT_FALSE(engine->Start());
+  ASSERT_EQ(window->Messages().size(), 1u);
+  EXPECT_EQ(window->Messages()[0].text, "This disk has been checked (100%)\nDo you want to start or continue checking?");
+  EXPECT_EQ(window->Messages()[0].caption, "Torvex disk restore");
+  EXPECT_EQ(window->Messages()[0].type, engine::kMsgResume);
+  // Cancel leaves the label shown and the flag raised until the next Start.
+  EXPECT_EQ(window->Field(engine::kIdVolumeLabel), "DATA");
+  EXPECT_TRUE(store->resumeActive);
+  EXPECT_EQ(store->updates, 0);
+
+  // Check again: the record is rewritten with zero progress before the run.
+  Answer({engine::kIdCheckAgain});
+  Run();
+  EXPECT_EQ(store->updates, 2);  // the rewrite, then the progress at the end
+  EXPECT_EQ(State().disk.filesChecked, 1);
+  EXPECT_EQ(window->Rows().size(), 1u);
+
+  // Continue checking a disk whose record holds every file: nothing is read again.
+  Answer({engine::kIdContinue});
+  const std::size_t files = CheckedFiles().size();
+  Run();
+  EXPECT_EQ(CheckedFiles().size(), files);
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 1\nNo error were detected");
+}
+
+TEST_F(ReadinessTest, AReportStillPendingComesBeforeTheNextRunWithItsOwnFigures) {
+  tree.File("GONE", 0);
+  tree.Symlink("LINK", "nowhere");
+  Make();
+  ASSERT_TRUE(engine->Start());
+  ASSERT_TRUE(engine->WaitForCheckThread(30s));
+  // No tick since the end: the report is still pending when Start comes.
+  ASSERT_TRUE(State().reportPending);
+  settings->preScan = false;
+  volumes->Set("OTHER", 9);
+  ASSERT_TRUE(engine->Start());
+  ASSERT_GE(window->Messages().size(), 1u);
+  EXPECT_EQ(window->Messages()[0].caption, "Torvex check finished");
+  EXPECT_EQ(window->Messages()[0].text,
+            "The checking is complete\nFiles checked: 3\nFiles with errors (read/open): 0 / 1");
+  // The new run's disk row comes after the report.
+  ASSERT_TRUE(engine->WaitForCheckThread(30s));
+  engine->OnTimerTick();
+  EXPECT_EQ(window->Messages().size(), 2u);
+  EXPECT_EQ(window->Messages()[1].text, "The checking is complete (? %)\nFiles checked: 3\nFiles with errors (read/open): 0 / 1");
+  EXPECT_EQ(window->Rows().back()[0], "LINK");
+}
+
+}  // namespace
+}  // namespace engine_test
