@@ -8,11 +8,13 @@
 // PlayEventSound may be called from any thread: read and open errors come
 // from the check thread, the end of a check from the UI thread. Once the
 // window is going, Shutdown makes the object silent for good. The object
-// itself must outlive every caller: share it with the engine's callback.
+// itself must outlive every caller: share it with whoever hands it to the
+// engine.
 #include <memory>
 #include <mutex>
 #include <span>
 
+#include "engine/services.h"
 #include "records/settings.h"
 
 namespace platform {
@@ -37,16 +39,16 @@ struct EventSound {
 // The events that make a sound, with their files and beep patterns.
 std::span<const EventSound> EventSoundTable();
 
-class EventSounds {
+class EventSounds final : public engine::SoundPlayer {
  public:
   EventSounds(const records::Settings& settings, std::shared_ptr<platform::SoundOutput> output);
-  ~EventSounds();
+  ~EventSounds() override;
   EventSounds(const EventSounds&) = delete;
   EventSounds& operator=(const EventSounds&) = delete;
 
   // Plays the sound of an event. Wave files play in the background and cost
   // the caller nothing; beeps hold the caller for the pattern's duration.
-  void PlayEventSound(int event);
+  void PlayEventSound(int event) override;
 
   // Cuts off what plays and makes every later call a no-op. When it returns,
   // no call plays anything any more and none reads the settings.
