@@ -209,6 +209,14 @@ class CHelpViewer : public QWidget {
   }
 
  protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+      close();
+      return;
+    }
+    QWidget::keyPressEvent(event);
+  }
+
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (watched == parentWidget() && event->type() == QEvent::Hide) {
       QWidget* gone = parentWidget();

@@ -144,7 +144,10 @@ TEST_F(HelpViewerTest, FinderTopicsLinksAndQuit) {
   EXPECT_EQ(HelpViewerWindow(), viewer);
   EXPECT_EQ(HelpViewerTopic(), 0x10001u);
 
-  // The close box only hides it; asked again, it comes back.
+  // Escape and the close box only hide it; asked again, it comes back.
+  QTest::keyClick(Topics(), Qt::Key_Escape);
+  EXPECT_EQ(HelpViewerWindow(), nullptr);
+  ASSERT_TRUE(WinHelp(nullptr, kHelpFinder, 0));
   viewer->close();
   EXPECT_EQ(HelpViewerWindow(), nullptr);
   ASSERT_TRUE(WinHelp(nullptr, kHelpFinder, 0));
