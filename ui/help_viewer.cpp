@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QScreen>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QTextBrowser>
@@ -132,6 +133,10 @@ class CHelpViewer : public QWidget {
     splitter->setSizes({200, 520});
     layout->addWidget(splitter);
     resize(760, 500);
+    // Escape closes it, whichever pane has the focus.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
 
     connect(m_topics, &QListWidget::currentRowChanged, this, [this](int row) {
       if (row < 0 || row >= static_cast<int>(m_text->m_file.topics.size())) return;
@@ -209,14 +214,6 @@ class CHelpViewer : public QWidget {
   }
 
  protected:
-  void keyPressEvent(QKeyEvent* event) override {
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-      close();
-      return;
-    }
-    QWidget::keyPressEvent(event);
-  }
-
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (watched == parentWidget() && event->type() == QEvent::Hide) {
       QWidget* gone = parentWidget();
