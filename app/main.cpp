@@ -1,19 +1,21 @@
-// Start-up of Torvex: the application object runs the main window and ends
-// the program when it closes.
+// Start-up of Torvex: the application object runs the main window modally
+// and ends the program when it closes. The program takes no arguments.
 #include <QApplication>
-#include <QDialog>
-#include <QLabel>
-#include <QVBoxLayout>
+#include <chrono>
+
+#include "ui/main_dialog.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   app.setApplicationName("Torvex");
-  // The main window comes with the window kit; until then a plain window
-  // tells what the program is.
-  QDialog window;
-  window.setWindowTitle("Torvex");
-  auto* layout = new QVBoxLayout(&window);
-  layout->addWidget(new QLabel("Torvex: a disk read checker.\nThe main window is not built yet.", &window));
-  window.show();
-  return app.exec();
+  app.setDesktopFileName("torvex");
+  // The window ends the program itself (EXIT, Escape, the close box), never
+  // the last dialog of its own that closes.
+  app.setQuitOnLastWindowClosed(false);
+  int result = 0;
+  {
+    ui::CMainDialog window;
+    result = window.DoModal();
+  }
+  return result < 0 ? 1 : 0;
 }

@@ -26,6 +26,7 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
   // Totals: from the disk's resume record, or from the counting walk.
   if (store != nullptr && store->resumeActive) {
     store->LoadDisk(d);
+    PrepareResumedRun(ctx);
   } else if (run.preScan) {
     FolderWalk(ctx, FolderWalk::kCount).WalkRoot(s.rootPath);
     if (store != nullptr && run.resumeEnabled && !c.Halted() && run.cdromTarget && run.WholeDisk()) {
@@ -127,7 +128,7 @@ bool ScanEngine::Start() {
   // examines the disk.
   c.run = RunSettings::Take(c.Settings(), startFolder_);
   const RunSettings& run = c.run;
-  const ReadinessDeps readiness{w, *c.deps.text, c.deps.volumes.get(), c.deps.resume.get()};
+  const ReadinessDeps readiness{w, *c.deps.text, c.deps.volumes.get(), c.deps.resume.get(), c.deps.roots.get()};
   if (!RunReadiness(run, s, readiness) || c.closed) return false;
 
   if (run.createLog && c.deps.log) c.deps.log->WriteDiskHeader(s.disk.label);

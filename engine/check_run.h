@@ -29,6 +29,8 @@ struct EngineDeps {
   // Null: no disk is examined; every Start goes with an empty label and
   // serial number 0.
   std::shared_ptr<VolumeQuery> volumes;
+  // Null: every root counts as ready to be checked.
+  std::shared_ptr<RootCheck> roots;
   std::shared_ptr<ThreadStarter> threads;       // null: the system's
 };
 
@@ -48,6 +50,8 @@ struct RunSettings {
   bool HasDevice() const { return drive >= 0 && drive <= 25; }
   // The run checks a whole disk: no start folder, or a drive root ("D:").
   bool WholeDisk() const { return startFolder.empty() || startFolder.size() == 3; }
+  // Where the walk begins: the start folder, or "%c:\" of the device.
+  std::string RootPath() const;
 };
 
 // Ids of the texts the engine looks up (odd ids; the lookup picks the language).
@@ -70,6 +74,9 @@ enum TextId : int {
   kTextAnalysing = 167,
   kTextReportTitle = 181,
   kTextResumeTitle = 183,
+  kTextDiscNotMounted = 187,
+  kTextRootUnreadable = 189,
+  kTextDeviceNotAnswering = 191,
 };
 
 enum class Panel { Progress, Current, Time, Speed };

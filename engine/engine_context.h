@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/check_run.h"
@@ -57,6 +58,11 @@ struct EngineContext {
 // bytes done at the time: the reader after a block, the file check after a file.
 void UpdateDiskPercent(EngineContext& c);
 
+// A run that continues a remembered disk: bytes done starts from nothing and
+// grows by the files passed over; a volume too large for the record's byte
+// counts has its totals counted afresh.
+void PrepareResumedRun(const std::shared_ptr<EngineContext>& ctx);
+
 // The body of the check thread.
 void RunCheckThread(const std::shared_ptr<EngineContext>& ctx);
 
@@ -77,11 +83,23 @@ class FolderWalk {
   void Walk(const std::string& name, bool root, int depth);
   void Publish();
   void Leave(std::size_t parentLength, bool root);
+  // A folder below the root that cannot be entered or listed: its files went
+  // unread, so the check walk makes it an Open error.
+  void ReportUnreadFolder(const std::string& name, const std::string& holder);
 
   const std::shared_ptr<EngineContext>& ctx_;
   Mode mode_;
   std::string path_;  // the current folder path, as shown
+  std::optional<uint64_t> rootDevice_;  // the device of the walk's root
 };
+
+// Every reader slot is held by a read stuck in the kernel: the run stops as
+// on Stop and the user is told that the device no longer answers.
+void StopUnansweringDevice(EngineContext& c);
+
+// An error row of the error list, its log line and its counter (no sound).
+void ReportError(EngineContext& c, FileResult result, const std::string& name, const std::string& position,
+                 const std::string& folder);
 
 // Checks one file of the current directory on a reader thread of its own.
 FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::string& name, int64_t size);

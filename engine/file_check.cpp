@@ -69,14 +69,19 @@ void ReaderJob::ShowFileProgress(int percent, bool force) {
 void ReaderJob::Run() {
   std::unique_lock lock(guard_);
   const std::optional<FileResult> result = Read(lock);
-  if (result) {
+  lock.unlock();
+  // Closing may itself stall on a failing device: never under the guard.
+  // The result stands only once the file is closed, so a close that outlasts
+  // the delay gives the reader up like a stalled read; an abandoned reader
+  // keeps its place among the stuck ones until its file is closed.
+  platform::CloseFile(fd_);
+  lock.lock();
+  if (result && !abandoned_) {
     exitCode_.store(static_cast<int>(*result), std::memory_order_release);
   } else {
     ctx_->abandonedReaders.fetch_sub(1);
   }
   lock.unlock();
-  // Closing may itself stall on a failing device: never under the guard.
-  platform::CloseFile(fd_);
   ctx_->Wake();
 }
 
@@ -190,6 +195,45 @@ void UpdateDiskPercent(EngineContext& c) {
   }
 }
 
+void ReportError(EngineContext& c, FileResult result, const std::string& name, const std::string& position,
+                 const std::string& folder) {
+  DiskState& d = c.state.disk;
+  const bool log = c.deps.log && c.run.createLog;
+  switch (result) {
+    case FileResult::Read:
+      if (log) c.deps.log->WriteErrorLine(name, "Read", position, folder);
+      c.Window().AddRow({name, c.Text(kTextRead), position, folder});
+      ++d.readErrors;
+      break;
+    case FileResult::Open:
+      if (log) c.deps.log->WriteErrorLine(name, "Open", "", folder);
+      c.Window().AddRow({name, c.Text(kTextOpen), "", folder});
+      ++d.openErrors;
+      break;
+    case FileResult::Skipped:
+      c.Window().AddRow({name, c.Text(kTextSkipped), position, folder});
+      ++d.otherErrors;
+      if (log) c.deps.log->WriteErrorLine(name, "Skipped", position, folder);
+      break;
+    case FileResult::NoMemory:
+      c.Window().AddRow({name, c.Text(kTextNoMemory), "", folder});
+      ++d.otherErrors;
+      if (log) c.deps.log->WriteErrorLine(name, "NoMemory", position, folder);
+      break;
+    default:
+      break;
+  }
+}
+
+void StopUnansweringDevice(EngineContext& c) {
+  // As on Stop: the walk unwinds, a remembered disk saves its progress, and
+  // the report follows.
+  c.state.stopRequest = true;
+  c.Window().EnableButton(kIdStart, false);
+  c.Window().EnableButton(kIdStop, false);
+  c.Window().ShowMessage(c.Text(kTextDeviceNotAnswering), "Torvex error", kMsgError);
+}
+
 int SystemThreads::StartThread(std::function<void()> fn, std::size_t stackSize) {
   return platform::StartDetachedThread(std::move(fn), stackSize);
 }
@@ -210,29 +254,29 @@ FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::strin
   bool started = false;
   std::shared_ptr<ReaderJob> job;
 
-  // While too many abandoned readers are still stuck in the kernel, wait for
-  // one of them to return, up to the delay time; a drive that gives none back
-  // in that time does not answer, and the file counts as a read error.
+  // While every reader slot is held by a reader stuck in the kernel, wait for
+  // one of them to return, up to the delay time. A device that gives none
+  // back in that time no longer answers: the run stops, and this file, never
+  // opened, is not reported.
   s.watchdog = 0;
   const bool slotFree = WaitForReader(
       c, [&] { return c.abandonedReaders.load() < kMaxAbandonedReaders || c.state.stopRequest; });
   if (c.Halted()) return FileResult::Stopped;
   if (!slotFree) {
+    StopUnansweringDevice(c);
+    return FileResult::Stopped;
+  }
+  if (!c.buffer) c.buffer = std::shared_ptr<Block>(new (std::nothrow) Block);
+  if (c.buffer) {
+    job = std::make_shared<ReaderJob>(ctx, c.buffer, name, size, c.Settings().priority);
+    // The watchdog starts before the reader can begin its first block.
+    s.watchdog = 0;
+    started = c.Threads().StartThread([job] { job->Run(); }, kReaderStack) == 0;
+  }
+  if (!started) {
+    // No memory for the buffer or the reader thread.
     d.bytesDone = startDone + size;
-    result = FileResult::Read;
-  } else {
-    if (!c.buffer) c.buffer = std::shared_ptr<Block>(new (std::nothrow) Block);
-    if (c.buffer) {
-      job = std::make_shared<ReaderJob>(ctx, c.buffer, name, size, c.Settings().priority);
-      // The watchdog starts before the reader can begin its first block.
-      s.watchdog = 0;
-      started = c.Threads().StartThread([job] { job->Run(); }, kReaderStack) == 0;
-    }
-    if (!started) {
-      // No memory for the buffer or the reader thread.
-      d.bytesDone = startDone + size;
-      result = FileResult::NoMemory;
-    }
+    result = FileResult::NoMemory;
   }
 
   if (started) {
@@ -262,33 +306,7 @@ FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::strin
 
   // A closing window records nothing more: no row, log line or sound.
   if (c.closed) return result;
-  const std::string position = std::to_string(s.bytesReadInFile / 1024);
-  const std::string folder = s.currentFolder.Get();
-  const bool log = c.deps.log && c.run.createLog;
-  switch (result) {
-    case FileResult::Read:
-      if (log) c.deps.log->WriteErrorLine(name, "Read", position, folder);
-      c.Window().AddRow({name, c.Text(kTextRead), position, folder});
-      ++d.readErrors;
-      break;
-    case FileResult::Open:
-      if (log) c.deps.log->WriteErrorLine(name, "Open", "", folder);
-      c.Window().AddRow({name, c.Text(kTextOpen), "", folder});
-      ++d.openErrors;
-      break;
-    case FileResult::Skipped:
-      c.Window().AddRow({name, c.Text(kTextSkipped), position, folder});
-      ++d.otherErrors;
-      if (log) c.deps.log->WriteErrorLine(name, "Skipped", position, folder);
-      break;
-    case FileResult::NoMemory:
-      c.Window().AddRow({name, c.Text(kTextNoMemory), "", folder});
-      ++d.otherErrors;
-      if (log) c.deps.log->WriteErrorLine(name, "NoMemory", position, folder);
-      break;
-    default:
-      break;
-  }
+  ReportError(c, result, name, std::to_string(s.bytesReadInFile / 1024), s.currentFolder.Get());
   c.PlaySound(static_cast<int>(result));
   return result;
 }

@@ -8,7 +8,25 @@ namespace engine {
 
 void FolderWalk::WalkRoot(const std::string& rootPath) {
   path_ = ctx_->state.currentFolder.Get();
+  rootDevice_.reset();
   Walk(rootPath, true, 0);
+}
+
+void PrepareResumedRun(const std::shared_ptr<EngineContext>& ctx) {
+  EngineContext& c = *ctx;
+  DiskState& d = c.state.disk;
+  // The check walk accounts the bytes of every file it passes over, so that
+  // a file whose check was interrupted is not counted twice.
+  d.bytesDone = 0;
+  // The record holds the low 32 bits of the byte counts: on a volume of
+  // 4 GiB or more the totals may have wrapped, and are counted afresh.
+  const std::string& root = c.state.rootPath;
+  const std::string target = c.deps.rootPaths ? c.deps.rootPaths->ToNativePath(root) : root;
+  if (platform::FileSystemBytes(target) >= (uint64_t{1} << 32)) {
+    d.filesTotal = 0;
+    d.bytesTotal = 0;
+    FolderWalk(ctx, FolderWalk::kCount).WalkRoot(root);
+  }
 }
 
 void FolderWalk::Publish() {
@@ -18,6 +36,12 @@ void FolderWalk::Publish() {
 void FolderWalk::Walk(const std::string& name, bool root, int depth) {
   EngineContext& c = *ctx_;
   if (c.Halted() || depth > kMaxFolderDepth) return;
+  // One file system per check: a folder on another device (a mount point,
+  // /proc below /, a network share) is a volume with a letter of its own.
+  if (!root && rootDevice_) {
+    const std::optional<uint64_t> device = platform::FolderDevice(name);
+    if (device && *device != *rootDevice_) return;
+  }
 
   const std::size_t parentLength = path_.size();
   if (root) {
@@ -32,47 +56,61 @@ void FolderWalk::Walk(const std::string& name, bool root, int depth) {
 
   std::string target = name;
   if (root && c.deps.rootPaths) target = c.deps.rootPaths->ToNativePath(name);
-  if (platform::ChangeDirectory(target) != 0) {
-    // A folder that cannot be entered is skipped in silence.
+  const int entered = root ? platform::ChangeDirectory(target) : platform::EnterFolder(target);
+  if (entered != 0) {
     path_.resize(root ? 0 : parentLength);
     Publish();
+    if (!root) ReportUnreadFolder(name, path_);
     return;
   }
+  if (root) rootDevice_ = platform::FolderDevice(".");
 
-  platform::DirListing listing;
-  if (listing.Open()) {
-    platform::DirEntry entry;
-    while (listing.Next(entry)) {
-      switch (entry.kind) {
-        case platform::DirEntry::kFolder:
-          Walk(entry.name, false, depth + 1);
-          // Back into this folder, whatever the sub-folder walk left behind.
-          listing.ReturnHere();
-          break;
-        case platform::DirEntry::kFile:
-        case platform::DirEntry::kDanglingLink: {
-          const auto size = static_cast<int64_t>(entry.size);
-          if (mode_ == kCount) {
-            ++c.state.disk.filesTotal;
-            c.state.disk.bytesTotal += size;
+  // The listing is read whole before anything in it is walked: no level
+  // holds a descriptor while the levels below it are walked.
+  std::vector<platform::DirEntry> entries;
+  if (!platform::ListCurrentFolder(&entries) && !root) ReportUnreadFolder(name, path_.substr(0, parentLength));
+  for (const platform::DirEntry& entry : entries) {
+    switch (entry.kind) {
+      case platform::DirEntry::kFolder:
+        Walk(entry.name, false, depth + 1);
+        break;
+      case platform::DirEntry::kFile:
+      case platform::DirEntry::kDanglingLink: {
+        const auto size = static_cast<int64_t>(entry.size);
+        if (mode_ == kCount) {
+          ++c.state.disk.filesTotal;
+          c.state.disk.bytesTotal += size;
+        } else {
+          const uint32_t seen = ++c.state.filesSeen;
+          if (seen > static_cast<uint32_t>(c.state.disk.filesChecked.load())) {
+            CheckFile(ctx_, entry.name, size);
+            if (!c.state.stopRequest) ++c.state.disk.filesChecked;
           } else {
-            const uint32_t seen = ++c.state.filesSeen;
-            if (seen > static_cast<uint32_t>(c.state.disk.filesChecked.load())) {
-              CheckFile(ctx_, entry.name, size);
-              if (!c.state.stopRequest) ++c.state.disk.filesChecked;
-            }
-            // Otherwise an earlier run of this disk already checked it.
+            // An earlier run of this disk already checked it; its bytes
+            // count as done, so the disk percent of a resumed run is exact.
+            c.state.disk.bytesDone += size;
           }
-          break;
         }
-        case platform::DirEntry::kOther:
-          // FIFOs, sockets, devices and links to folders: never counted,
-          // never opened, never walked into.
-          break;
+        break;
       }
+      case platform::DirEntry::kOther:
+        // FIFOs, sockets, devices and links to folders: never counted,
+        // never opened, never walked into.
+        break;
     }
   }
   Leave(parentLength, root);
+}
+
+void FolderWalk::ReportUnreadFolder(const std::string& name, const std::string& holder) {
+  EngineContext& c = *ctx_;
+  // The counting walk passes over it; the check walk tells it once, in the
+  // run that reaches it (a resumed run has told it already when the folder
+  // lies before the point where the run continues).
+  if (mode_ != kCheck || c.Halted()) return;
+  if (c.state.filesSeen < static_cast<uint32_t>(c.state.disk.filesChecked.load())) return;
+  ReportError(c, FileResult::Open, name, "", holder);
+  c.PlaySound(static_cast<int>(FileResult::Open));
 }
 
 void FolderWalk::Leave(std::size_t parentLength, bool root) {
@@ -85,8 +123,7 @@ void FolderWalk::Leave(std::size_t parentLength, bool root) {
     if (cut != std::string::npos) path_.resize(cut == 2 && path_[1] == ':' ? 3 : cut);
   }
   Publish();
-  // A sub-folder is left by its caller returning into the listed folder.
-  if (root) platform::ChangeDirectory("..");
+  platform::ChangeDirectory("..");
 }
 
 }  // namespace engine

@@ -25,6 +25,10 @@ std::string VolumeRoot(const RunSettings& run) {
   return std::string(1, letter) + ":\\";
 }
 
+std::string RunSettings::RootPath() const {
+  return !startFolder.empty() ? startFolder : std::string(1, static_cast<char>('A' + drive)) + ":\\";
+}
+
 bool RunReadiness(const RunSettings& run, ScanState& state, const ReadinessDeps& deps) {
   WindowOps& w = deps.window;
   DiskState& d = state.disk;
@@ -35,17 +39,30 @@ bool RunReadiness(const RunSettings& run, ScanState& state, const ReadinessDeps&
     return false;
   }
 
-  d.Reset();
-  // As often as the user chooses Retry.
-  while (!QueryVolume(deps, VolumeRoot(run), d)) {
-    if (w.ShowMessage(deps.text.Text(kTextNoDisk), kWarningCaption, kMsgRetry) != kIdRetry) return false;
-  }
-  w.SetFieldText(kIdVolumeLabel, d.label);
+  for (;;) {
+    d.Reset();
+    // As often as the user chooses Retry.
+    while (!QueryVolume(deps, VolumeRoot(run), d)) {
+      if (w.ShowMessage(deps.text.Text(kTextNoDisk), kWarningCaption, kMsgRetry) != kIdRetry) return false;
+    }
+    w.SetFieldText(kIdVolumeLabel, d.label);
 
-  if (d.label == kAudioLabel) {
-    w.ShowMessage(deps.text.Text(kTextAudioDisk), kWarningCaption, kMsgInfo);
-    w.SetFieldText(kIdVolumeLabel, "");
-    return false;
+    if (d.label == kAudioLabel) {
+      w.ShowMessage(deps.text.Text(kTextAudioDisk), kWarningCaption, kMsgInfo);
+      w.SetFieldText(kIdVolumeLabel, "");
+      return false;
+    }
+
+    // A disk whose root cannot be read is no run (and gets no record): a
+    // check of it would report no errors for files it never saw. Retry
+    // examines the disk afresh.
+    const int root = deps.roots != nullptr ? deps.roots->CheckRoot(run.RootPath()) : RootCheck::kRootReady;
+    if (root == RootCheck::kRootReady) break;
+    const int text = root == RootCheck::kRootNotMounted ? kTextDiscNotMounted : kTextRootUnreadable;
+    if (w.ShowMessage(deps.text.Text(text), kWarningCaption, kMsgRetry) != kIdRetry) {
+      w.SetFieldText(kIdVolumeLabel, "");
+      return false;
+    }
   }
   state.bytesRead = 0;
 

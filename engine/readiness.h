@@ -13,6 +13,7 @@ struct ReadinessDeps {
   const TextLookup& text;
   VolumeQuery* volumes;  // null: every query gives an empty label and serial 0
   ResumeStore* store;    // null: no disk is remembered
+  RootCheck* roots = nullptr;  // null: every root is ready
 };
 
 // Resets the disk state, fills in the label and serial number, zeroes the

@@ -64,6 +64,20 @@ class VolumeQuery {
   virtual bool Query(const std::string& root, std::string& label, uint32_t& serial) = 0;
 };
 
+// Whether the root of a run ("D:\", or a start folder "D:\DATA") can be
+// checked: a data disc in its drive that nobody has mounted is mounted first
+// where the system offers that, and the root must then be entered and listed.
+class RootCheck {
+ public:
+  enum Result : int {
+    kRootReady = 0,
+    kRootNotMounted = 1,  // a disc is in the drive, but it is not mounted and cannot be
+    kRootUnreadable = 2,  // the root cannot be entered or listed
+  };
+  virtual ~RootCheck() = default;
+  virtual int CheckRoot(const std::string& rootPath) = 0;
+};
+
 // Given the odd id of a text pair, the text in the interface language.
 // Called from the UI thread and the check thread; returns its own copy.
 class TextLookup {

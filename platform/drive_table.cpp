@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <set>
 
+#include "platform/ascii.h"
 #include "platform/registry.h"
 #include "platform/whole_file.h"
 
@@ -53,14 +54,12 @@ int KindOfMount(const MountEntry& m, const DriveProbe& probe) {
   if (m.fsType == "iso9660" || m.fsType == "udf") return kDriveCdrom;
   if (kNetworkFileSystems.count(m.fsType) != 0 || LooksRemote(m)) return kDriveRemote;
   if (m.fsType == "tmpfs" || m.fsType == "ramfs") return kDriveRamDisk;
-  if (probe.removable && probe.removable(m.source) == 1) return kDriveRemovable;
+  if (probe.Removable(m.source) == 1) return kDriveRemovable;
   return kDriveFixed;
 }
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 int LetterIndex(char c) {
-  c = Upper(c);
+  c = AsciiUpper(c);
   return (c >= 'A' && c <= 'Z') ? c - 'A' : -1;
 }
 
@@ -164,20 +163,28 @@ std::vector<MountEntry> ParseMountTable(std::string_view text) {
   return out;
 }
 
-DriveProbe DriveProbe::System() {
-  DriveProbe p;
-  p.mountTable = SystemMountTable;
-  p.opticalDevices = SystemOpticalDevices;
-  p.removable = SystemRemovable;
-  p.isFolder = IsEnterableFolder;
-  p.canonical = CanonicalPath;
-  return p;
+namespace {
+
+class SystemDriveProbe : public DriveProbe {
+ public:
+  std::string MountTable() const override { return SystemMountTable(); }
+  std::vector<std::string> OpticalDevices() const override { return SystemOpticalDevices(); }
+  int Removable(const std::string& source) const override { return SystemRemovable(source); }
+  bool IsFolder(const std::string& path) const override { return IsEnterableFolder(path); }
+  std::string Canonical(const std::string& path) const override { return CanonicalPath(path); }
+};
+
+}  // namespace
+
+const DriveProbe& DriveProbe::System() {
+  static const SystemDriveProbe probe;
+  return probe;
 }
 
 std::optional<DrivePin> ParseDrivePin(char letter, std::string_view text) {
   if (LetterIndex(letter) < 0) return std::nullopt;
   DrivePin pin;
-  pin.letter = Upper(letter);
+  pin.letter = AsciiUpper(letter);
   const std::size_t comma = text.find(',');
   if (comma != std::string_view::npos && comma > 0 && text[0] != '/') {
     const std::string_view kind = text.substr(0, comma);
@@ -209,17 +216,14 @@ std::vector<DrivePin> ReadDrivePins(Registry& registry) {
 
 DriveTable DriveTable::Build(const DriveProbe& probe, const std::vector<DrivePin>& pins) {
   DriveTable t;
-  t.isFolder_ = probe.isFolder;
-  const auto canonical = [&](const std::string& p) { return probe.canonical ? probe.canonical(p) : p; };
+  const auto canonical = [&](const std::string& p) { return probe.Canonical(p); };
 
   // The mount table, the last mount on a folder hiding the ones before it.
   std::vector<MountEntry> mounts;
-  if (probe.mountTable) {
-    for (MountEntry& m : ParseMountTable(probe.mountTable())) {
-      if (IsPseudo(m)) continue;
-      std::erase_if(mounts, [&](const MountEntry& o) { return o.mountPoint == m.mountPoint; });
-      mounts.push_back(std::move(m));
-    }
+  for (MountEntry& m : ParseMountTable(probe.MountTable())) {
+    if (IsPseudo(m)) continue;
+    std::erase_if(mounts, [&](const MountEntry& o) { return o.mountPoint == m.mountPoint; });
+    mounts.push_back(std::move(m));
   }
   std::set<std::string> taken;  // folders that have their letter
 
@@ -263,7 +267,7 @@ DriveTable DriveTable::Build(const DriveProbe& probe, const std::vector<DrivePin
   }
   taken.insert("/");
 
-  std::vector<std::string> optical = probe.opticalDevices ? probe.opticalDevices() : std::vector<std::string>{};
+  std::vector<std::string> optical = probe.OpticalDevices();
   std::sort(optical.begin(), optical.end(), DeviceOrder);
   for (const std::string& dev : optical) {
     Drive d;
@@ -298,7 +302,7 @@ DriveTable DriveTable::Build(const DriveProbe& probe, const std::vector<DrivePin
     const int kind = KindOfMount(m, probe);
     // A file mounted over a file is no drive. Network mounts are not looked
     // at: a server that does not answer must not hold up the list.
-    if (kind != kDriveRemote && probe.isFolder && !probe.isFolder(m.mountPoint)) continue;
+    if (kind != kDriveRemote && !probe.IsFolder(m.mountPoint)) continue;
     const int i = freeLetter();
     if (i < 0) break;
     Drive d;
@@ -379,7 +383,7 @@ std::string DriveTable::FromNativePath(std::string_view native) const {
 bool DriveTable::FolderExists(std::string_view path) const {
   const std::string native = ToNativePath(path);
   if (native.empty()) return false;
-  return isFolder_ ? isFolder_(native) : IsEnterableFolder(native);
+  return IsEnterableFolder(native);
 }
 
 }  // namespace platform

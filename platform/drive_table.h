@@ -13,7 +13,6 @@
 // drive here and only here.
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,18 +48,21 @@ bool IsEnterableFolder(const std::string& path);
 std::vector<MountEntry> ParseMountTable(std::string_view text);
 
 // What the table is built from; the system's by default, fakes in tests.
-struct DriveProbe {
-  std::function<std::string()> mountTable;                   // text of /proc/self/mounts
-  std::function<std::vector<std::string>()> opticalDevices;  // "/dev/sr0", ...
+class DriveProbe {
+ public:
+  virtual ~DriveProbe() = default;
+  virtual std::string MountTable() const = 0;                  // text of /proc/self/mounts
+  virtual std::vector<std::string> OpticalDevices() const = 0;  // "/dev/sr0", ...
   // 1 removable, 0 not removable, -1 not a block device.
-  std::function<int(const std::string& source)> removable;
+  virtual int Removable(const std::string& source) const = 0;
   // An existing folder that can be entered.
-  std::function<bool(const std::string& path)> isFolder;
+  virtual bool IsFolder(const std::string& path) const = 0;
   // The path with links resolved (to tell /dev/cdrom is /dev/sr0); the path
   // itself when it cannot be resolved.
-  std::function<std::string(const std::string& path)> canonical;
+  virtual std::string Canonical(const std::string& path) const = 0;
 
-  static DriveProbe System();
+  // The system's mounts and devices.
+  static const DriveProbe& System();
 };
 
 struct DrivePin {
@@ -112,7 +114,6 @@ class DriveTable {
 
  private:
   std::array<std::optional<Drive>, 26> drives_;
-  std::function<bool(const std::string&)> isFolder_;
 };
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,12 +11,17 @@
 
 namespace platform {
 
-int OpenFileForReading(const std::string& name) {
+int OpenRetrying(const std::string& path, int flags, unsigned mode) {
   int fd;
   do {
-    // O_NONBLOCK: a FIFO that appeared after the listing must not hang the open.
-    fd = open(name.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    fd = open(path.c_str(), flags | O_CLOEXEC, static_cast<mode_t>(mode));
   } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+int OpenFileForReading(const std::string& name) {
+  // O_NONBLOCK: a FIFO that appeared after the listing must not hang the open.
+  const int fd = OpenRetrying(name, O_RDONLY | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return -1;
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -59,6 +65,28 @@ int ChangeDirectory(const std::string& path) {
   return chdir(path.c_str()) == 0 ? 0 : -1;
 }
 
+int EnterFolder(const std::string& name) {
+  const int fd = OpenRetrying(name, O_PATH | O_DIRECTORY | O_NOFOLLOW);
+  if (fd < 0) return -1;
+  const int r = fchdir(fd);
+  close(fd);
+  return r == 0 ? 0 : -1;
+}
+
+std::optional<uint64_t> FolderDevice(const std::string& name) {
+  struct statx st {};
+  if (statx(AT_FDCWD, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC, STATX_TYPE, &st) != 0) {
+    return std::nullopt;
+  }
+  return static_cast<uint64_t>(st.stx_dev_major) << 32 | st.stx_dev_minor;
+}
+
+uint64_t FileSystemBytes(const std::string& folder) {
+  struct statvfs st {};
+  if (statvfs(folder.c_str(), &st) != 0) return 0;
+  return static_cast<uint64_t>(st.f_blocks) * static_cast<uint64_t>(st.f_frsize);
+}
+
 std::string CurrentDirectory() {
   std::string buf(PATH_MAX, '\0');
   for (;;) {
@@ -77,7 +105,17 @@ DirListing::~DirListing() {
 
 bool DirListing::Open() {
   dir_ = opendir(".");
+  failed_ = dir_ == nullptr;
   return dir_ != nullptr;
+}
+
+bool ListCurrentFolder(std::vector<DirEntry>* entries) {
+  entries->clear();
+  DirListing listing;
+  if (!listing.Open()) return false;
+  DirEntry e;
+  while (listing.Next(e)) entries->push_back(std::move(e));
+  return !listing.Failed();
 }
 
 int DirListing::ReturnHere() {
@@ -89,7 +127,10 @@ bool DirListing::Next(DirEntry& entry) {
   for (;;) {
     errno = 0;
     const dirent* d = readdir(dir_);
-    if (d == nullptr) return false;
+    if (d == nullptr) {
+      if (errno != 0) failed_ = true;
+      return false;
+    }
     if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
     entry.name = d->d_name;
     entry.size = 0;

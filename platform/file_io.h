@@ -4,9 +4,15 @@
 #include <dirent.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
+
+// open(2) that goes on after an interruption by a signal; the descriptor is
+// never inherited by other programs. Returns it, or -1 with errno set.
+int OpenRetrying(const std::string& path, int flags, unsigned mode = 0);
 
 // Opens a regular file by its name (relative to the current directory) for
 // reading. Returns the descriptor, or -1 with errno set. Anything that is not
@@ -27,6 +33,20 @@ void CloseFile(int fd);
 // 0 when the folder exists, can be entered and is now the current directory.
 int ChangeDirectory(const std::string& path);
 
+// Enters a folder of the current directory by its bare name, never through a
+// symbolic link. 0 when it is now the current directory.
+int EnterFolder(const std::string& name);
+
+// The device that holds a folder (relative to the current directory, "."
+// for the current one), taken from what the system already knows: a
+// network share that does not answer is not asked. Nothing when the folder
+// cannot be looked at.
+std::optional<uint64_t> FolderDevice(const std::string& name);
+
+// The size of the file system that holds the folder, in bytes; 0 when it
+// cannot be told.
+uint64_t FileSystemBytes(const std::string& folder);
+
 // The current directory, or an empty text when it cannot be read.
 std::string CurrentDirectory();
 
@@ -44,7 +64,8 @@ struct DirEntry {
 };
 
 // Lists the current directory in the order the file system returns it,
-// leaving out "." and "..".
+// leaving out "." and "..". A listing that breaks off on an error (a damaged
+// folder sector) ends early and tells so through Failed().
 class DirListing {
  public:
   DirListing() = default;
@@ -54,11 +75,19 @@ class DirListing {
 
   bool Open();  // the current directory
   bool Next(DirEntry& entry);
+  bool Failed() const { return failed_; }
   // Makes the listed folder the current directory again (leaving a sub-folder).
   int ReturnHere();
 
  private:
   DIR* dir_ = nullptr;
+  bool failed_ = false;
 };
+
+// The whole listing of the current directory, in listing order, read before
+// anything in it is walked, so that a walk holds no descriptor per level.
+// False when it cannot be started or breaks off; the entries read until then
+// are kept.
+bool ListCurrentFolder(std::vector<DirEntry>* entries);
 
 }  // namespace platform

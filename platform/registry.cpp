@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/ascii.h"
+#include "platform/file_io.h"
 #include "platform/whole_file.h"
 
 namespace platform {
@@ -21,12 +23,10 @@ constexpr std::size_t kMaxFileSize = 16u << 20;
 // Lines of hexadecimal data are wrapped near this width, as exports do.
 constexpr std::size_t kWrapWidth = 76;
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   }
   return true;
 }
@@ -42,13 +42,6 @@ std::string_view TrimRight(std::string_view s) {
 }
 
 std::string_view Trim(std::string_view s) { return TrimLeft(TrimRight(s)); }
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  c = Lower(c);
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 // A key path without a trailing backslash; empty when it cannot be a key.
 std::string NormalKeyPath(std::string_view path) {
@@ -93,7 +86,7 @@ bool ParseHexList(std::string_view s, std::vector<uint8_t>* out) {
     if (item.empty() || item.size() > 2) return false;
     int v = 0;
     for (const char c : item) {
-      const int d = HexDigit(c);
+      const int d = HexDigitValue(c);
       if (d < 0) return false;
       v = v * 16 + d;
     }
@@ -120,7 +113,7 @@ bool ParseData(std::string_view s, RegValue* value) {
     if (digits.empty() || digits.size() > 8) return false;
     uint32_t v = 0;
     for (const char c : digits) {
-      const int d = HexDigit(c);
+      const int d = HexDigitValue(c);
       if (d < 0) return false;
       v = v * 16 + static_cast<uint32_t>(d);
     }
@@ -140,7 +133,7 @@ bool ParseData(std::string_view s, RegValue* value) {
     }
     uint32_t type = 0;
     for (const char c : s.substr(4, close - 4)) {
-      const int d = HexDigit(c);
+      const int d = HexDigitValue(c);
       if (d < 0) return false;
       type = type * 16 + static_cast<uint32_t>(d);
     }
@@ -233,6 +226,14 @@ std::string FormatValue(const RegValue& v) {
   return out;
 }
 
+// The current directory when the program started, taken before main runs
+// and before any walk can move it.
+const std::string& StartDirectory() {
+  static const std::string dir = CurrentDirectory();
+  return dir;
+}
+[[maybe_unused]] const std::string& g_takenAtStart = StartDirectory();
+
 std::string ConfigHome() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   if (xdg != nullptr && xdg[0] == '/') return xdg;
@@ -256,7 +257,7 @@ void MakeParentFolders(const std::string& path) {
 class FileLock {
  public:
   explicit FileLock(const std::string& path) {
-    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    fd_ = OpenRetrying(path, O_RDWR | O_CREAT, 0600);
     if (fd_ < 0) return;
     while (flock(fd_, LOCK_EX) != 0) {
       if (errno != EINTR) {
@@ -376,7 +377,12 @@ Registry::Registry(std::string filePath) : path_(std::move(filePath)) {}
 
 std::string Registry::DefaultPath() {
   const char* file = std::getenv("TORVEX_REGISTRY_FILE");
-  if (file != nullptr && file[0] != '\0') return file;
+  if (file != nullptr && file[0] != '\0') {
+    // A relative name means the folder the program was started in, not
+    // wherever a walk has left the current directory since.
+    if (file[0] == '/' || StartDirectory().empty()) return file;
+    return StartDirectory() + "/" + file;
+  }
   return ConfigHome() + "/torvex/registry.reg";
 }
 

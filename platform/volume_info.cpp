@@ -7,10 +7,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/ascii.h"
+#include "platform/file_io.h"
+#include "platform/whole_file.h"
 
 namespace platform {
 namespace {
@@ -20,32 +25,8 @@ namespace {
 constexpr int kFirstDescriptor = 16;
 constexpr int kMaxDescriptors = 32;
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool SystemReadSector(const std::string& device, int64_t offset, uint8_t* out) {
-  int fd;
-  do {
-    fd = open(device.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return false;
-  std::size_t got = 0;
-  while (got < kSectorSize) {
-    const ssize_t n = pread(fd, out + got, kSectorSize - got, static_cast<off_t>(offset) + static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  close(fd);
-  return got == kSectorSize;
-}
-
 int SystemDiscStatus(const std::string& device) {
-  const int fd = open(device.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  const int fd = OpenRetrying(device, O_RDONLY | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return kNoDisc;
   int result = kDataDisc;
   const int drive = ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT);
@@ -85,46 +66,113 @@ std::vector<std::pair<std::string, std::string>> SystemLinks(const std::string& 
 }
 
 bool ReadIso9660(const VolumeProbe& probe, const std::string& device, VolumeInfo* info) {
-  if (!probe.readSector) return false;
   uint8_t sector[kSectorSize];
+  uint8_t primary[kSectorSize];
+  bool havePrimary = false;
   for (int i = 0; i < kMaxDescriptors; ++i) {
     const int64_t offset = static_cast<int64_t>(kFirstDescriptor + i) * static_cast<int64_t>(kSectorSize);
-    if (!probe.readSector(device, offset, sector)) return false;
-    if (std::memcmp(sector + 1, "CD001", 5) != 0) return false;
-    if (IsPrimaryVolumeDescriptor(sector)) {
-      info->label = Iso9660Label(sector);
+    if (!probe.ReadSector(device, offset, sector)) break;
+    if (std::memcmp(sector + 1, "CD001", 5) != 0) break;
+    if (IsJolietVolumeDescriptor(sector)) {
+      // Windows mounts the Joliet tree, and names and numbers the volume by
+      // its descriptor.
+      info->label = JolietLabel(sector);
       info->serial = Iso9660Serial(sector);
       return true;
     }
-    if (sector[0] == 255) return false;  // the set ends without a primary descriptor
+    if (!havePrimary && IsPrimaryVolumeDescriptor(sector)) {
+      std::memcpy(primary, sector, kSectorSize);
+      havePrimary = true;
+    }
+    if (sector[0] == 255) break;  // the set terminator
   }
-  return false;
+  if (!havePrimary) return false;
+  info->label = Iso9660Label(primary);
+  info->serial = Iso9660Serial(primary);
+  return true;
 }
 
 // The name under which a folder of /dev/disk lists the device.
 std::string LinkNameOf(const VolumeProbe& probe, const std::string& folder, const std::string& device) {
-  if (!probe.links || device.empty()) return {};
-  const std::string target = probe.canonical ? probe.canonical(device) : device;
-  for (const auto& [name, path] : probe.links(folder)) {
+  if (device.empty()) return {};
+  const std::string target = probe.Canonical(device);
+  for (const auto& [name, path] : probe.Links(folder)) {
     if (path == target) return name;
   }
   return {};
 }
 
+class SystemVolumeProbe : public VolumeProbe {
+ public:
+  bool ReadSector(const std::string& device, int64_t offset, uint8_t* out) const override {
+    return ReadAt(device, offset, out, kSectorSize) == kFileOk;
+  }
+  int DiscStatus(const std::string& device) const override { return SystemDiscStatus(device); }
+  std::vector<std::pair<std::string, std::string>> Links(const std::string& folder) const override {
+    return SystemLinks(folder);
+  }
+  bool IsFolder(const std::string& path) const override { return IsEnterableFolder(path); }
+  std::string Canonical(const std::string& path) const override { return CanonicalPath(path); }
+};
+
 }  // namespace
 
-VolumeProbe VolumeProbe::System() {
-  VolumeProbe p;
-  p.readSector = SystemReadSector;
-  p.discStatus = SystemDiscStatus;
-  p.links = SystemLinks;
-  p.isFolder = IsEnterableFolder;
-  p.canonical = CanonicalPath;
-  return p;
+const VolumeProbe& VolumeProbe::System() {
+  static const SystemVolumeProbe probe;
+  return probe;
 }
 
 bool IsPrimaryVolumeDescriptor(const uint8_t* sector) {
   return sector[0] == 1 && std::memcmp(sector + 1, "CD001", 5) == 0 && sector[6] == 1;
+}
+
+bool IsJolietVolumeDescriptor(const uint8_t* sector) {
+  if (sector[0] != 2 || std::memcmp(sector + 1, "CD001", 5) != 0) return false;
+  const uint8_t* escape = sector + 88;
+  return escape[0] == '%' && escape[1] == '/' && (escape[2] == '@' || escape[2] == 'C' || escape[2] == 'E');
+}
+
+std::string JolietLabel(const uint8_t* descriptor) {
+  // 32 bytes: 16 UCS-2 characters, big endian. Surrogate pairs are taken as
+  // UTF-16 would take them; a lone surrogate becomes U+FFFD.
+  std::vector<uint32_t> chars;
+  const uint8_t* id = descriptor + 40;
+  for (int i = 0; i < 16; ++i) {
+    uint32_t c = static_cast<uint32_t>(id[2 * i]) << 8 | id[2 * i + 1];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < 16) {
+      const uint32_t low = static_cast<uint32_t>(id[2 * i + 2]) << 8 | id[2 * i + 3];
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        ++i;
+      } else {
+        c = 0xFFFD;
+      }
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    chars.push_back(c);
+  }
+  if (const auto zero = std::find(chars.begin(), chars.end(), 0u); zero != chars.end()) chars.erase(zero, chars.end());
+  while (!chars.empty() && chars.back() == ' ') chars.pop_back();
+  std::string out;
+  for (const uint32_t c : chars) {
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | c >> 6));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | c >> 12));
+      out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | c >> 18));
+      out.push_back(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
 }
 
 std::string Iso9660Label(const uint8_t* descriptor) {
@@ -158,22 +206,22 @@ uint32_t SerialFromUuid(std::string_view uuid) {
   std::string digits;
   for (const char c : uuid) {
     if (c == '-') continue;
-    if (HexValue(c) < 0) return StableHash(uuid);
+    if (HexDigitValue(c) < 0) return StableHash(uuid);
     digits.push_back(c);
   }
   if (digits.empty() || (digits.size() > 8 && digits.size() != 16)) return StableHash(uuid);
   if (digits.size() == 16) digits = digits.substr(8);
   uint32_t v = 0;
-  for (const char c : digits) v = v * 16 + static_cast<uint32_t>(HexValue(c));
+  for (const char c : digits) v = v * 16 + static_cast<uint32_t>(HexDigitValue(c));
   return v;
 }
 
 std::string UnescapeDeviceName(std::string_view name) {
   std::string out;
   for (std::size_t i = 0; i < name.size(); ++i) {
-    if (name[i] == '\\' && name.size() - i >= 4 && name[i + 1] == 'x' && HexValue(name[i + 2]) >= 0 &&
-        HexValue(name[i + 3]) >= 0) {
-      out.push_back(static_cast<char>(HexValue(name[i + 2]) * 16 + HexValue(name[i + 3])));
+    if (name[i] == '\\' && name.size() - i >= 4 && name[i + 1] == 'x' && HexDigitValue(name[i + 2]) >= 0 &&
+        HexDigitValue(name[i + 3]) >= 0) {
+      out.push_back(static_cast<char>(HexDigitValue(name[i + 2]) * 16 + HexDigitValue(name[i + 3])));
       i += 3;
     } else {
       out.push_back(name[i]);
@@ -189,7 +237,7 @@ bool GetVolumeInformation(const DriveTable& table, std::string_view root, Volume
   if (d == nullptr || d->kind == kDriveNoRoot) return false;
 
   if (d->optical) {
-    const int status = probe.discStatus ? probe.discStatus(d->device) : kNoDisc;
+    const int status = probe.DiscStatus(d->device);
     if (status == kNoDisc) return false;
     if (status == kAudioDisc) {
       info->label = "Audio CD";
@@ -203,7 +251,7 @@ bool GetVolumeInformation(const DriveTable& table, std::string_view root, Volume
 
   // Nothing to be read from the device itself: the drive's folder must be
   // there for the volume to count as present.
-  if (d->path.empty() || !probe.isFolder || !probe.isFolder(d->path)) return false;
+  if (d->path.empty() || !probe.IsFolder(d->path)) return false;
   info->label = UnescapeDeviceName(LinkNameOf(probe, "/dev/disk/by-label", d->device));
   const std::string uuid = LinkNameOf(probe, "/dev/disk/by-uuid", d->device);
   if (!uuid.empty()) {

@@ -1,16 +1,17 @@
 #pragma once
 // The label and 32-bit serial number of the volume behind a drive letter.
 //
-// An ISO 9660 disc is read from its device when that can be read: the label
-// is the volume identifier of the primary volume descriptor and the serial
-// number the checksum of that descriptor, as Windows reports it, so disks
-// keep the serial numbers of files written there. Otherwise the label comes
+// An ISO 9660 disc is read from its device when that can be read, through
+// the volume descriptor that Windows mounts: the Joliet supplementary
+// descriptor when the disc has one, otherwise the primary one. The label is
+// that descriptor's volume identifier (UCS-2 on a Joliet disc, given here as
+// UTF-8) and the serial number its checksum, as Windows reports them, so
+// disks keep the serial numbers of files written there. Otherwise the label comes
 // from /dev/disk/by-label and the serial from the file system's UUID, or,
 // without one, from what names the volume (type, device, folder), so that it
 // stays the same across runs. An optical drive holding an audio disc without
 // a data track reports "Audio CD"; a drive without a medium fails.
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -25,18 +26,21 @@ inline constexpr std::size_t kSectorSize = 2048;
 enum DiscStatus : int { kNoDisc = 0, kDataDisc = 1, kAudioDisc = 2 };
 
 // What the query reads; the system's by default, fakes in tests.
-struct VolumeProbe {
+class VolumeProbe {
+ public:
+  virtual ~VolumeProbe() = default;
   // Reads kSectorSize bytes of the device at the offset; false when it cannot.
-  std::function<bool(const std::string& device, int64_t offset, uint8_t* out)> readSector;
-  // The disc in an optical drive.
-  std::function<int(const std::string& device)> discStatus;
+  virtual bool ReadSector(const std::string& device, int64_t offset, uint8_t* out) const = 0;
+  // The disc in an optical drive (a DiscStatus).
+  virtual int DiscStatus(const std::string& device) const = 0;
   // The links of a folder such as /dev/disk/by-label: name and the path the
   // link leads to, resolved.
-  std::function<std::vector<std::pair<std::string, std::string>>(const std::string& folder)> links;
-  std::function<bool(const std::string& path)> isFolder;
-  std::function<std::string(const std::string& path)> canonical;
+  virtual std::vector<std::pair<std::string, std::string>> Links(const std::string& folder) const = 0;
+  virtual bool IsFolder(const std::string& path) const = 0;
+  virtual std::string Canonical(const std::string& path) const = 0;
 
-  static VolumeProbe System();
+  // The system's devices and folders.
+  static const VolumeProbe& System();
 };
 
 struct VolumeInfo {
@@ -50,8 +54,14 @@ bool GetVolumeInformation(const DriveTable& table, std::string_view root, Volume
 
 // A primary volume descriptor (type 1, "CD001"), 2048 bytes.
 bool IsPrimaryVolumeDescriptor(const uint8_t* sector);
+// A Joliet supplementary volume descriptor: type 2 with the escape sequence
+// of UCS-2 level 1, 2 or 3 ("%/@", "%/C", "%/E").
+bool IsJolietVolumeDescriptor(const uint8_t* sector);
 // The volume identifier without its trailing blanks.
 std::string Iso9660Label(const uint8_t* descriptor);
+// The volume identifier of a Joliet descriptor (16 UCS-2 characters, big
+// endian) as UTF-8, without its trailing blanks.
+std::string JolietLabel(const uint8_t* descriptor);
 // Four byte-wide sums over the descriptor's 512 words, one per byte position,
 // the sum of the first bytes in the top byte of the serial.
 uint32_t Iso9660Serial(const uint8_t* descriptor);

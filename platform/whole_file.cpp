@@ -7,16 +7,10 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/file_io.h"
+
 namespace platform {
 namespace {
-
-int OpenRetry(const char* path, int flags, mode_t mode = 0) {
-  int fd;
-  do {
-    fd = open(path, flags | O_CLOEXEC, mode);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
 
 std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -30,7 +24,7 @@ std::string FolderOf(const std::string& path) {
 int ReadWholeFile(const std::string& path, std::size_t maxSize, std::string* text, bool* truncated) {
   text->clear();
   *truncated = false;
-  const int fd = OpenRetry(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+  const int fd = OpenRetrying(path, O_RDONLY | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return errno == ENOENT ? kFileMissing : kFileError;
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -71,22 +65,71 @@ bool WriteAll(int fd, std::string_view data) {
 }
 
 int AppendToFile(const std::string& path, std::string_view data) {
-  const int fd = OpenRetry(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_NONBLOCK, 0644);
+  const int fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_NONBLOCK, 0644);
   if (fd < 0) return 1;
   const bool ok = WriteAll(fd, data);
   return (close(fd) == 0 && ok) ? 0 : 2;
 }
 
 int CreateNewFile(const std::string& path, std::string_view data) {
-  const int fd = OpenRetry(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY, 0644);
+  const int fd = OpenRetrying(path, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY, 0644);
   if (fd < 0) return errno == EEXIST ? 1 : 2;
   const bool ok = WriteAll(fd, data);
   return (close(fd) == 0 && ok) ? 0 : 2;
 }
 
+int OverwriteFile(const std::string& path, std::string_view data) {
+  const int fd = OpenRetrying(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_NONBLOCK, 0644);
+  if (fd < 0) return 1;
+  const bool ok = WriteAll(fd, data);
+  return (close(fd) == 0 && ok) ? 0 : 2;
+}
+
+int ProbeFile(const std::string& path) {
+  const int fd = OpenRetrying(path, O_RDONLY | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return errno == ENOENT ? kFileMissing : kFileError;
+  struct stat st {};
+  const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  close(fd);
+  return regular ? kFileOk : kFileError;
+}
+
+int ReadAt(const std::string& path, int64_t offset, void* out, std::size_t length) {
+  const int fd = OpenRetrying(path, O_RDONLY | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return errno == ENOENT ? kFileMissing : kFileError;
+  auto* bytes = static_cast<char*>(out);
+  std::size_t got = 0;
+  while (got < length) {
+    const ssize_t n = pread(fd, bytes + got, length - got, static_cast<off_t>(offset) + static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  close(fd);
+  return got == length ? kFileOk : kFileError;
+}
+
+int WriteAt(const std::string& path, int64_t offset, std::string_view data) {
+  const int fd = OpenRetrying(path, O_WRONLY | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return 1;
+  std::size_t put = 0;
+  bool ok = true;
+  while (put < data.size()) {
+    const ssize_t n =
+        pwrite(fd, data.data() + put, data.size() - put, static_cast<off_t>(offset) + static_cast<off_t>(put));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    put += static_cast<std::size_t>(n);
+  }
+  return (close(fd) == 0 && ok) ? 0 : 2;
+}
+
 int ReplaceFile(const std::string& target, std::string_view contents, const std::string& tempPath,
                 const std::function<void()>& beforeReplace) {
-  const int fd = OpenRetry(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY, 0644);
+  const int fd = OpenRetrying(tempPath, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY, 0644);
   if (fd < 0) return -1;
   const bool written = WriteAll(fd, contents) && fsync(fd) == 0;
   if (close(fd) != 0 || !written) {
@@ -99,7 +142,7 @@ int ReplaceFile(const std::string& target, std::string_view contents, const std:
     return -1;
   }
   // The rename itself reaches the disk with the folder.
-  const int dir = OpenRetry(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY);
+  const int dir = OpenRetrying(FolderOf(target), O_RDONLY | O_DIRECTORY);
   if (dir >= 0) {
     fsync(dir);
     close(dir);

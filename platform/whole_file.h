@@ -29,6 +29,22 @@ int AppendToFile(const std::string& path, std::string_view data);
 // 0 success, 1 it exists, 2 it cannot be created or written.
 int CreateNewFile(const std::string& path, std::string_view data);
 
+// Creates the file, or empties an existing one, and writes the data. A FIFO
+// in the file's place fails rather than blocks. 0 success, 1 the file cannot
+// be opened, 2 the write failed.
+int OverwriteFile(const std::string& path, std::string_view data);
+
+// kFileOk when path is a regular file that can be opened for reading,
+// kFileMissing when there is nothing, kFileError for anything else.
+int ProbeFile(const std::string& path);
+
+// Reads exactly length bytes at offset; fewer is kFileError.
+int ReadAt(const std::string& path, int64_t offset, void* out, std::size_t length);
+
+// Writes the data at offset of an existing file, which is not truncated.
+// 0 success, 1 the file cannot be opened, 2 the write failed.
+int WriteAt(const std::string& path, int64_t offset, std::string_view data);
+
 // Replaces target with contents: writes tempPath, flushes it to the disk,
 // calls beforeReplace (when set), renames it over target and flushes the
 // folder. On any failure target is left as it was. 0 success, -1 failure.

@@ -1,10 +1,5 @@
 #include "records/disk_info_store.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 
 #include "platform/whole_file.h"
@@ -40,14 +35,6 @@ std::string SerialKey(uint32_t serial) {
   char key[16];
   std::snprintf(key, sizeof key, "%08lx", static_cast<unsigned long>(serial));
   return key;
-}
-
-int OpenRetry(const std::string& path, int flags) {
-  int fd;
-  do {
-    fd = open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
 }
 
 }  // namespace
@@ -113,14 +100,12 @@ int DiskInfoStore::OpenStore(std::string_view name) {
   std::lock_guard lock(m_);
   if (name.empty() || folder_.empty()) return 1;
   const std::string path = folder_ + std::string(name);
-  const int fd = OpenRetry(path, O_RDONLY | O_NONBLOCK);
-  if (fd >= 0) {
-    // There already: left as it is, if it is a file at all.
-    struct stat st {};
-    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    close(fd);
-    if (!regular) return 1;
-  } else if (platform::CreateNewFile(path, WithCrLf(kHeader)) != 0) {
+  const int present = platform::ProbeFile(path);
+  if (present == platform::kFileError) {
+    // There, but no file that can be read: never written over.
+    return 1;
+  }
+  if (present == platform::kFileMissing && platform::CreateNewFile(path, WithCrLf(kHeader)) != 0) {
     // Not even a file that exists but cannot be read is ever written over.
     return 1;
   }
@@ -176,30 +161,14 @@ int DiskInfoStore::UpdateDisk(const engine::DiskState& disk) {
   unsigned char record[kResumeRecordSize];
   EncodeResumeRecord(r, record);
 
-  const int fd = OpenRetry(path_, O_WRONLY | O_NONBLOCK);
-  if (fd < 0) return 1;
-  ssize_t n;
-  do {
-    n = pwrite(fd, record, sizeof record, static_cast<off_t>(offset));
-  } while (n < 0 && errno == EINTR);
-  const bool closed = close(fd) == 0;
-  return (n == static_cast<ssize_t>(sizeof record) && closed) ? 0 : 1;
+  const std::string_view bytes(reinterpret_cast<const char*>(record), sizeof record);
+  return platform::WriteAt(path_, offset, bytes) == 0 ? 0 : 1;
 }
 
 int DiskInfoStore::ReadLocked(int64_t offset, ResumeRecord* record) const {
   if (path_.empty()) return 1;
-  const int fd = OpenRetry(path_, O_RDONLY | O_NONBLOCK);
-  if (fd < 0) return 1;
   unsigned char buf[kResumeRecordSize];
-  std::size_t got = 0;
-  while (got < sizeof buf) {
-    const ssize_t n = pread(fd, buf + got, sizeof buf - got, static_cast<off_t>(offset) + static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  close(fd);
-  if (got < sizeof buf) return 1;
+  if (platform::ReadAt(path_, offset, buf, sizeof buf) != platform::kFileOk) return 1;
   *record = DecodeResumeRecord(buf);
   return 0;
 }

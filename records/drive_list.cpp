@@ -2,23 +2,19 @@
 
 #include <cstdio>
 
+#include "platform/ascii.h"
+#include "platform/disc_mount.h"
 #include "platform/drive_table.h"
+#include "platform/registry.h"
 #include "platform/volume_info.h"
 
 namespace records {
-namespace {
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+using platform::AsciiUpper;
 
-}  // namespace
-
-DriveOps DriveOpsOf(const platform::DriveTable& table) {
-  DriveOps ops;
-  ops.getDriveType = [&table](const std::string& root) { return table.GetDriveType(root); };
-  ops.getLogicalDriveStrings = [&table] { return table.GetLogicalDriveStrings(); };
-  ops.folderExists = [&table](const std::string& folder) { return table.FolderExists(folder); };
-  return ops;
-}
+int TableDriveOps::GetDriveType(const std::string& root) const { return table_.GetDriveType(root); }
+std::string TableDriveOps::GetLogicalDriveStrings() const { return table_.GetLogicalDriveStrings(); }
+bool TableDriveOps::FolderExists(const std::string& folder) const { return table_.FolderExists(folder); }
 
 std::string SystemRootPaths::ToNativePath(const std::string& rootPath) {
   return platform::DriveTable::System(*registry_).ToNativePath(rootPath);
@@ -30,6 +26,32 @@ bool SystemVolumeQuery::Query(const std::string& root, std::string& label, uint3
   label = std::move(info.label);
   serial = info.serial;
   return true;
+}
+
+SystemRootCheck::SystemRootCheck(std::shared_ptr<platform::Registry> registry,
+                                 std::shared_ptr<platform::DiscMounter> mounter, const platform::DriveProbe& probe)
+    : registry_(std::move(registry)), mounter_(std::move(mounter)), probe_(probe) {}
+
+SystemRootCheck::SystemRootCheck(std::shared_ptr<platform::Registry> registry)
+    : SystemRootCheck(std::move(registry), std::make_shared<platform::UDisksMounter>(), platform::DriveProbe::System()) {}
+
+int SystemRootCheck::CheckRoot(const std::string& rootPath) {
+  if (rootPath.empty()) return kRootUnreadable;
+  const auto table = [&] { return platform::DriveTable::Build(probe_, platform::ReadDrivePins(*registry_)); };
+  const platform::DriveTable before = table();
+  std::string native = before.ToNativePath(rootPath);
+  if (native.empty()) {
+    const platform::Drive* drive = before.Find(rootPath[0]);
+    // A disc in an optical drive that has no folder: it is not mounted.
+    if (drive == nullptr || !drive->optical || drive->device.empty()) return kRootUnreadable;
+    std::string where, why;
+    if (!mounter_ || mounter_->MountReadOnly(drive->device, &where, &why) != platform::kMounted) {
+      return kRootNotMounted;
+    }
+    native = table().ToNativePath(rootPath);
+    if (native.empty()) return kRootNotMounted;
+  }
+  return platform::CheckFolderAccess(native) == platform::kFolderReadable ? kRootReady : kRootUnreadable;
 }
 
 const char* DriveKindName(int code) {
@@ -53,7 +75,7 @@ int FillDriveList(int mode, std::vector<std::string>& list, const DriveOps& ops)
   int cdroms = 0;
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     const std::string root = std::string(1, letter) + ":\\";
-    const int code = ops.getDriveType(root);
+    const int code = ops.GetDriveType(root);
     if (code == platform::kDriveCdrom) ++cdroms;
     if (code == platform::kDriveNoRoot) continue;
     if (mode == kAllDrives || (mode == kCdromDrivesOnly && code == platform::kDriveCdrom)) {
@@ -75,20 +97,20 @@ bool CheckStartFolder(std::string_view text, const DriveOps& ops) {
   if (text.empty()) return true;
   // Only the drive letter ignores case; folder names are matched as typed.
   std::string folder(text);
-  folder[0] = Upper(folder[0]);
+  folder[0] = AsciiUpper(folder[0]);
   if (folder.size() <= 3) {
     if (folder.size() != 3 || folder[1] != ':' || folder[2] != '\\') return false;
-    const std::string roots = ops.getLogicalDriveStrings();
+    const std::string roots = ops.GetLogicalDriveStrings();
     std::size_t i = 0;
     while (i < roots.size() && roots[i] != '\0') {
-      if (Upper(roots[i]) == folder[0]) return true;
+      if (AsciiUpper(roots[i]) == folder[0]) return true;
       const std::size_t end = roots.find('\0', i);
       if (end == std::string::npos) break;
       i = end + 1;
     }
     return false;
   }
-  return ops.folderExists(folder);
+  return ops.FolderExists(folder);
 }
 
 }  // namespace records

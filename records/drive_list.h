@@ -11,6 +11,8 @@
 #include "engine/services.h"
 
 namespace platform {
+class DiscMounter;
+class DriveProbe;
 class DriveTable;
 class Registry;
 }
@@ -20,18 +22,30 @@ namespace records {
 enum DriveListMode : int { kCdromDrivesOnly = 1, kAllDrives = 2 };
 
 // The platform operations the drive list needs.
-struct DriveOps {
+class DriveOps {
+ public:
+  virtual ~DriveOps() = default;
   // The kind code of a root "%c:\" (0..6; 1 no such root).
-  std::function<int(const std::string& root)> getDriveType;
+  virtual int GetDriveType(const std::string& root) const = 0;
   // The roots of all drives, each ended by a zero, the list by an empty text.
-  std::function<std::string()> getLogicalDriveStrings;
+  virtual std::string GetLogicalDriveStrings() const = 0;
   // Whether a folder such as "D:\DATA" exists and can be entered. Never
   // changes the current directory.
-  std::function<bool(const std::string& folder)> folderExists;
+  virtual bool FolderExists(const std::string& folder) const = 0;
 };
 
 // The operations of a drive table (which must outlive them).
-DriveOps DriveOpsOf(const platform::DriveTable& table);
+class TableDriveOps : public DriveOps {
+ public:
+  explicit TableDriveOps(const platform::DriveTable& table) : table_(table) {}
+  int GetDriveType(const std::string& root) const override;
+  std::string GetLogicalDriveStrings() const override;
+  bool FolderExists(const std::string& folder) const override;
+
+ private:
+  const platform::DriveTable& table_;
+};
+inline TableDriveOps DriveOpsOf(const platform::DriveTable& table) { return TableDriveOps(table); }
 
 // The folder to enter for the root path of a run ("D:\", "D:\DATA"), by
 // the drives as they are when the run starts (pinned letters included);
@@ -54,6 +68,23 @@ class SystemVolumeQuery : public engine::VolumeQuery {
 
  private:
   std::shared_ptr<platform::Registry> registry_;
+};
+
+// The root of a run, by the drives as they are at the moment of the
+// question: a data disc in an optical drive that nobody has mounted is
+// mounted read-only first, and the root must then be entered and listed.
+class SystemRootCheck : public engine::RootCheck {
+ public:
+  SystemRootCheck(std::shared_ptr<platform::Registry> registry, std::shared_ptr<platform::DiscMounter> mounter,
+                  const platform::DriveProbe& probe);
+  // The system's drives, mounted through UDisks2.
+  explicit SystemRootCheck(std::shared_ptr<platform::Registry> registry);
+  int CheckRoot(const std::string& rootPath) override;
+
+ private:
+  std::shared_ptr<platform::Registry> registry_;
+  std::shared_ptr<platform::DiscMounter> mounter_;
+  const platform::DriveProbe& probe_;
 };
 
 // "Floppy/Removable", "Fixed", "Remote/Network", "CD-ROM", "RAM disk", or

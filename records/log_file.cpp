@@ -1,9 +1,5 @@
 #include "records/log_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 
 #include "platform/whole_file.h"
@@ -41,16 +37,7 @@ int LogFile::OpenLog(std::string_view name, int mode) {
   bool opened = false;
   if (mode == kLogAppend) opened = platform::AppendToFile(path, "") == 0;
   if (mode == kLogAppend || mode == kLogOverwrite) {
-    if (!opened) {
-      int fd;
-      do {
-        fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0644);
-      } while (fd < 0 && errno == EINTR);
-      if (fd >= 0) {
-        opened = platform::WriteAll(fd, WithCrLf(kHeader));
-        if (close(fd) != 0) opened = false;
-      }
-    }
+    if (!opened) opened = platform::OverwriteFile(path, WithCrLf(kHeader)) == 0;
   } else {
     return kCannotCreate;
   }

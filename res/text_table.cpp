@@ -199,6 +199,12 @@ constexpr TextPair kTexts[] = {
      "Torvex disk restore"},
     {185, "тел. 555-0100",
      "tel. 555-0100"},
+    {187, "Диск в выбранном устройстве не смонтирован.\nСмонтируйте его и повторите попытку",
+     "The disk in selected device is not mounted.\nPlease, mount it and try again"},
+    {189, "Корневая папка диска не открывается или не читается.\nДиск повреждён, или нет прав доступа",
+     "The root folder of the disk cannot be opened or listed.\nThe disk is damaged, or access is denied"},
+    {191, "Устройство перестало отвечать: чтение не завершается.\nПроверка остановлена",
+     "The device does not answer any more: reads do not return.\nThe checking has been stopped"},
     {193, "Не удаётся открыть файл справки:\n%s",
      "Cannot open the help file:\n%s"},
 };

@@ -16,6 +16,7 @@
 #include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QSlider>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include "ui/bitmap_button.h"
@@ -42,25 +43,33 @@ QLabel* MakeLabel(const res::ControlTemplate& c, QWidget* parent) {
   return label;
 }
 
+QTreeView* MakeList(const res::ControlTemplate& c, QWidget* parent) {
+  // Report view: a row per item, one column per field, over the model the
+  // window gives it.
+  auto* list = new QTreeView(parent);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  list->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list->setRootIsDecorated(false);
+  list->setItemsExpandable(false);
+  list->setUniformRowHeights(true);
+  list->setAllColumnsShowFocus(true);
+  list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list->header()->setSectionsClickable(!(c.style & res::kNoSortHeader));
+  list->header()->setSectionsMovable(false);
+  list->header()->setStretchLastSection(false);
+  list->setSortingEnabled(false);
+  if (c.style & res::kSunken) list->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  return list;
+}
+
 QTreeWidget* MakeTree(const res::ControlTemplate& c, QWidget* parent) {
   auto* tree = new QTreeWidget(parent);
   tree->setSelectionMode(QAbstractItemView::SingleSelection);
-  if (c.kind == res::ControlKind::kListView) {
-    // Report view: a row per item, one column per field.
-    tree->setRootIsDecorated(false);
-    tree->setItemsExpandable(false);
-    tree->setUniformRowHeights(true);
-    tree->setColumnCount(0);
-    tree->header()->setSectionsClickable(!(c.style & res::kNoSortHeader));
-    tree->header()->setSectionsMovable(false);
-    tree->header()->setStretchLastSection(false);
-  } else {
-    tree->setHeaderHidden(true);
-    tree->setRootIsDecorated(c.style & res::kTreeLines);
-    tree->setDragEnabled(!(c.style & res::kNoDragDrop));
-    if (c.style & res::kFullRowSelect) tree->setSelectionBehavior(QAbstractItemView::SelectRows);
-    tree->setMouseTracking(c.style & res::kTrackSelect);
-  }
+  tree->setHeaderHidden(true);
+  tree->setRootIsDecorated(c.style & res::kTreeLines);
+  tree->setDragEnabled(!(c.style & res::kNoDragDrop));
+  if (c.style & res::kFullRowSelect) tree->setSelectionBehavior(QAbstractItemView::SelectRows);
+  tree->setMouseTracking(c.style & res::kTrackSelect);
   tree->setSortingEnabled(false);
   return tree;
 }
@@ -130,6 +139,7 @@ QWidget* MakeControl(const res::ControlTemplate& c, QDialog& dialog, QButtonGrou
       return combo;
     }
     case K::kListView:
+      return MakeList(c, &dialog);
     case K::kTreeView:
       return MakeTree(c, &dialog);
     case K::kProgressBar: {
@@ -258,9 +268,19 @@ CTemplateDialog::CTemplateDialog(int templateId, QWidget* parent)
   }
 }
 
+bool CTemplateDialog::Initialise(bool* focus) {
+  m_bInInit = true;
+  *focus = OnInitDialog();
+  m_bInInit = false;
+  return !m_nInitResult;
+}
+
 int CTemplateDialog::DoModal() {
   if (m_pTemplate == nullptr) return -1;
-  if (OnInitDialog()) {
+  bool focus = false;
+  // Ended by its own initialisation: never shown.
+  if (!Initialise(&focus)) return *m_nInitResult;
+  if (focus) {
     // The first control in tab order that can take the focus gets it.
     for (const res::ControlTemplate& c : m_pTemplate->controls) {
       QWidget* control = DlgItem(*this, c.id);
@@ -274,6 +294,13 @@ int CTemplateDialog::DoModal() {
   return exec();
 }
 
+bool CTemplateDialog::Create() {
+  bool focus = false;
+  if (m_pTemplate == nullptr || !Initialise(&focus)) return false;
+  show();
+  return true;
+}
+
 CBitmapButton* CTemplateDialog::AttachBitmapButton(int id) {
   auto* button = DlgItem<CBitmapButton>(*this, id);
   if (button != nullptr) button->AutoLoad();
@@ -281,6 +308,14 @@ CBitmapButton* CTemplateDialog::AttachBitmapButton(int id) {
 }
 
 void CTemplateDialog::reject() { OnCancel(); }
+
+void CTemplateDialog::done(int result) {
+  if (m_bInInit) {
+    m_nInitResult = result;
+    return;
+  }
+  QDialog::done(result);
+}
 
 bool CTemplateDialog::OnInitDialog() { return true; }
 

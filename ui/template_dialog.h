@@ -13,6 +13,7 @@
 // click to OnCommand with the button's id.
 #include <QDialog>
 #include <QString>
+#include <optional>
 
 #include "res/dialog_templates.h"
 #include "ui/dialog_units.h"
@@ -25,7 +26,8 @@ class CBitmapButton;
 
 // The widget kind made for each control kind: CBitmapButton, QGroupBox,
 // QLabel (texts, icons, pictures), QCheckBox, QRadioButton (one QButtonGroup
-// per radio group), QLineEdit, QComboBox, QTreeWidget (list and tree views),
+// per radio group), QLineEdit, QComboBox, QTreeView (list views; the window
+// gives it its model), QTreeWidget (tree views),
 // QProgressBar, QSlider, and a QFrame standing in for the web page view.
 // Returns the units used.
 DialogUnits BuildDialog(QDialog& dialog, const res::DialogTemplate& dialogTemplate);
@@ -58,6 +60,10 @@ class CTemplateDialog : public QDialog {
   // Runs OnInitDialog, then the dialog modally; returns the result it ended
   // with (0 when something else closed it), or -1 when it cannot be made.
   int DoModal();
+  // Runs OnInitDialog and shows the dialog without a modal loop of its own
+  // (a modeless window). False when it cannot be made or its initialisation
+  // ended it.
+  bool Create();
 
   // Loads the images of the bitmap button with this id (AutoLoad). Returns
   // the button, also when its up image is missing (it then stays undrawn);
@@ -65,6 +71,8 @@ class CTemplateDialog : public QDialog {
   CBitmapButton* AttachBitmapButton(int id);
 
   void reject() override;  // close box, Escape
+  // Ending the dialog from OnInitDialog ends DoModal before the dialog is shown.
+  void done(int result) override;
 
  protected:
   // Sets up the controls before the dialog is shown. Returning true gives the
@@ -80,8 +88,13 @@ class CTemplateDialog : public QDialog {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  // Runs OnInitDialog; false when it ended the dialog.
+  bool Initialise(bool* focus);
+
   int m_nTemplateId;
   const res::DialogTemplate* m_pTemplate;
+  bool m_bInInit = false;
+  std::optional<int> m_nInitResult;
   DialogUnits m_units{1, 1};
 };
 

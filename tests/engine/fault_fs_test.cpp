@@ -1,5 +1,6 @@
 // The engine against real kernel errors, served by a FUSE file system of our
 // own. Where the kernel refuses the mount, these tests skip and say why.
+#include <algorithm>
 #include <thread>
 
 #include "tests/engine/engine_fixture.h"
@@ -154,6 +155,120 @@ TEST_F(FaultFsTest, StopWhileAReadStallsEndsTheFileAsAReadErrorAfterTheDelay) {
   EXPECT_EQ(State().disk.filesChecked, 0);
   fs->ForceUnmount();
   ASSERT_TRUE(WaitUntil([&] { return engine->AbandonedReaders() == 0; }));
+}
+
+TEST_F(FaultFsTest, FoldersThatCannotBeEnteredOrListedAreOpenErrorsOfTheCheck) {
+  Serve({
+      {"A.BIN", 1000},
+      {"BROKEN", 0, FaultFile::kNoList},   // damaged folder sectors
+      {"SUB/LOCKED", 0, FaultFile::kNoEnter},
+      {"SUB/OK.BIN", 2000},
+  });
+  if (IsSkipped()) return;
+  Run();
+  // Counted and checked: the files that could be reached.
+  EXPECT_EQ(State().disk.filesTotal, 2);
+  EXPECT_EQ(State().disk.filesChecked, 2);
+  const auto rows = RowsByName();
+  ASSERT_EQ(rows.size(), 2u);  // the counting walk reports nothing
+  EXPECT_EQ(rows.at("BROKEN"), (std::array<std::string, 4>{"BROKEN", "Open", "", "D:\\"}));
+  EXPECT_EQ(rows.at("LOCKED"), (std::array<std::string, 4>{"LOCKED", "Open", "", "D:\\SUB"}));
+  auto lines = log->Lines();
+  std::sort(lines.begin(), lines.end());
+  EXPECT_EQ(lines, (std::vector<std::string>{"BROKEN, Open, , D:\\", "LOCKED, Open, , D:\\SUB", "[]"}));
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 2\nFiles with errors (read/open): 0 / 2");
+  const auto sounds = Sounds();
+  EXPECT_EQ(std::count(sounds.begin(), sounds.end(), 2), 2);
+}
+
+TEST_F(FaultFsTest, AFileSystemMountedInsideTheCheckedTreeIsNeitherCountedNorEntered) {
+  tree.File("A.TXT", 1000);
+  tree.File("SUB/B.TXT", 2000);
+  tree.Folder("SUB/MNT");
+  tree.File("SUB/PLAIN/C.TXT", 3000);
+  fs = std::make_unique<FaultFs>(std::vector<FaultFile>{{"INNER.BIN", 50'000}, {"DEEP/X.BIN", 10}});
+  std::string why;
+  if (!fs->MountAt(tree.Path("SUB/MNT"), &why)) GTEST_SKIP() << "FUSE fault injection unavailable: " << why;
+  Run();
+  EXPECT_EQ(State().disk.filesTotal, 3);
+  EXPECT_EQ(State().disk.bytesTotal, 6000);
+  auto checked = CheckedFiles();
+  std::sort(checked.begin(), checked.end());
+  EXPECT_EQ(checked, (std::vector<std::string>{"A.TXT", "B.TXT", "C.TXT"}));
+  EXPECT_TRUE(fs->Reads("INNER.BIN").empty());
+  EXPECT_TRUE(ErrorRows().empty());
+  const auto paths = window->FieldHistory(engine::kIdFolderPath);
+  EXPECT_EQ(std::find(paths.begin(), paths.end(), "D:\\SUB\\MNT"), paths.end());
+  EXPECT_NE(std::find(paths.begin(), paths.end(), "D:\\SUB\\PLAIN"), paths.end());
+}
+
+TEST_F(FaultFsTest, AReaderWhoseCloseStallsHoldsItsPlaceUntilTheFileIsClosed) {
+  Serve({{"CLOSING.BIN", 40'000, FaultFile::kNone, 0, true}, {"NEXT.BIN", 1000}});
+  if (IsSkipped()) return;
+  settings->delaySeconds = 3;
+  Make();
+  ASSERT_TRUE(engine->Start());
+  ASSERT_TRUE(WaitUntil([&] { return fs->StalledCloses() == 1; }));
+  // Every block was read, but the file is not finished while its close hangs.
+  for (int i = 0; i < 3; ++i) engine->OnTimerTick();
+  ASSERT_TRUE(engine->WaitForCheckThread(30s));
+  engine->OnTimerTick();
+  EXPECT_EQ(engine->AbandonedReaders(), 1);
+  const auto rows = RowsByName();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows.at("CLOSING.BIN")[1], "Read");
+  EXPECT_EQ(fs->Reads("NEXT.BIN").size(), 1u);
+  fs->ReleaseCloses();
+  ASSERT_TRUE(WaitUntil([&] { return engine->AbandonedReaders() == 0; }));
+  EXPECT_EQ(window->Rows().size(), rows.size() + 1);
+}
+
+TEST_F(FaultFsTest, ADeviceThatStopsAnsweringStopsTheRunAndContinuingPicksUpAfterTheLastFileRead) {
+  const int stalling = engine::kMaxAbandonedReaders;
+  std::vector<FaultFile> files;
+  for (int i = 0; i < stalling; ++i) files.push_back({"S" + std::to_string(i) + ".BIN", 70'000, FaultFile::kStall, 0});
+  files.push_back({"T1.BIN", 5000});
+  files.push_back({"T2.BIN", 6000});
+  Serve(files);
+  if (IsSkipped()) return;
+  settings->delaySeconds = 3;
+  settings->cdromTarget = true;
+  Make();
+  ASSERT_TRUE(engine->Start());
+  // The clock runs only while the current reader is stuck in the kernel, or
+  // no reader is free: a reader that is merely slow to start is not given up.
+  while (!engine->WaitForCheckThread(1ms)) {
+    const int stuck = engine->AbandonedReaders();
+    if (fs->StalledReads() > stuck || stuck == engine::kMaxAbandonedReaders) engine->OnTimerTick();
+  }
+  engine->OnTimerTick();
+  // Each stalled file is a read error; then no reader is left and the device
+  // does not answer: one message, and nothing more is opened or reported.
+  EXPECT_EQ(ErrorRows().size(), static_cast<size_t>(stalling));
+  EXPECT_TRUE(fs->Reads("T1.BIN").empty());
+  ASSERT_EQ(window->Messages().size(), 2u);
+  EXPECT_EQ(window->Messages()[0].text, testing_support::EnglishText(engine::kTextDeviceNotAnswering));
+  EXPECT_EQ(store->Get().filesChecked, stalling);
+  EXPECT_EQ(store->Get().filesTotal, stalling + 2);
+  EXPECT_EQ(Report(), "The checking is complete (98%)\nFiles checked: 8\nFiles with errors (read/open): 8 / 0");
+
+  // The same disc, answering again: Continue checking reads the rest.
+  fs->ForceUnmount();
+  ASSERT_TRUE(WaitUntil([&] { return engine->AbandonedReaders() == 0; }));
+  for (auto& f : files) f.fault = FaultFile::kNone;
+  Serve(files);
+  window->answer = [](const auto& m) {
+    return m.caption == "Torvex disk restore" ? engine::kIdContinue : engine::kIdOk;
+  };
+  engine.reset();
+  window->ClearStatistics();
+  Run();
+  EXPECT_TRUE(ErrorRows().empty());
+  EXPECT_TRUE(fs->Reads("S0.BIN").empty());
+  EXPECT_EQ(fs->Reads("T1.BIN").size(), 1u);
+  EXPECT_EQ(fs->Reads("T2.BIN").size(), 1u);
+  EXPECT_EQ(State().disk.bytesDone, State().disk.bytesTotal);
+  EXPECT_EQ(store->Get().filesChecked, stalling + 2);
 }
 
 }  // namespace

@@ -294,12 +294,21 @@ TEST_F(FileCheckTest, StuckReadersStayBoundedWhenEveryReadStalls) {
   engine->OnTimerTick();
   EXPECT_EQ(most, engine::kMaxAbandonedReaders);
   EXPECT_EQ(gate->Inside(), engine::kMaxAbandonedReaders);
-  // Every file is a read error; those that found no free reader never opened.
-  ASSERT_EQ(ErrorRows().size(), static_cast<size_t>(files));
+  // Each stalled file is a read error. Once every reader is stuck the device
+  // no longer answers: the run stops, says so once, and the files that found
+  // no free reader are neither opened nor reported.
+  ASSERT_EQ(ErrorRows().size(), static_cast<size_t>(engine::kMaxAbandonedReaders));
   for (const auto& r : ErrorRows()) {
     EXPECT_EQ(r[1], "Read");
     EXPECT_EQ(r[2], "0");
   }
+  EXPECT_EQ(log->Lines().size(), static_cast<size_t>(engine::kMaxAbandonedReaders) + 1);
+  EXPECT_EQ(State().disk.filesChecked, engine::kMaxAbandonedReaders);
+  const auto messages = window->Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].text, "The device does not answer any more: reads do not return.\nThe checking has been stopped");
+  EXPECT_EQ(messages[0].caption, "Torvex error");
+  EXPECT_EQ(Report(), "The checking is complete (? %)\nFiles checked: 8\nFiles with errors (read/open): 8 / 0");
   gate->Open();
   ASSERT_TRUE(WaitUntil([&] { return engine->AbandonedReaders() == 0; }));
 }

@@ -161,13 +161,17 @@ namespace {
 // far longer than any path the system takes whole).
 class FolderChain {
  public:
-  FolderChain(const std::string& base, int levels) : base_(base), levels_(levels) {
+  // Files named SHALLOW in level 10 and DEEPEST in the last level, and
+  // AT_LIMIT in the deepest level the walk enters when asked for.
+  FolderChain(const std::string& base, int levels, bool atLimit = false) : base_(base), levels_(levels) {
     int fd = open(base.c_str(), O_DIRECTORY | O_RDONLY);
     for (int i = 0; i < levels; ++i) {
       mkdirat(fd, "d", 0755);
       const int next = openat(fd, "d", O_DIRECTORY | O_RDONLY);
-      if (i == 9 || i == levels - 1) {
-        const int f = openat(next, i == 9 ? "SHALLOW" : "DEEPEST", O_WRONLY | O_CREAT, 0644);
+      const char* name = i == 9 ? "SHALLOW" : i == levels - 1 ? "DEEPEST"
+                         : atLimit && i == engine::kMaxFolderDepth - 1 ? "AT_LIMIT" : nullptr;
+      if (name != nullptr) {
+        const int f = openat(next, name, O_WRONLY | O_CREAT, 0644);
         if (write(f, "x", 1) != 1) ADD_FAILURE();
         close(f);
       }
@@ -182,6 +186,7 @@ class FolderChain {
     for (int i = levels_; i > 0; --i) {
       unlinkat(fds[i], "SHALLOW", 0);
       unlinkat(fds[i], "DEEPEST", 0);
+      unlinkat(fds[i], "AT_LIMIT", 0);
       close(fds[i]);
       unlinkat(fds[i - 1], "d", AT_REMOVEDIR);
     }
@@ -208,6 +213,22 @@ TEST_F(FolderWalkTest, AnEndlesslyDeepTreeIsWalkedDownToTheDepthLimitWithoutCras
     EXPECT_EQ(State().disk.filesTotal, 1);
   }
   setrlimit(RLIMIT_NOFILE, &saved);
+}
+
+TEST_F(FolderWalkTest, TheDepthLimitIsReachedUnderTheDefaultDescriptorLimit) {
+  const int levels = engine::kMaxFolderDepth + 50;
+  FolderChain chain(tree.Root(), levels, true);
+  // Debian's default soft limit, well below the number of levels.
+  rlimit saved{};
+  getrlimit(RLIMIT_NOFILE, &saved);
+  rlimit low = saved;
+  low.rlim_cur = std::min<rlim_t>(saved.rlim_max, 1024);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  Run();
+  setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_EQ(CheckedFiles(), (std::vector<std::string>{"SHALLOW", "AT_LIMIT"}));
+  EXPECT_EQ(State().disk.filesTotal, 2);
+  EXPECT_TRUE(ErrorRows().empty());
 }
 
 }  // namespace

@@ -138,3 +138,72 @@ TEST_F(ReadinessTest, AReportStillPendingComesBeforeTheNextRunWithItsOwnFigures)
 
 }  // namespace
 }  // namespace engine_test
+
+namespace engine_test {
+namespace {
+
+// Answers the root checks in turn; ready once the list is used up.
+class FakeRootCheck : public engine::RootCheck {
+ public:
+  explicit FakeRootCheck(std::vector<int> answers) : answers_(std::move(answers)) {}
+  int CheckRoot(const std::string& rootPath) override {
+    std::lock_guard l(m_);
+    roots_.push_back(rootPath);
+    return next_ < answers_.size() ? answers_[next_++] : kRootReady;
+  }
+  std::vector<std::string> Roots() const {
+    std::lock_guard l(m_);
+    return roots_;
+  }
+
+ private:
+  mutable std::mutex m_;
+  std::vector<int> answers_;
+  std::size_t next_ = 0;
+  std::vector<std::string> roots_;
+};
+
+class RootReadinessTest : public ReadinessTest {
+ protected:
+  void SetUp() override {
+    ReadinessTest::SetUp();
+    settings->cdromTarget = true;
+  }
+};
+
+TEST_F(RootReadinessTest, ADiscThatIsNotMountedIsNoRunUntilRetryFindsItsRootReadable) {
+  auto roots = std::make_shared<FakeRootCheck>(std::vector<int>{engine::RootCheck::kRootNotMounted});
+  deps.roots = roots;
+  window->answer = [](const auto& m) { return m.type == engine::kMsgRetry ? engine::kIdRetry : engine::kIdOk; };
+  Run();
+  const auto messages = window->Messages();
+  ASSERT_GE(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, "The disk in selected device is not mounted.\nPlease, mount it and try again");
+  EXPECT_EQ(messages[0].caption, "Torvex Warning");
+  EXPECT_EQ(messages[0].type, engine::kMsgRetry);
+  // Retry examined the disk afresh before its root was asked again.
+  EXPECT_EQ(volumes->Roots(), (std::vector<std::string>{"D:\\", "D:\\"}));
+  EXPECT_EQ(roots->Roots(), (std::vector<std::string>{"D:\\", "D:\\"}));
+  EXPECT_EQ(CheckedFiles(), (std::vector<std::string>{"A.TXT"}));
+  EXPECT_EQ(store->adds, 1);
+}
+
+TEST_F(RootReadinessTest, ARootThatCannotBeListedAndCancelStartNothingAndRememberNothing) {
+  deps.roots = std::make_shared<FakeRootCheck>(std::vector<int>{engine::RootCheck::kRootUnreadable});
+  window->answer = [](const auto&) { return engine::kIdCancel; };
+  Make().SetStartFolder("D:\\DATA");
+  EXPECT_FALSE(engine->Start());
+  ASSERT_EQ(window->Messages().size(), 1u);
+  EXPECT_EQ(window->Messages()[0].text,
+            "The root folder of the disk cannot be opened or listed.\nThe disk is damaged, or access is denied");
+  EXPECT_EQ(std::static_pointer_cast<FakeRootCheck>(deps.roots)->Roots(), (std::vector<std::string>{"D:\\DATA"}));
+  EXPECT_TRUE(State().idle);
+  EXPECT_TRUE(window->Rows().empty());
+  EXPECT_TRUE(log->Lines().empty());
+  EXPECT_EQ(store->adds, 0);
+  EXPECT_FALSE(store->resumeActive);
+  EXPECT_EQ(window->Field(engine::kIdVolumeLabel), "");
+}
+
+}  // namespace
+}  // namespace engine_test

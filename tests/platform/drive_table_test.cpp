@@ -9,46 +9,44 @@
 
 #include "platform/file_io.h"
 #include "platform/registry.h"
+#include "tests/support/fake_drive_probe.h"
 #include "tests/support/temp_tree.h"
 
 namespace platform {
 namespace {
 
+using testing_support::FakeDriveProbe;
 using testing_support::TempTree;
 
 // A machine with an optical drive holding a mounted disc, an empty one, a
 // USB stick, a second disk, network shares, RAM disks and the usual pseudo
 // file systems.
-DriveProbe FakeMachine() {
-  DriveProbe p;
-  p.mountTable = [] {
-    return "proc /proc proc rw 0 0\n"
-           "sysfs /sys sysfs rw 0 0\n"
-           "/dev/sda1 / ext4 rw 0 0\n"
-           "tmpfs /run tmpfs rw 0 0\n"
-           "tmpfs /run/user/1000 tmpfs rw 0 0\n"
-           "tmpfs /dev/shm tmpfs rw 0 0\n"
-           "cgroup2 /sys/fs/cgroup cgroup2 rw 0 0\n"
-           "/dev/sdb1 /media/user/MY\\040STICK vfat rw 0 0\n"
-           "/dev/sda2 /home ext4 rw 0 0\n"
-           "/dev/cdrom /media/cdrom0 iso9660 ro 0 0\n"
-           "server:/export /mnt/nfs nfs4 rw 0 0\n"
-           "user@host:/data /mnt/ssh fuse.sshfs rw 0 0\n"
-           "tmpfs /tmp tmpfs rw 0 0\n"
-           "/dev/loop0 /mnt/iso iso9660 ro 0 0\n"
-           "/dev/sda2 /etc/hostname ext4 rw 0 0\n"
-           "/dev/sdc1 /mnt/old ext4 rw 0 0\n"
-           "/dev/sdd1 /mnt/old xfs rw 0 0\n"
-           "garbage\n"
-           "overlay relative overlay rw 0 0\n";
-  };
-  p.opticalDevices = [] { return std::vector<std::string>{"/dev/sr1", "/dev/sr0"}; };
-  p.removable = [](const std::string& source) {
-    if (source == "/dev/sdb1") return 1;
-    return source.rfind("/dev/", 0) == 0 ? 0 : -1;
-  };
-  p.isFolder = [](const std::string& path) { return path != "/etc/hostname"; };
-  p.canonical = [](const std::string& path) { return path == "/dev/cdrom" ? std::string("/dev/sr0") : path; };
+FakeDriveProbe FakeMachine() {
+  FakeDriveProbe p;
+  p.mountTable =
+      "proc /proc proc rw 0 0\n"
+      "sysfs /sys sysfs rw 0 0\n"
+      "/dev/sda1 / ext4 rw 0 0\n"
+      "tmpfs /run tmpfs rw 0 0\n"
+      "tmpfs /run/user/1000 tmpfs rw 0 0\n"
+      "tmpfs /dev/shm tmpfs rw 0 0\n"
+      "cgroup2 /sys/fs/cgroup cgroup2 rw 0 0\n"
+      "/dev/sdb1 /media/user/MY\\040STICK vfat rw 0 0\n"
+      "/dev/sda2 /home ext4 rw 0 0\n"
+      "/dev/cdrom /media/cdrom0 iso9660 ro 0 0\n"
+      "server:/export /mnt/nfs nfs4 rw 0 0\n"
+      "user@host:/data /mnt/ssh fuse.sshfs rw 0 0\n"
+      "tmpfs /tmp tmpfs rw 0 0\n"
+      "/dev/loop0 /mnt/iso iso9660 ro 0 0\n"
+      "/dev/sda2 /etc/hostname ext4 rw 0 0\n"
+      "/dev/sdc1 /mnt/old ext4 rw 0 0\n"
+      "/dev/sdd1 /mnt/old xfs rw 0 0\n"
+      "garbage\n"
+      "overlay relative overlay rw 0 0\n";
+  p.optical = {"/dev/sr1", "/dev/sr0"};
+  p.removable = {"/dev/sdb1"};
+  p.notFolders = {"/etc/hostname"};
+  p.links = {{"/dev/cdrom", "/dev/sr0"}};
   return p;
 }
 
@@ -79,10 +77,8 @@ TEST(DriveTableTest, LettersInAStableOrderWithTheirKinds) {
   EXPECT_TRUE(t.Find('E')->optical);
 
   // The order does not depend on the order of the mount table.
-  DriveProbe shuffled = FakeMachine();
-  shuffled.mountTable = [] {
-    return "tmpfs /tmp tmpfs rw 0 0\n/dev/sda2 /home ext4 rw 0 0\n/dev/sda1 / ext4 rw 0 0\n";
-  };
+  FakeDriveProbe shuffled = FakeMachine();
+  shuffled.mountTable = "tmpfs /tmp tmpfs rw 0 0\n/dev/sda2 /home ext4 rw 0 0\n/dev/sda1 / ext4 rw 0 0\n";
   const DriveTable s = DriveTable::Build(shuffled, {});
   EXPECT_EQ(s.Find('F')->path, "/home");
   EXPECT_EQ(s.Find('G')->path, "/tmp");

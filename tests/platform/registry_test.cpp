@@ -304,6 +304,19 @@ TEST(RegistryTest, DefaultPathFollowsTheEnvironment) {
   EXPECT_EQ(Registry::DefaultPath(), "/home/tester/.config/torvex/registry.reg");
   setenv("TORVEX_REGISTRY_FILE", "/tmp/own.reg", 1);
   EXPECT_EQ(Registry::DefaultPath(), "/tmp/own.reg");
+  {
+    // A relative name stays where the program started, wherever the walk
+    // has moved the current directory since.
+    testing_support::TempTree elsewhere;
+    testing_support::CwdGuard guard;
+    setenv("TORVEX_REGISTRY_FILE", "own.reg", 1);
+    const std::string atStart = Registry::DefaultPath();
+    EXPECT_EQ(atStart.front(), '/');
+    EXPECT_EQ(atStart.substr(atStart.size() - 8), "/own.reg");
+    ASSERT_EQ(chdir(elsewhere.Root().c_str()), 0);
+    EXPECT_EQ(Registry::DefaultPath(), atStart);
+    EXPECT_EQ(Registry().FilePath(), atStart);
+  }
 
   if (saved) setenv("TORVEX_REGISTRY_FILE", savedValue.c_str(), 1); else unsetenv("TORVEX_REGISTRY_FILE");
   if (savedXdg) setenv("XDG_CONFIG_HOME", savedXdgValue.c_str(), 1); else unsetenv("XDG_CONFIG_HOME");

@@ -9,6 +9,10 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "records/disk_info_store.h"
+#include "tests/support/fake_drive_probe.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/iso_image.h"
 #include "tests/support/temp_tree.h"
 
 namespace platform {
@@ -63,47 +67,51 @@ TEST(VolumeInfoTest, UuidsAndNamesFromDevDisk) {
   EXPECT_EQ(StableHash(""), 2166136261u);
 }
 
-struct FakeDevices {
-  std::map<std::string, std::map<int64_t, Sector>> sectors;  // device -> offset -> sector
+// Devices and folders made up for the query: sectors by device and offset,
+// the disc in each optical drive, the links of /dev/disk, existing folders.
+class FakeDevices : public VolumeProbe {
+ public:
+  std::map<std::string, std::map<int64_t, Sector>> sectors;
   std::map<std::string, int> discs;
   std::map<std::string, std::vector<std::pair<std::string, std::string>>> links;
   std::vector<std::string> folders;
 
-  VolumeProbe Probe() {
-    VolumeProbe p;
-    p.readSector = [this](const std::string& dev, int64_t offset, uint8_t* out) {
-      auto d = sectors.find(dev);
-      if (d == sectors.end()) return false;
-      auto s = d->second.find(offset);
-      if (s == d->second.end()) {
-        std::memset(out, 0, kSectorSize);  // readable, but no descriptor there
-        return true;
-      }
-      std::memcpy(out, s->second.data(), kSectorSize);
+  bool ReadSector(const std::string& dev, int64_t offset, uint8_t* out) const override {
+    auto d = sectors.find(dev);
+    if (d == sectors.end()) return false;
+    auto s = d->second.find(offset);
+    if (s == d->second.end()) {
+      std::memset(out, 0, kSectorSize);  // readable, but no descriptor there
       return true;
-    };
-    p.discStatus = [this](const std::string& dev) { return discs.count(dev) ? discs[dev] : kNoDisc; };
-    p.links = [this](const std::string& folder) { return links[folder]; };
-    p.isFolder = [this](const std::string& path) {
-      return std::find(folders.begin(), folders.end(), path) != folders.end();
-    };
-    p.canonical = [](const std::string& path) { return path == "/dev/cdrom" ? std::string("/dev/sr0") : path; };
-    return p;
+    }
+    std::memcpy(out, s->second.data(), kSectorSize);
+    return true;
+  }
+  int DiscStatus(const std::string& dev) const override {
+    const auto it = discs.find(dev);
+    return it == discs.end() ? kNoDisc : it->second;
+  }
+  std::vector<std::pair<std::string, std::string>> Links(const std::string& folder) const override {
+    const auto it = links.find(folder);
+    return it == links.end() ? std::vector<std::pair<std::string, std::string>>{} : it->second;
+  }
+  bool IsFolder(const std::string& path) const override {
+    return std::find(folders.begin(), folders.end(), path) != folders.end();
+  }
+  std::string Canonical(const std::string& path) const override {
+    return path == "/dev/cdrom" ? std::string("/dev/sr0") : path;
   }
 };
 
 DriveTable Machine() {
-  DriveProbe p;
-  p.mountTable = [] {
-    return "/dev/vda1 / ext4 rw 0 0\n"
-           "/dev/loop3 /mnt/iso iso9660 ro 0 0\n"
-           "/dev/sdb1 /media/stick vfat rw 0 0\n"
-           "tmpfs /tmp tmpfs rw 0 0\n";
-  };
-  p.opticalDevices = [] { return std::vector<std::string>{"/dev/sr0", "/dev/sr1"}; };
-  p.removable = [](const std::string& s) { return s == "/dev/sdb1" ? 1 : 0; };
-  p.isFolder = [](const std::string&) { return true; };
-  p.canonical = [](const std::string& path) { return path; };
+  testing_support::FakeDriveProbe p;
+  p.mountTable =
+      "/dev/vda1 / ext4 rw 0 0\n"
+      "/dev/loop3 /mnt/iso iso9660 ro 0 0\n"
+      "/dev/sdb1 /media/stick vfat rw 0 0\n"
+      "tmpfs /tmp tmpfs rw 0 0\n";
+  p.optical = {"/dev/sr0", "/dev/sr1"};
+  p.removable = {"/dev/sdb1"};
   // C: /, D: sr0, E: sr1, F: /media/stick, G: /mnt/iso, H: /tmp, P: a pinned folder
   return DriveTable::Build(p, {{'P', kDriveCdrom, "/srv/cd"}});
 }
@@ -112,10 +120,10 @@ TEST(VolumeInfoTest, OpticalDrives) {
   const DriveTable t = Machine();
   FakeDevices dev;
   VolumeInfo info;
-  EXPECT_FALSE(GetVolumeInformation(t, "D:\\", &info, dev.Probe()));  // no medium
+  EXPECT_FALSE(GetVolumeInformation(t, "D:\\", &info, dev));  // no medium
 
   dev.discs["/dev/sr0"] = kAudioDisc;
-  ASSERT_TRUE(GetVolumeInformation(t, "D:\\", &info, dev.Probe()));
+  ASSERT_TRUE(GetVolumeInformation(t, "D:\\", &info, dev));
   EXPECT_EQ(info.label, "Audio CD");
 
   // A data disc, a boot record before its primary descriptor.
@@ -127,13 +135,13 @@ TEST(VolumeInfoTest, OpticalDrives) {
   std::memcpy(&pvd[40], "MY DISK", 7);
   dev.sectors["/dev/sr0"][16 * 2048] = boot;
   dev.sectors["/dev/sr0"][17 * 2048] = pvd;
-  ASSERT_TRUE(GetVolumeInformation(t, "d:\\DATA", &info, dev.Probe()));
+  ASSERT_TRUE(GetVolumeInformation(t, "d:\\DATA", &info, dev));
   EXPECT_EQ(info.label, "MY DISK");
   EXPECT_EQ(info.serial, Iso9660Serial(pvd.data()));
 
   // A disc in the drive that is neither readable nor mounted cannot be checked.
   dev.discs["/dev/sr1"] = kDataDisc;
-  EXPECT_FALSE(GetVolumeInformation(t, "E:\\", &info, dev.Probe()));
+  EXPECT_FALSE(GetVolumeInformation(t, "E:\\", &info, dev));
 }
 
 TEST(VolumeInfoTest, MountedVolumesAndPinnedFolders) {
@@ -143,34 +151,133 @@ TEST(VolumeInfoTest, MountedVolumesAndPinnedFolders) {
   // A loop-mounted image read from its device.
   dev.sectors["/dev/loop3"][16 * 2048] = SmallDescriptor();
   dev.folders = {"/", "/mnt/iso", "/media/stick", "/tmp"};
-  ASSERT_TRUE(GetVolumeInformation(t, "G:\\", &info, dev.Probe()));
+  ASSERT_TRUE(GetVolumeInformation(t, "G:\\", &info, dev));
   EXPECT_EQ(info.label, "AB");
   EXPECT_EQ(info.serial, 0x52964530u);
 
   // A stick: label and serial from /dev/disk.
   dev.links["/dev/disk/by-label"] = {{"OTHER", "/dev/sdc1"}, {"MY\\x20STICK", "/dev/sdb1"}};
   dev.links["/dev/disk/by-uuid"] = {{"1234-ABCD", "/dev/sdb1"}};
-  ASSERT_TRUE(GetVolumeInformation(t, "F:\\", &info, dev.Probe()));
+  ASSERT_TRUE(GetVolumeInformation(t, "F:\\", &info, dev));
   EXPECT_EQ(info.label, "MY STICK");
   EXPECT_EQ(info.serial, 0x1234ABCDu);
 
   // No label, no UUID: a serial that stays the same from run to run.
-  ASSERT_TRUE(GetVolumeInformation(t, "H:\\", &info, dev.Probe()));
+  ASSERT_TRUE(GetVolumeInformation(t, "H:\\", &info, dev));
   EXPECT_EQ(info.label, "");
   const uint32_t ram = info.serial;
-  ASSERT_TRUE(GetVolumeInformation(Machine(), "H:\\", &info, dev.Probe()));
+  ASSERT_TRUE(GetVolumeInformation(Machine(), "H:\\", &info, dev));
   EXPECT_EQ(info.serial, ram);
-  ASSERT_TRUE(GetVolumeInformation(t, "C:\\", &info, dev.Probe()));
+  ASSERT_TRUE(GetVolumeInformation(t, "C:\\", &info, dev));
   EXPECT_NE(info.serial, ram);
 
   // A pinned folder counts only while it is there.
-  EXPECT_FALSE(GetVolumeInformation(t, "P:\\", &info, dev.Probe()));
+  EXPECT_FALSE(GetVolumeInformation(t, "P:\\", &info, dev));
   dev.folders.push_back("/srv/cd");
-  EXPECT_TRUE(GetVolumeInformation(t, "P:\\", &info, dev.Probe()));
+  EXPECT_TRUE(GetVolumeInformation(t, "P:\\", &info, dev));
 
-  EXPECT_FALSE(GetVolumeInformation(t, "Q:\\", &info, dev.Probe()));
-  EXPECT_FALSE(GetVolumeInformation(t, "/:\\", &info, dev.Probe()));
-  EXPECT_FALSE(GetVolumeInformation(t, "", &info, dev.Probe()));
+  EXPECT_FALSE(GetVolumeInformation(t, "Q:\\", &info, dev));
+  EXPECT_FALSE(GetVolumeInformation(t, "/:\\", &info, dev));
+  EXPECT_FALSE(GetVolumeInformation(t, "", &info, dev));
+}
+
+// The lane sums worked out afresh over one sector of an image file.
+uint32_t LaneSums(const std::string& image, int sector) {
+  const std::string bytes = testing_support::ReadBytes(image);
+  uint32_t lanes[4] = {0, 0, 0, 0};
+  for (int i = 0; i < 2048; ++i) lanes[i % 4] += static_cast<uint8_t>(bytes.at(static_cast<std::size_t>(sector) * 2048 + i));
+  return (lanes[0] & 0xFF) << 24 | (lanes[1] & 0xFF) << 16 | (lanes[2] & 0xFF) << 8 | (lanes[3] & 0xFF);
+}
+
+// Where genisoimage put its descriptors: the primary one, and the Joliet one
+// (0 when there is none).
+std::pair<int, int> DescriptorSectors(const std::string& image) {
+  const std::string bytes = testing_support::ReadBytes(image);
+  int primary = 0, joliet = 0;
+  for (int s = 16; s < 32 && bytes.size() >= static_cast<std::size_t>(s + 1) * 2048; ++s) {
+    const std::string d = bytes.substr(static_cast<std::size_t>(s) * 2048, 2048);
+    if (d.compare(1, 5, "CD001") != 0 || d[0] == '\xff') break;
+    if (d[0] == 1 && primary == 0) primary = s;
+    if (d[0] == 2 && d.compare(88, 2, "%/") == 0) joliet = s;
+  }
+  return {primary, joliet};
+}
+
+// Discs made by genisoimage, in an optical drive whose device reads the
+// image's bytes, as the volume query finds them on a real drive.
+TEST(VolumeInfoTest, DiscImagesAreNamedAndNumberedByTheDescriptorWindowsMounts) {
+  TempTree tree;
+  tree.File("content/README.TXT", 5000);
+  tree.File("content/DATA/BIG.BIN", 70'000);
+  struct Case {
+    std::vector<std::string> options;
+    std::string label;
+    bool joliet;
+  };
+  const std::vector<Case> cases = {
+      {{"-V", "PLAIN DISC"}, "PLAIN DISC", false},
+      {{"-J", "-V", "JOLIET DISC"}, "JOLIET DISC", true},
+      // The primary descriptor holds all 27 characters; Joliet holds 16.
+      {{"-J", "-V", "A LABEL LONGER THAN SIXTEEN"}, "A LABEL LONGER T", true},
+      {{"-J", "-V", "DISC]2 50%d"}, "DISC]2 50%d", true},
+      {{"-J", "-V", "Диск «Лето»"}, "Диск «Лето»", true},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string image = tree.Path("disc" + std::to_string(++n) + ".iso");
+    std::string why;
+    if (!testing_support::MakeIsoImage(tree.Path("content"), c.options, image, &why)) {
+      GTEST_SKIP() << why;
+    }
+    testing_support::FakeDriveProbe machine;
+    machine.mountTable = "/dev/vda1 / ext4 rw 0 0\n";
+    machine.optical = {image};
+    const DriveTable t = DriveTable::Build(machine, {});
+    ASSERT_TRUE(t.Find('D') != nullptr && t.Find('D')->optical);
+
+    VolumeInfo info;
+    ASSERT_TRUE(GetVolumeInformation(t, "D:\\", &info)) << c.label;
+    EXPECT_EQ(info.label, c.label);
+    const auto [primary, joliet] = DescriptorSectors(image);
+    ASSERT_NE(primary, 0);
+    ASSERT_EQ(joliet != 0, c.joliet) << c.label;
+    EXPECT_EQ(info.serial, LaneSums(image, c.joliet ? joliet : primary)) << c.label;
+    if (c.joliet) {
+      EXPECT_NE(info.serial, LaneSums(image, primary)) << c.label;
+    }
+
+    // The disk info file finds the disc again by that serial, whatever its label holds.
+    records::DiskInfoStore store;
+    store.SetFolder(tree.Root());
+    ASSERT_EQ(store.OpenStore("Torvex" + std::to_string(n) + ".tvd"), 0);
+    engine::DiskState disk;
+    disk.label = info.label;
+    disk.serial = info.serial;
+    disk.filesTotal = 2;
+    ASSERT_EQ(store.AddDisk(disk), 0);
+    ASSERT_EQ(store.UpdateDisk(disk), 0);
+    records::ResumeRecord r;
+    ASSERT_EQ(store.ReadRecord(0, &r, info.serial), 0) << c.label;
+    EXPECT_EQ(r.filesTotal, 2);
+  }
+}
+
+TEST(VolumeInfoTest, JolietLabelsAreUcs2BigEndian) {
+  Sector d(kSectorSize, 0);
+  d[0] = 2;
+  std::memcpy(&d[1], "CD001", 5);
+  d[6] = 1;
+  std::memcpy(&d[88], "%/@", 3);
+  ASSERT_TRUE(IsJolietVolumeDescriptor(d.data()));
+  const uint16_t text[16] = {'A', 0x00E9, 0x20AC, 0xD83D, 0xDCBF, 0xDC00, ' ', 'Z', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+  for (int i = 0; i < 16; ++i) {
+    d[40 + 2 * i] = static_cast<uint8_t>(text[i] >> 8);
+    d[41 + 2 * i] = static_cast<uint8_t>(text[i]);
+  }
+  // A pair of surrogates is one character; a lone one is replaced.
+  EXPECT_EQ(JolietLabel(d.data()), "A\u00e9\u20ac\U0001F4BF\uFFFD Z");
+  d[90] = 'X';  // no escape sequence of UCS-2: a supplementary descriptor of another kind
+  EXPECT_FALSE(IsJolietVolumeDescriptor(d.data()));
 }
 
 TEST(VolumeInfoTest, ThisMachinesRootAnswersTheSameTwice) {

@@ -10,6 +10,9 @@
 #include "platform/file_io.h"
 #include "platform/registry.h"
 #include "records/settings_store.h"
+#include "platform/disc_mount.h"
+#include "tests/support/fake_drive_probe.h"
+#include "tests/support/fault_fs.h"
 #include "tests/support/temp_tree.h"
 
 namespace records {
@@ -18,28 +21,31 @@ namespace {
 using testing_support::TempTree;
 
 // Drive kinds by letter; every other letter has no root.
-DriveOps FakeOps(std::map<char, int> kinds) {
-  DriveOps ops;
-  ops.getDriveType = [kinds](const std::string& root) {
-    auto it = kinds.find(root[0]);
-    return it == kinds.end() ? 1 : it->second;
-  };
-  ops.getLogicalDriveStrings = [kinds] {
+class FakeOps : public DriveOps {
+ public:
+  explicit FakeOps(std::map<char, int> kinds) : kinds_(std::move(kinds)) {}
+  int GetDriveType(const std::string& root) const override {
+    auto it = kinds_.find(root[0]);
+    return it == kinds_.end() ? 1 : it->second;
+  }
+  std::string GetLogicalDriveStrings() const override {
     std::string out;
-    for (const auto& [letter, kind] : kinds) {
+    for (const auto& [letter, kind] : kinds_) {
       if (kind == 1) continue;
       out += std::string(1, letter) + ":\\";
       out.push_back('\0');
     }
     out.push_back('\0');
     return out;
-  };
-  ops.folderExists = [](const std::string&) { return false; };
-  return ops;
-}
+  }
+  bool FolderExists(const std::string&) const override { return false; }
+
+ private:
+  std::map<char, int> kinds_;
+};
 
 TEST(DriveListTest, EntriesInLetterOrderWithTheirKindNames) {
-  const DriveOps ops = FakeOps({{'D', 5}, {'A', 2}, {'C', 3}});
+  const FakeOps ops({{'D', 5}, {'A', 2}, {'C', 3}});
   std::vector<std::string> all;
   EXPECT_EQ(FillDriveList(kAllDrives, all, ops), 1);
   EXPECT_EQ(all, (std::vector<std::string>{"A:   ( Floppy/Removable )", "C:   ( Fixed )", "D:   ( CD-ROM )"}));
@@ -74,7 +80,7 @@ TEST(DriveListTest, StartFolderCheck) {
   tree.Folder("Data/Sub");
   const platform::DriveTable table =
       platform::DriveTable::Build(platform::DriveProbe::System(), {{'D', platform::kDriveCdrom, tree.Root()}});
-  const DriveOps ops = DriveOpsOf(table);
+  const TableDriveOps ops(table);
   const std::string before = platform::CurrentDirectory();
 
   EXPECT_TRUE(CheckStartFolder("", ops));
@@ -105,6 +111,58 @@ TEST(DriveListTest, RootPathsOfRunsFollowThePinnedLetters) {
   key.SetString("R", "5," + tree.Root());
   EXPECT_EQ(translate("R:\\"), tree.Root());
   EXPECT_EQ(translate("r:\\Data\\x"), tree.Root() + "/Data/x");
+}
+
+// Mounts by adding the disc to the mount table of the made-up machine, as
+// UDisks2 does to the real one; or is unavailable, as without a system bus.
+class FakeMounter : public platform::DiscMounter {
+ public:
+  FakeMounter(testing_support::FakeDriveProbe& machine, std::string folder) : machine_(machine), folder_(std::move(folder)) {}
+  int MountReadOnly(const std::string& device, std::string* mountPoint, std::string* why) override {
+    asked.push_back(device);
+    if (folder_.empty()) {
+      *why = "no system bus";
+      return platform::kMountUnavailable;
+    }
+    machine_.mountTable += device + " " + folder_ + " iso9660 ro 0 0\n";
+    *mountPoint = folder_;
+    return platform::kMounted;
+  }
+  std::vector<std::string> asked;
+
+ private:
+  testing_support::FakeDriveProbe& machine_;
+  std::string folder_;
+};
+
+TEST(DriveListTest, ARootIsMountedWhenItsDiscIsNotAndMustBeReadable) {
+  TempTree tree;
+  tree.Folder("disc/DATA");
+  auto reg = std::make_shared<platform::Registry>(tree.Path("r.reg"));
+  testing_support::FakeDriveProbe machine;
+  machine.mountTable = "/dev/vda1 / ext4 rw 0 0\n";
+  machine.optical = {"/dev/sr0"};  // D:, a disc in it but not mounted
+
+  auto none = std::make_shared<FakeMounter>(machine, "");
+  EXPECT_EQ(SystemRootCheck(reg, none, machine).CheckRoot("D:\\"), engine::RootCheck::kRootNotMounted);
+  EXPECT_EQ(none->asked, std::vector<std::string>{"/dev/sr0"});
+
+  auto udisks = std::make_shared<FakeMounter>(machine, tree.Path("disc"));
+  SystemRootCheck check(reg, udisks, machine);
+  EXPECT_EQ(check.CheckRoot("D:\\DATA"), engine::RootCheck::kRootReady);
+  EXPECT_EQ(check.CheckRoot("D:\\"), engine::RootCheck::kRootReady);  // mounted now: not mounted again
+  EXPECT_EQ(udisks->asked.size(), 1u);
+  EXPECT_EQ(check.CheckRoot("D:\\MISSING"), engine::RootCheck::kRootUnreadable);
+  EXPECT_EQ(check.CheckRoot("Q:\\"), engine::RootCheck::kRootUnreadable);
+
+  // A drive whose root lists with an error: a damaged disc.
+  testing_support::FaultFs fs({{"", 0, testing_support::FaultFile::kNoList}, {"X.BIN", 10}});
+  std::string why;
+  if (!fs.Mount(&why)) GTEST_SKIP() << "FUSE fault injection unavailable: " << why;
+  platform::RegistryKey key;
+  ASSERT_EQ(reg->CreateKey(std::string(kProgramKey) + "\\Drives", &key, nullptr), platform::kRegOk);
+  key.SetString("R", "5," + fs.MountPoint());
+  EXPECT_EQ(check.CheckRoot("R:\\"), engine::RootCheck::kRootUnreadable);
 }
 
 }  // namespace

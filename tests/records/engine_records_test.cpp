@@ -3,6 +3,10 @@
 // pins as CD-ROM drive D:.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <map>
 
 #include <atomic>
 #include <chrono>
@@ -15,6 +19,7 @@
 
 #include "engine/check_run.h"
 #include "platform/drive_table.h"
+#include "platform/file_io.h"
 #include "records/disk_info_store.h"
 #include "records/log_file.h"
 #include "records/settings.h"
@@ -257,6 +262,77 @@ TEST_F(EngineRecordsTest, ExitDuringACheckSavesTheProgressOnce) {
   EXPECT_EQ(last.filesChecked, engine->State().disk.filesChecked.load());
   EXPECT_EQ(last.bytesDone, static_cast<uint32_t>(engine->State().disk.bytesDone.load()));
   EXPECT_EQ(ReadBytes(StorePath()).size(), storeHeader.size() + 26 + 24);
+}
+
+// Sizes of the files of the test disk by name.
+int64_t SizeOf(const std::string& name) {
+  static const std::map<std::string, int64_t> sizes = {{"A.TXT", 1000},   {"B.BIN", 100'000}, {"C.DAT", 40'000},
+                                                       {"D.DAT", 70'000}, {"GONE.DAT", 0},    {"Z.TXT", 5}};
+  const auto it = sizes.find(name);
+  return it == sizes.end() ? -1 : it->second;
+}
+
+TEST_F(EngineRecordsTest, ContinuingAccountsThePassedFilesSoTheInterruptedOneCountsOnce) {
+  Run();
+  const std::vector<std::string> order = CheckedFiles();
+  ASSERT_EQ(order.size(), static_cast<std::size_t>(kFiles));
+  // An earlier run checked two files and was stopped in the third, which
+  // it counted whole as done (a Skipped row).
+  engine::DiskState earlier;
+  earlier.serial = kSerial;
+  ASSERT_EQ(store->LoadDisk(earlier), 0);
+  earlier.filesChecked = 2;
+  earlier.bytesDone = SizeOf(order[0]) + SizeOf(order[1]) + SizeOf(order[2]);
+  earlier.percentShown = static_cast<int>(earlier.bytesDone * 100 / kBytes);
+  ASSERT_EQ(store->UpdateDisk(earlier), 0);
+
+  window->answer = [](const auto&) { return engine::kIdContinue; };
+  Run();
+  // Every byte of the disk counted once: the third file is read again, and
+  // the disk reaches 100 % with the last file, not before it.
+  EXPECT_EQ(engine->State().disk.bytesDone, kBytes);
+  const ResumeRecord r = Record();
+  EXPECT_EQ(r.bytesDone, static_cast<uint32_t>(kBytes));
+  EXPECT_EQ(r.percent, 100);
+}
+
+TEST_F(EngineRecordsTest, ContinuingADiskOfMoreThanFourGigabytesCountsItsTotalsAfresh) {
+  // The same names in the same places for both runs, so the listing order stays.
+  disk.File("HUGE.BIN", 1);
+  if (platform::FileSystemBytes(disk.Root()) < (uint64_t{1} << 32)) {
+    GTEST_SKIP() << "the temporary folder lies on a file system of less than 4 GiB";
+  }
+  Run();
+  const std::vector<std::string> order = CheckedFiles();
+  ASSERT_EQ(order.size(), static_cast<std::size_t>(kFiles + 1));
+
+  // Now the disk holds a file of 5 GiB (sparse: it takes no room), and an
+  // earlier check of it got as far as that file, writing the low 32 bits of
+  // its byte counts, as the record keeps them.
+  const int64_t huge = (int64_t{5} << 30) + 1234;
+  ASSERT_EQ(truncate(disk.Path("HUGE.BIN").c_str(), huge), 0);
+  const int64_t total = kBytes + huge;
+  const auto at = static_cast<std::size_t>(std::find(order.begin(), order.end(), "HUGE.BIN") - order.begin());
+  int64_t done = 0;
+  for (std::size_t i = 0; i <= at; ++i) done += order[i] == "HUGE.BIN" ? huge : SizeOf(order[i]);
+  engine::DiskState earlier;
+  earlier.serial = kSerial;
+  earlier.filesTotal = kFiles + 1;
+  earlier.bytesTotal = total;
+  earlier.filesChecked = static_cast<int32_t>(at + 1);
+  earlier.bytesDone = done;
+  earlier.percentShown = static_cast<int>(done * 100 / total);
+  ASSERT_EQ(store->UpdateDisk(earlier), 0);
+  ASSERT_NE(Record().bytesTotal, total);  // wrapped on file
+
+  window->answer = [](const auto&) { return engine::kIdContinue; };
+  Run();
+  const engine::DiskState& d = engine->State().disk;
+  EXPECT_EQ(d.bytesTotal, total);
+  EXPECT_EQ(d.filesTotal, kFiles + 1);
+  EXPECT_EQ(d.bytesDone, total);
+  EXPECT_EQ(d.percentShown, 100);
+  EXPECT_EQ(Record().bytesTotal, static_cast<uint32_t>(total));
 }
 
 }  // namespace

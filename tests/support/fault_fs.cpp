@@ -29,6 +29,7 @@ struct FaultFs::State {
   std::vector<FaultFile> files;
   std::set<std::string> folders;  // "" is the root
   std::string mountPoint;
+  bool ownMountPoint = true;
   fuse* f = nullptr;
   std::thread loop;
   bool mounted = false;
@@ -36,14 +37,22 @@ struct FaultFs::State {
   mutable std::mutex m;
   std::condition_variable released;
   bool release = false;
+  bool releaseCloses = false;
   int stalled = 0;
+  int stalledCloses = 0;
   std::map<std::string, std::vector<std::pair<int64_t, int64_t>>> reads;
   std::set<std::string> interrupted;
 
+  static bool IsFolderFault(const FaultFile& f) { return f.fault == FaultFile::kNoEnter || f.fault == FaultFile::kNoList; }
   const FaultFile* File(const std::string& p) const {
     for (const auto& f : files)
-      if (f.path == p) return &f;
+      if (f.path == p && !IsFolderFault(f)) return &f;
     return nullptr;
+  }
+  FaultFile::Fault FolderFault(const std::string& p) const {
+    for (const auto& f : files)
+      if (f.path == p && IsFolderFault(f)) return f.fault;
+    return FaultFile::kNone;
   }
 };
 
@@ -67,6 +76,7 @@ int GetAttr(const char* path, struct stat* st, fuse_file_info*) {
   std::memset(st, 0, sizeof *st);
   const std::string rel = Rel(path);
   if (s->folders.count(rel)) {
+    if (s->FolderFault(rel) == FaultFile::kNoEnter) return -EIO;
     st->st_mode = S_IFDIR | 0755;
     st->st_nlink = 2;
     return 0;
@@ -84,6 +94,7 @@ int ReadDir(const char* path, void* buf, fuse_fill_dir_t fill, off_t, fuse_file_
   FaultFs::State* s = Self();
   const std::string rel = Rel(path);
   if (!s->folders.count(rel)) return -ENOENT;
+  if (s->FolderFault(rel) == FaultFile::kNoList) return -EIO;
   fill(buf, ".", nullptr, 0, static_cast<fuse_fill_dir_flags>(0));
   fill(buf, "..", nullptr, 0, static_cast<fuse_fill_dir_flags>(0));
   const std::string prefix = rel.empty() ? "" : rel + "/";
@@ -94,14 +105,14 @@ int ReadDir(const char* path, void* buf, fuse_fill_dir_t fill, off_t, fuse_file_
     return rest.substr(0, rest.find('/'));
   };
   // Files in the order they were given, then folders.
-  for (const auto& f : s->files) {
-    const std::string name = child(f.path);
-    if (!name.empty() && listed.insert(name).second) fill(buf, name.c_str(), nullptr, 0, static_cast<fuse_fill_dir_flags>(0));
-  }
-  for (const auto& d : s->folders) {
-    const std::string name = child(d);
-    if (!name.empty() && listed.insert(name).second) fill(buf, name.c_str(), nullptr, 0, static_cast<fuse_fill_dir_flags>(0));
-  }
+  // Each name with its type, as a disc's listing gives it.
+  auto add = [&](const std::string& name) {
+    struct stat st {};
+    st.st_mode = s->folders.count(prefix + name) ? S_IFDIR : S_IFREG;
+    if (!name.empty() && listed.insert(name).second) fill(buf, name.c_str(), &st, 0, static_cast<fuse_fill_dir_flags>(0));
+  };
+  for (const auto& f : s->files) add(child(f.path));
+  for (const auto& d : s->folders) add(child(d));
   return 0;
 }
 
@@ -111,6 +122,17 @@ int Open(const char* path, fuse_file_info* fi) {
   if ((fi->flags & O_ACCMODE) != O_RDONLY) return -EROFS;
   if (f->fault == FaultFile::kNoOpen) return -EACCES;
   fi->direct_io = 1;
+  return 0;
+}
+
+int Flush(const char* path, fuse_file_info*) {
+  FaultFs::State* s = Self();
+  const FaultFile* f = s->File(Rel(path));
+  if (f == nullptr || !f->stallClose) return 0;
+  std::unique_lock l(s->m);
+  ++s->stalledCloses;
+  s->released.wait(l, [&] { return s->releaseCloses; });
+  --s->stalledCloses;
   return 0;
 }
 
@@ -148,6 +170,7 @@ FaultFs::FaultFs(std::vector<FaultFile> files) : state_(std::make_shared<State>(
   for (const auto& f : state_->files) {
     for (size_t p = f.path.find('/'); p != std::string::npos; p = f.path.find('/', p + 1))
       state_->folders.insert(f.path.substr(0, p));
+    if (State::IsFolderFault(f)) state_->folders.insert(f.path);
   }
 }
 
@@ -156,6 +179,7 @@ FaultFs::~FaultFs() {
   {
     std::lock_guard l(s.m);
     s.release = true;
+    s.releaseCloses = true;
   }
   s.released.notify_all();
   if (s.f != nullptr) {
@@ -170,22 +194,32 @@ FaultFs::~FaultFs() {
     fuse_unmount(s.f);
     fuse_destroy(s.f);
   }
-  if (!s.mountPoint.empty()) rmdir(s.mountPoint.c_str());
+  if (!s.mountPoint.empty() && s.ownMountPoint) rmdir(s.mountPoint.c_str());
 }
 
 bool FaultFs::Mount(std::string* why) {
-  State& s = *state_;
-  if (access("/dev/fuse", R_OK | W_OK) != 0) {
-    *why = "/dev/fuse is not available: " + std::string(std::strerror(errno));
-    return false;
-  }
   const char* base = std::getenv("TMPDIR");
   std::string tmpl = std::string(base ? base : "/tmp") + "/torvex-fuse-XXXXXX";
   if (mkdtemp(tmpl.data()) == nullptr) {
     *why = "mkdtemp failed";
     return false;
   }
-  s.mountPoint = tmpl;
+  state_->mountPoint = tmpl;
+  return MountHere(why);
+}
+
+bool FaultFs::MountAt(const std::string& folder, std::string* why) {
+  state_->mountPoint = folder;
+  state_->ownMountPoint = false;
+  return MountHere(why);
+}
+
+bool FaultFs::MountHere(std::string* why) {
+  State& s = *state_;
+  if (access("/dev/fuse", R_OK | W_OK) != 0) {
+    *why = "/dev/fuse is not available: " + std::string(std::strerror(errno));
+    return false;
+  }
 
   static const fuse_operations ops = [] {
     fuse_operations o{};
@@ -194,6 +228,7 @@ bool FaultFs::Mount(std::string* why) {
     o.readdir = ReadDir;
     o.open = Open;
     o.read = Read;
+    o.flush = Flush;
     return o;
   }();
   char arg0[] = "torvex-faultfs";
@@ -239,6 +274,19 @@ int FaultFs::StalledReads() const {
   return state_->stalled;
 }
 
+int FaultFs::StalledCloses() const {
+  std::lock_guard l(state_->m);
+  return state_->stalledCloses;
+}
+
+void FaultFs::ReleaseCloses() {
+  {
+    std::lock_guard l(state_->m);
+    state_->releaseCloses = true;
+  }
+  state_->released.notify_all();
+}
+
 void FaultFs::ForceUnmount() {
   State& s = *state_;
   // A busy mount stays mounted but its connection is aborted all the same.
@@ -246,6 +294,7 @@ void FaultFs::ForceUnmount() {
   {
     std::lock_guard l(s.m);
     s.release = true;
+    s.releaseCloses = true;
   }
   s.released.notify_all();
 }

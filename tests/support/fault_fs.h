@@ -20,11 +20,15 @@ struct FaultFile {
     kStall,   // the read that covers `at` does not return until released
     kShort,   // the file holds only `at` bytes, though it lists `size`
     kEintr,   // the first read that covers `at` is interrupted (EINTR)
+    // Folders (the path names a folder, the size is not used):
+    kNoEnter,  // looking the folder up fails with EIO
+    kNoList,   // listing the folder fails with EIO
   };
   std::string path;  // "NAME" or "FOLDER/NAME"
   int64_t size = 0;  // as listed
   Fault fault = kNone;
   int64_t at = 0;
+  bool stallClose = false;  // closing the file does not return until released
 };
 
 class FaultFs {
@@ -37,12 +41,17 @@ class FaultFs {
   // Mounts on a new temporary folder. False, with the reason, where the
   // kernel or the sandbox refuses.
   bool Mount(std::string* why);
+  // Mounts on an existing empty folder (which is left in place afterwards).
+  bool MountAt(const std::string& folder, std::string* why);
   const std::string& MountPoint() const;
 
   // (offset, length) of every read request the file got, in order.
   std::vector<std::pair<int64_t, int64_t>> Reads(const std::string& path) const;
   // Reads held inside the file system by a stall right now.
   int StalledReads() const;
+  // Closes held inside the file system right now, and their release.
+  int StalledCloses() const;
+  void ReleaseCloses();
   // Forced unmount (umount -f): aborts the connection, which frees every
   // stalled read at once.
   void ForceUnmount();
@@ -50,6 +59,7 @@ class FaultFs {
   struct State;
 
  private:
+  bool MountHere(std::string* why);
   std::shared_ptr<State> state_;
 };
 

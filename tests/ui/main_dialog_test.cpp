@@ -1,0 +1,494 @@
+// The main window end to end, offscreen: whole checks from START to the report
+// on real files and on a FUSE file system that fails like a damaged disc, the
+// readiness messages, Exit and the resume question, Clear statistics, the
+// first-run language, and closing while the engine still works.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <atomic>
+#include <chrono>
+#include <regex>
+#include <thread>
+
+#include "dialogs/language_dialog.h"
+#include "platform/registry.h"
+#include "records/disk_info_store.h"
+#include "records/settings_store.h"
+#include "res/text_table.h"
+#include "tests/support/engine_fakes.h"
+#include "tests/support/fault_fs.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/temp_tree.h"
+#include "ui/bitmap_button.h"
+#include "ui/main_dialog.h"
+#include "ui/message_dialog.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::FaultFile;
+using testing_support::FaultFs;
+using testing_support::ReadBytes;
+using testing_support::TempTree;
+using Row = std::array<std::string, 4>;
+
+// Waits, running the event loop, until cond holds.
+bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout = 30s) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!cond()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    QTest::qWait(5);
+  }
+  return true;
+}
+
+// Answers the modal windows that come up and remembers every message box.
+class ModalAnswers {
+ public:
+  struct Box {
+    std::string caption, text;
+    int type;
+  };
+  // The button to press for a box (1 OK, 2 Cancel, 4 Retry, 6 Check again,
+  // 7 Continue), or 0 to leave it open.
+  std::function<int(const Box&)> answer = [](const Box&) { return engine::kIdOk; };
+  // The language button to choose on the first-run dialog (1118, 1119 or 0).
+  int language = 1119;
+
+  ModalAnswers() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+    timer_.start(5);
+  }
+  std::vector<Box> Boxes() const { return boxes_; }
+  std::vector<std::string> Captions() const {
+    std::vector<std::string> c;
+    for (const Box& b : boxes_) c.push_back(b.caption);
+    return c;
+  }
+  QPointer<ui::CMessageDialog> open;  // a box left open
+
+ private:
+  void Poll() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isVisible() || modal->property("answered").toBool()) return;
+    modal->setProperty("answered", true);
+    if (auto* box = qobject_cast<ui::CMessageDialog*>(modal)) {
+      const Box b{box->m_szCaption, box->m_szText, box->m_nType};
+      boxes_.push_back(b);
+      const int id = answer(b);
+      if (id == 0) {
+        open = box;
+        return;
+      }
+      QTest::mouseClick(ui::DlgItem(*box, id), Qt::LeftButton);
+    } else if (auto* dialog = qobject_cast<dialogs::CLanguageDialog*>(modal)) {
+      if (language != 0) QTest::mouseClick(ui::DlgItem(*dialog, language), Qt::LeftButton);
+      QTest::mouseClick(ui::DlgItem(*dialog, 1), Qt::LeftButton);
+    }
+  }
+  QTimer timer_;
+  std::vector<Box> boxes_;
+};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(chdir(program.Root().c_str()), 0);
+    res::InterfaceLanguage = 1;
+  }
+  void TearDown() override {
+    window.reset();
+    if (fs) fs->ForceUnmount();
+  }
+
+  // Options stored as if by an earlier run: drive D:, a CD-ROM, and the delay.
+  void StoreOptions(const std::function<void(records::Settings&)>& change = {}) {
+    records::SettingsStore store(*registry);
+    store.TakeProgramFolder();
+    store.LoadSettings();
+    records::Settings& s = *store.settings;
+    s.drive = 3;
+    s.cdromTarget = true;
+    s.sounds = true;
+    if (change) change(s);
+    store.SaveSettings();
+  }
+  void Pin(char letter, int kind, const std::string& path) {
+    platform::RegistryKey key;
+    ASSERT_EQ(registry->CreateKey(std::string(records::kProgramKey) + "\\Drives", &key, nullptr), platform::kRegOk);
+    key.SetString(std::string(1, letter), std::to_string(kind) + "," + path);
+  }
+  bool Serve(std::vector<FaultFile> files) {
+    fs = std::make_unique<FaultFs>(std::move(files));
+    std::string why;
+    if (!fs->Mount(&why)) {
+      skipWhy = "FUSE fault injection unavailable: " + why;
+      return false;
+    }
+    Pin('D', 5, fs->MountPoint());
+    return true;
+  }
+
+  // A new window, started in the program folder as the program would be
+  // (a check leaves the current directory on the checked disk).
+  ui::CMainDialog& Open() {
+    EXPECT_EQ(chdir(program.Root().c_str()), 0);
+    ui::MainDialogServices services;
+    services.registry = registry;
+    services.volumes = volumes;
+    services.sounds = sounds;
+    services.threads = threads;
+    window = std::make_unique<ui::CMainDialog>(std::move(services));
+    EXPECT_TRUE(window->Create());
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    return *window;
+  }
+  void Click(int id) {
+    QWidget* button = ui::DlgItem(*window, id);
+    ASSERT_NE(button, nullptr);
+    ASSERT_TRUE(button->isVisible() && button->isEnabled()) << "button " << id;
+    QTest::mouseClick(button, Qt::LeftButton);
+  }
+  std::vector<Row> Rows() const {
+    std::vector<Row> rows;
+    const ui::CErrorListModel& m = window->ErrorList();
+    for (int i = 0; i < m.rowCount(); ++i) {
+      const auto& r = m.RowAt(i);
+      rows.push_back({r[0].toStdString(), r[1].toStdString(), r[2].toStdString(), r[3].toStdString()});
+    }
+    return rows;
+  }
+  std::string Text(int id) const { return ui::DlgItemText(*window, id).toStdString(); }
+  // Waits for the end of the run and its report.
+  bool WaitForReport() {
+    const auto reports = [&] {
+      int n = 0;
+      for (const auto& b : modal.Boxes()) n += b.caption == "Torvex check finished";
+      return n;
+    };
+    if (!WaitFor([&] { return reports() > reportsSeen; })) return false;
+    reportsSeen = reports();
+    return true;
+  }
+  // The last report.
+  std::string Report() const {
+    std::string text = "(no report)";
+    for (const auto& b : modal.Boxes())
+      if (b.caption == "Torvex check finished") text = b.text;
+    return text;
+  }
+  int reportsSeen = 0;
+  // Holds the reader of the n-th file (1-based) at its start until release.
+  void HoldReader(int n) {
+    threads->priority = [this, n](int position) {
+      if (++readers == n) {
+        held = true;
+        while (!release) std::this_thread::sleep_for(1ms);
+      }
+      return engine::SystemThreads().SetReaderPriority(position);
+    };
+  }
+  std::string LogBytes() const { return ReadBytes(program.Path("Torvex.log")); }
+  std::string DiskInfoBytes() const { return ReadBytes(program.Path("Torvex.tvd")); }
+  std::string Section(const engine::ResumeRecord& r, const std::string& label) const {
+    char head[64];
+    std::snprintf(head, sizeof head, "\r\n\r\n[%08x, %s]\r\n", r.serial, label.c_str());
+    unsigned char bytes[records::kResumeRecordSize];
+    records::EncodeResumeRecord(r, bytes);
+    return head + std::string(reinterpret_cast<char*>(bytes), sizeof bytes);
+  }
+
+  TempTree program;
+  TempTree disk;
+  testing_support::CwdGuard cwd;
+  std::shared_ptr<platform::Registry> registry = std::make_shared<platform::Registry>(program.Path("registry.reg"));
+  std::shared_ptr<testing_support::FakeVolumes> volumes =
+      std::make_shared<testing_support::FakeVolumes>("FAULTDISC", 0x00C0FFEE);
+  std::shared_ptr<testing_support::RecordingSounds> sounds = std::make_shared<testing_support::RecordingSounds>();
+  std::shared_ptr<testing_support::FnThreads> threads = std::make_shared<testing_support::FnThreads>();
+  std::atomic<int> readers{0};
+  std::atomic<bool> held{false}, release{false};
+  std::unique_ptr<FaultFs> fs;
+  std::string skipWhy;
+  ModalAnswers modal;
+  std::unique_ptr<ui::CMainDialog> window;
+};
+
+TEST_F(MainWindowTest, ACheckOfADamagedDiscFromStartToTheReport) {
+  if (!Serve({{"BADBLOCK.BIN", 200'000, FaultFile::kEio, 70'000},
+              {"LOCKED.BIN", 5'000, FaultFile::kNoOpen},
+              {"STALL.BIN", 4 * 32768, FaultFile::kStall, 32768},
+              {"SUB/GOOD.BIN", 50'000}})) {
+    GTEST_SKIP() << skipWhy;
+  }
+  StoreOptions([](records::Settings& s) { s.delaySeconds = 2; });
+  ui::CMainDialog& w = Open();
+  EXPECT_EQ(w.windowTitle(), "Torvex - [D:\\]");
+  const std::string logBefore = LogBytes();
+  const std::string diskInfoBefore = DiskInfoBytes();
+
+  Click(engine::kIdStart);
+  EXPECT_FALSE(ui::DlgItem(w, engine::kIdStart)->isVisible());
+  EXPECT_TRUE(ui::DlgItem(w, engine::kIdStop)->isVisible());
+  // The stalled read is given up after the delay, and the walk goes on.
+  ASSERT_TRUE(WaitFor([&] { return fs->StalledReads() == 1; }));
+  ASSERT_TRUE(WaitForReport());
+  EXPECT_EQ(fs->Reads("SUB/GOOD.BIN").size(), 2u);
+  QDir().mkpath(TORVEX_SCREENSHOT_DIR);
+  w.grab().save(TORVEX_SCREENSHOT_DIR "/main_window_after_check.png");
+
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 4\nFiles with errors (read/open): 2 / 1");
+  std::vector<Row> rows = Rows();
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0], (Row{"*** New Disk ***", "", "", "FAULTDISC,  "}));
+  std::sort(rows.begin() + 1, rows.end());
+  EXPECT_EQ(rows[1], (Row{"BADBLOCK.BIN", "Read", "64", "D:\\"}));
+  EXPECT_EQ(rows[2], (Row{"LOCKED.BIN", "Open", "", "D:\\"}));
+  EXPECT_EQ(rows[3], (Row{"STALL.BIN", "Read", "32", "D:\\"}));
+  EXPECT_EQ(w.NextRow(), 4);
+  // The display is reset and START is back.
+  EXPECT_TRUE(ui::DlgItem(w, engine::kIdStart)->isVisible());
+  EXPECT_TRUE(ui::DlgItem(w, engine::kIdStart)->isEnabled());
+  EXPECT_FALSE(ui::DlgItem(w, engine::kIdSkip)->isEnabled());
+  EXPECT_EQ(Text(engine::kIdCurrentFile), "");
+  EXPECT_EQ(Text(engine::kIdDiskPercent), "");
+  EXPECT_EQ(Text(engine::kIdVolumeLabel), "");
+  EXPECT_NE(Text(engine::kIdElapsed), "");
+
+  const auto events = sounds->Events();
+  EXPECT_EQ(std::count(events.begin(), events.end(), 1), 2);
+  EXPECT_EQ(std::count(events.begin(), events.end(), 2), 1);
+  EXPECT_EQ(events.back(), 7);
+
+  // The log: the disk header and one line per error, in the walk's order.
+  const std::string log = LogBytes().substr(logBefore.size());
+  std::regex expected(
+      "\r\n\r\n\\[FAULTDISC, \\d\\d/\\d\\d/\\d{4}, [ 12]\\d:\\d\\d\\]"
+      "(\r\n (BADBLOCK\\.BIN, Read, 64|LOCKED\\.BIN, Open, |STALL\\.BIN, Read, 32), D:\\\\){3}");
+  EXPECT_TRUE(std::regex_match(log, expected)) << log;
+  // The disk is remembered with every file checked.
+  const int64_t total = 200'000 + 5'000 + 4 * 32768 + 50'000;
+  EXPECT_EQ(DiskInfoBytes(),
+            diskInfoBefore + Section({0x00C0FFEE, 4, 4, static_cast<uint32_t>(total), static_cast<uint32_t>(total), 100},
+                                     "FAULTDISC"));
+}
+
+TEST_F(MainWindowTest, ExitMidRunSavesTheProgressAndTheNextWindowContinuesOrChecksAgain) {
+  for (int i = 1; i <= 5; ++i) disk.File("F" + std::to_string(i) + ".DAT", 40'000);
+  Pin('D', 5, disk.Root());
+  StoreOptions();
+  HoldReader(3);
+  ui::CMainDialog& first = Open();
+  Click(engine::kIdStart);
+  ASSERT_TRUE(WaitFor([&] { return held.load(); }));
+  const auto exitAt = std::chrono::steady_clock::now();
+  Click(ui::CMainDialog::kIdExit);
+  EXPECT_FALSE(first.isVisible());
+  EXPECT_LT(std::chrono::steady_clock::now() - exitAt, 1s);
+  EXPECT_EQ(first.result(), 2);
+  // Two files were checked and saved; nothing is recorded after the window went.
+  const std::string saved = DiskInfoBytes();
+  const std::string log = LogBytes();
+  release = true;
+  ASSERT_TRUE(first.Engine().WaitForCheckThread(30s));
+  EXPECT_EQ(DiskInfoBytes(), saved);
+  EXPECT_EQ(LogBytes(), log);
+  EXPECT_EQ(Rows().size(), 1u);
+  window.reset();
+  EXPECT_NE(saved.find(Section({0x00C0FFEE, 5, 2, 200'000, 80'000, 40}, "FAULTDISC")), std::string::npos);
+
+  // A new window on the same program folder asks, and Continue checking reads
+  // only the files not checked yet.
+  readers = 0;
+  threads->priority = [this](int position) {
+    ++readers;
+    return engine::SystemThreads().SetReaderPriority(position);
+  };
+  modal.answer = [](const ModalAnswers::Box& b) {
+    return b.caption == "Torvex disk restore" ? engine::kIdContinue : engine::kIdOk;
+  };
+  Open();
+  Click(engine::kIdStart);
+  ASSERT_TRUE(WaitForReport());
+  EXPECT_EQ(modal.Boxes().at(0).text, "This disk has been checked (40%)\nDo you want to start or continue checking?");
+  EXPECT_EQ(modal.Boxes().at(0).type, engine::kMsgResume);
+  EXPECT_EQ(readers.load(), 3);
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 5\nNo error were detected");
+  window.reset();
+
+  // Check again: the record holds zero progress before the first file is read.
+  disk.Symlink("Z.LNK", "nowhere");  // an Open row after Clear statistics
+  modal.answer = [](const ModalAnswers::Box& b) {
+    return b.caption == "Torvex disk restore" ? engine::kIdCheckAgain : engine::kIdOk;
+  };
+  std::string atFirstFile;
+  readers = 0;
+  held = false;
+  release = false;
+  threads->priority = [&](int position) {
+    if (++readers == 1) {
+      atFirstFile = DiskInfoBytes();
+      held = true;
+      while (!release) std::this_thread::sleep_for(1ms);
+    }
+    return engine::SystemThreads().SetReaderPriority(position);
+  };
+  ui::CMainDialog& third = Open();
+  Click(engine::kIdStart);
+  ASSERT_TRUE(WaitFor([&] { return held.load(); }));
+  EXPECT_EQ(atFirstFile.size(), saved.size());  // rewritten in place
+  EXPECT_NE(atFirstFile.find(Section({0x00C0FFEE, 5, 0, 200'000, 0, 0}, "FAULTDISC")), std::string::npos);
+  // Clear statistics during the run: the next row goes to the top.
+  ASSERT_EQ(Rows().size(), 1u);
+  Click(ui::CMainDialog::kIdClear);
+  EXPECT_TRUE(Rows().empty());
+  EXPECT_EQ(third.NextRow(), 0);
+  release = true;
+  ASSERT_TRUE(WaitForReport());
+  ASSERT_EQ(Rows().size(), 1u);
+  EXPECT_EQ(Rows()[0], (Row{"Z.LNK", "Open", "", "D:\\"}));
+  // The report still counts the errors that were cleared away with the rest.
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 6\nFiles with errors (read/open): 0 / 1");
+}
+
+TEST_F(MainWindowTest, StartRefusesWithoutADeviceOnAnEmptyDriveAndForAnAudioDisc) {
+  StoreOptions([](records::Settings& s) { s.drive = -1; });
+  ui::CMainDialog& w = Open();
+  EXPECT_EQ(w.windowTitle(), "Torvex");
+  Click(engine::kIdStart);
+  ASSERT_TRUE(WaitFor([&] { return modal.Boxes().size() == 1; }));
+  EXPECT_EQ(modal.Boxes()[0].text, "No device selected for checking.\nPlease, configure options.");
+  EXPECT_EQ(modal.Boxes()[0].caption, "Torvex error");
+  EXPECT_TRUE(w.Engine().State().idle);
+
+  // A drive with no disk in it: asked again on Retry, nothing on Cancel.
+  window.reset();
+  StoreOptions([](records::Settings& s) { s.drive = 4; });
+  Pin('E', 5, disk.Path("no-disc-here"));
+  volumes = nullptr;  // the real query of the drives
+  int asked = 0;
+  modal.answer = [&](const ModalAnswers::Box&) { return ++asked < 3 ? engine::kIdRetry : engine::kIdCancel; };
+  Open();
+  Click(engine::kIdStart);
+  ASSERT_TRUE(WaitFor([&] { return asked == 3; }));
+  const auto boxes = modal.Boxes();
+  EXPECT_EQ(boxes.back().text, "There is no disk in selected device");
+  EXPECT_EQ(boxes.back().caption, "Torvex Warning");
+  EXPECT_EQ(boxes.back().type, engine::kMsgRetry);
+  QTest::qWait(50);
+  EXPECT_TRUE(Rows().empty());
+  EXPECT_TRUE(window->Engine().State().idle);
+
+  // An audio disc.
+  window.reset();
+  volumes = std::make_shared<testing_support::FakeVolumes>("Audio CD", 0);
+  modal.answer = [](const ModalAnswers::Box&) { return engine::kIdOk; };
+  Open();
+  Click(engine::kIdStart);
+  ASSERT_TRUE(WaitFor([&] { return modal.Boxes().size() == boxes.size() + 1; }));
+  EXPECT_EQ(modal.Boxes().back().text,
+            "There is an audio compact disk in your device.\nChecking of AudioCD isn't available in this version of Torvex");
+  EXPECT_EQ(Text(engine::kIdVolumeLabel), "");
+  EXPECT_TRUE(Rows().empty());
+
+  // A panel hidden and shown twice: greyed out and back, and its tooltip
+  // says "Hide info window" again.
+  QWidget* toggle = ui::DlgItem(*window, ui::CMainDialog::kIdToggleTime);
+  auto tip = [&] { return window->Tooltips().GetText(toggle).toStdString(); };
+  EXPECT_EQ(tip(), "Hide info window");
+  for (int i = 0; i < 2; ++i) {
+    Click(ui::CMainDialog::kIdToggleTime);
+    EXPECT_EQ(tip(), "Show info window");
+    EXPECT_FALSE(ui::DlgItem(*window, engine::kIdElapsed)->isEnabled());
+    EXPECT_FALSE(window->Panels().showTime);
+    Click(ui::CMainDialog::kIdToggleTime);
+    EXPECT_EQ(tip(), "Hide info window");
+    EXPECT_TRUE(ui::DlgItem(*window, engine::kIdElapsed)->isEnabled());
+  }
+
+  // Enter does nothing; Escape closes the window.
+  QTest::keyClick(window.get(), Qt::Key_Return);
+  EXPECT_TRUE(window->isVisible());
+  QTest::keyClick(window.get(), Qt::Key_Escape);
+  EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, TheFirstStartAsksTheLanguageAndRussianGivesRussianCaptions) {
+  modal.language = 1118;
+  Open();
+  ASSERT_TRUE(window->isVisible());
+  EXPECT_EQ(res::InterfaceLanguage.load(), 0);
+  EXPECT_EQ(Text(1091), res::TextResource(117));  // "Time", in Russian
+  EXPECT_EQ(Text(1109), res::TextResource(131));
+  EXPECT_EQ(window->ErrorList().headerData(2, Qt::Horizontal).toString().toStdString(), res::TextResource(39));
+  EXPECT_EQ(window->Tooltips().GetText(ui::DlgItem(*window, engine::kIdStart)).toStdString(),
+            "Начать проверку диска");
+  QDir().mkpath(TORVEX_SCREENSHOT_DIR);
+  window->grab().save(TORVEX_SCREENSHOT_DIR "/main_window_russian.png");
+  window.reset();
+  // The choice is kept: the next start asks nothing and is Russian again.
+  records::SettingsStore store(*registry);
+  store.LoadSettings();
+  EXPECT_FALSE(store.firstRun);
+  EXPECT_EQ(store.settings->language, 0);
+  res::InterfaceLanguage = 1;
+  modal.language = 0;
+  Open();
+  EXPECT_EQ(res::InterfaceLanguage.load(), 0);
+  EXPECT_EQ(Text(1088), res::TextResource(137));
+}
+
+TEST_F(MainWindowTest, ClosingWhileAReadStallsOrABoxOfTheCheckIsOpenEndsAtOnceAndRecordsNothing) {
+  if (!Serve({{"A.BIN", 40'000}, {"STALL.BIN", 4 * 32768, FaultFile::kStall, 0}, {"Z.BIN", 1'000}})) {
+    GTEST_SKIP() << skipWhy;
+  }
+  StoreOptions([](records::Settings& s) { s.delaySeconds = 60; });
+  ui::CMainDialog& w = Open();
+  Click(engine::kIdStart);
+  ASSERT_TRUE(WaitFor([&] { return fs->StalledReads() == 1; }));
+  const std::string log = LogBytes();
+  const std::string diskInfo = DiskInfoBytes();
+  const auto closeAt = std::chrono::steady_clock::now();
+  w.close();
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_LT(std::chrono::steady_clock::now() - closeAt, 1s);
+  window.reset();  // the window is gone while its reader is still in the kernel
+  fs->ForceUnmount();  // the stalled read returns
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(LogBytes(), log);
+  EXPECT_EQ(DiskInfoBytes(), diskInfo);
+
+  // A box the check thread asked for (a reader that cannot get its priority)
+  // is open when the window closes.
+  for (int i = 0; i < 3; ++i) disk.File("F" + std::to_string(i), 1'000);
+  Pin('D', 5, disk.Root());
+  volumes->Set("OTHERDISC", 2);  // not the remembered disc: no resume question
+  threads->priority = [](int) { return -1; };
+  // The box stays open; the window is closed behind it.
+  modal.answer = [this](const ModalAnswers::Box&) {
+    QTimer::singleShot(20, window.get(), [this] { window->close(); });
+    return 0;
+  };
+  ui::CMainDialog& second = Open();
+  const std::string log2 = LogBytes();
+  Click(engine::kIdStart);
+  ASSERT_TRUE(WaitFor([&] { return !second.isVisible(); }));
+  ASSERT_EQ(modal.Boxes().size(), 1u);
+  EXPECT_EQ(modal.Boxes()[0].caption, "Torvex Internal Error (002)");
+  EXPECT_TRUE(modal.open == nullptr || !modal.open->isVisible());
+  ASSERT_TRUE(second.Engine().WaitForCheckThread(10s));
+  QTest::qWait(50);
+  EXPECT_EQ(modal.Boxes().size(), 1u);  // no further box, no report
+  EXPECT_EQ(Rows().size(), 1u);
+  const std::string header = LogBytes().substr(log2.size());
+  EXPECT_TRUE(std::regex_match(header, std::regex("\r\n\r\n\\[OTHERDISC, [^\\]]*\\]"))) << header;
+}
+
+}  // namespace

@@ -1,0 +1,389 @@
+#include "ui/main_dialog.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QProgressBar>
+#include <QShowEvent>
+#include <QTreeView>
+#include <QWidget>
+
+#include "dialogs/language_dialog.h"
+#include "engine/progress.h"
+#include "platform/registry.h"
+#include "records/disk_info_store.h"
+#include "records/drive_list.h"
+#include "records/log_file.h"
+#include "records/settings_store.h"
+#include "res/pictures.h"
+#include "res/text_table.h"
+#include "ui/help_viewer.h"
+#include "ui/message_dialog.h"
+
+namespace ui {
+namespace {
+
+constexpr char kErrorCaption[] = "Torvex error";
+constexpr int kTimerPeriodMs = 1000;
+
+// The twelve bitmap buttons, in the order they are attached.
+constexpr int kButtons[] = {engine::kIdStart, engine::kIdStop, engine::kIdSkip, CMainDialog::kIdOption,
+                            CMainDialog::kIdExit, CMainDialog::kIdAbout, CMainDialog::kIdToggleProgress,
+                            CMainDialog::kIdToggleCurrent, CMainDialog::kIdToggleTime, CMainDialog::kIdToggleSpeed,
+                            CMainDialog::kIdClear, CMainDialog::kIdHelp};
+
+// Captions of the panels and labels, set from the text table when the window
+// is first shown.
+constexpr struct {
+  int id;
+  int textId;
+} kCaptions[] = {{1091, 117}, {1092, 119}, {1089, 121}, {1090, 123}, {1109, 131}, {1080, 125},
+                 {1084, 125}, {1083, 127}, {1110, 127}, {1085, 129}, {1086, 133}, {1087, 135},
+                 {1088, 137}};
+
+// The panels: their toggle, the controls greyed out with them, and the panel.
+struct PanelControls {
+  int button;
+  engine::Panel panel;
+  std::initializer_list<int> controls;
+};
+const PanelControls kPanels[] = {
+    {CMainDialog::kIdToggleProgress, engine::Panel::Progress, {1080, 1083, 1009, 1010, 1004, 1005}},
+    {CMainDialog::kIdToggleCurrent, engine::Panel::Current, {1084, 1085, 1006, 1007}},
+    {CMainDialog::kIdToggleTime, engine::Panel::Time, {1086, 1087, 1071, 1072}},
+    {CMainDialog::kIdToggleSpeed, engine::Panel::Speed, {1088, 1074}},
+};
+
+constexpr int kTextShowPanel = 63;
+constexpr int kTextHidePanel = 29;
+
+// The services the window hands to the engine do nothing once it is going.
+class GatedTexts : public engine::TextLookup {
+ public:
+  explicit GatedTexts(std::shared_ptr<WindowGate> gate) : gate_(std::move(gate)) {}
+  std::string Text(int id) const override { return gate_->IsOpen() ? res::LoadTextCopy(id) : std::string(); }
+
+ private:
+  std::shared_ptr<WindowGate> gate_;
+};
+
+class GatedSounds : public engine::SoundPlayer {
+ public:
+  GatedSounds(std::shared_ptr<WindowGate> gate, std::shared_ptr<engine::SoundPlayer> sounds)
+      : gate_(std::move(gate)), sounds_(std::move(sounds)) {}
+  void PlayEventSound(int event) override {
+    if (sounds_ && gate_->IsOpen()) sounds_->PlayEventSound(event);
+  }
+
+ private:
+  std::shared_ptr<WindowGate> gate_;
+  std::shared_ptr<engine::SoundPlayer> sounds_;
+};
+
+class GatedRootPaths : public engine::RootPathTranslator {
+ public:
+  GatedRootPaths(std::shared_ptr<WindowGate> gate, std::shared_ptr<engine::RootPathTranslator> paths)
+      : gate_(std::move(gate)), paths_(std::move(paths)) {}
+  std::string ToNativePath(const std::string& rootPath) override {
+    return gate_->IsOpen() ? paths_->ToNativePath(rootPath) : std::string();
+  }
+
+ private:
+  std::shared_ptr<WindowGate> gate_;
+  std::shared_ptr<engine::RootPathTranslator> paths_;
+};
+
+QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+}  // namespace
+
+CMainDialog::CMainDialog(MainDialogServices services, QWidget* parent)
+    : CTemplateDialog(res::kDialogMain, parent),
+      m_hIcon(res::ProgramIcon()),
+      m_registry(services.registry ? std::move(services.registry) : std::make_shared<platform::Registry>()),
+      m_store(std::make_unique<records::SettingsStore>(*m_registry)),
+      m_log(std::make_shared<records::LogFile>()),
+      m_diskInfo(std::make_shared<records::DiskInfoStore>()),
+      m_panels(std::make_shared<engine::PanelFlags>()),
+      m_gate(std::make_shared<WindowGate>()),
+      m_sounds(std::move(services.sounds)),
+      m_errorList(services.errorList ? std::move(services.errorList) : std::make_unique<CErrorListModel>()) {
+  m_bridge = WindowBridge::Create(*this, *this, m_gate);
+
+  engine::EngineDeps deps;
+  deps.window = m_bridge;
+  deps.settings = m_store->settings;
+  deps.panels = m_panels;
+  deps.text = std::make_shared<GatedTexts>(m_gate);
+  deps.log = m_log;
+  deps.resume = m_diskInfo;
+  deps.sounds = std::make_shared<GatedSounds>(m_gate, m_sounds);
+  deps.rootPaths = std::make_shared<GatedRootPaths>(
+      m_gate, services.rootPaths ? std::move(services.rootPaths) : std::make_shared<records::SystemRootPaths>(m_registry));
+  deps.volumes = services.volumes ? std::move(services.volumes) : std::make_shared<records::SystemVolumeQuery>(m_registry);
+  deps.roots = services.roots ? std::move(services.roots) : std::make_shared<records::SystemRootCheck>(m_registry);
+  deps.threads = std::move(services.threads);
+  // The block buffer is obtained here, once.
+  m_engine = std::make_unique<engine::ScanEngine>(std::move(deps));
+
+  m_list = DlgItem<QTreeView>(*this, kIdList);
+  if (m_list != nullptr) AttachErrorList(*m_list, *m_errorList, Units().BaseX());
+}
+
+CMainDialog::~CMainDialog() {
+  CloseGate();
+  WinHelp(this, kHelpQuit, 0);
+  m_store->SaveSettings();
+  // The list view goes with the window; the model it shows goes after it.
+  delete m_list;
+  m_list = nullptr;
+}
+
+bool CMainDialog::OnInitDialog() {
+  CTemplateDialog::OnInitDialog();
+  setWindowIcon(m_hIcon);
+
+  records::Settings& set = *m_store->settings;
+  m_store->TakeProgramFolder();
+  m_store->LoadSettings();
+  res::InterfaceLanguage = set.language;
+
+  if (!m_engine->HasBlockBuffer()) {
+    ui::ShowMessage(res::LoadText(engine::kTextNotEnoughMemory), kErrorCaption, engine::kMsgError);
+    done(1);
+    return false;
+  }
+
+  m_log->SetFolder(m_store->programFolder);
+  m_log->OpenLog("Torvex.log", records::kLogAppend);
+  m_diskInfo->SetFolder(m_store->programFolder);
+  m_diskInfo->OpenStore("Torvex.tvd");
+
+  m_tooltip.Create(this);
+  m_tooltip.Activate(true);
+  for (int id : kButtons) AttachBitmapButton(id);
+
+  *m_panels = engine::PanelFlags{};
+  for (int id : {engine::kIdFileBar, engine::kIdDiskBar}) {
+    if (auto* bar = DlgItem<QProgressBar>(*this, id)) {
+      bar->setRange(0, 100);
+      bar->setValue(0);
+    }
+  }
+  m_nNextRow = 0;
+  m_engine->State().running = false;
+
+  m_timer.start(kTimerPeriodMs, this);
+
+  if (set.createLog && set.logMode == records::kLogOverwrite) m_log->OpenLog("Torvex.log", records::kLogOverwrite);
+
+  const int drive = set.drive;
+  if (drive != -1 && drive != 255) setWindowTitle(Utf8(engine::RestoredTitle(drive, std::string())));
+  m_panels->minimized = false;
+  return true;
+}
+
+void CMainDialog::showEvent(QShowEvent* event) {
+  CTemplateDialog::showEvent(event);
+  if (m_bShown || event->spontaneous()) return;
+  m_bShown = true;
+  OnShow();
+}
+
+void CMainDialog::OnShow() {
+  records::Settings& set = *m_store->settings;
+  if (m_store->firstRun) {
+    const int language = dialogs::AskInterfaceLanguage();
+    set.language = language;
+    res::InterfaceLanguage = language;
+  }
+  SetCaptions();
+  RegisterTooltips();
+  m_errorList->SetColumns({QString::fromUtf8(res::LoadText(35)), QString::fromUtf8(res::LoadText(37)),
+                           QString::fromUtf8(res::LoadText(39)), QString::fromUtf8(res::LoadText(41))});
+}
+
+void CMainDialog::SetCaptions() {
+  for (const auto& c : kCaptions) SetDlgItemText(*this, c.id, res::LoadText(c.textId));
+}
+
+void CMainDialog::RegisterTooltips() {
+  const res::DialogTemplate* t = res::FindDialogTemplate(res::kDialogMain);
+  for (int id : kButtons) {
+    const res::ControlTemplate* c = t->Find(id);
+    if (QWidget* button = DlgItem(*this, id); button != nullptr && c != nullptr && c->textId != 0) {
+      m_tooltip.AddTool(button, res::LoadText(c->textId));
+    }
+  }
+}
+
+// --- The window operations (UI thread) ---
+
+void CMainDialog::SetFieldText(int id, const std::string& text) {
+  SetDlgItemText(*this, id, text.c_str());
+}
+
+void CMainDialog::SetProgress(int id, int position) {
+  if (auto* bar = DlgItem<QProgressBar>(*this, id)) bar->setValue(position);
+}
+
+int CMainDialog::AddRow(const std::array<std::string, 4>& cells) {
+  if (!m_errorList->InsertRow(m_nNextRow, cells)) {
+    // The list is out of memory: the run stops and the user is told.
+    m_engine->OnListOutOfMemory();
+    return -1;
+  }
+  return m_nNextRow++;
+}
+
+void CMainDialog::ShowButton(int id, bool show) {
+  if (QWidget* button = DlgItem(*this, id)) button->setVisible(show);
+}
+
+void CMainDialog::EnableButton(int id, bool enable) {
+  if (QWidget* button = DlgItem(*this, id)) button->setEnabled(enable);
+}
+
+void CMainDialog::SetTitle(const std::string& title) { setWindowTitle(Utf8(title)); }
+
+int CMainDialog::ShowMessage(const std::string& text, const std::string& caption, unsigned type) {
+  return ui::ShowMessage(text.c_str(), caption.empty() ? nullptr : caption.c_str(), static_cast<int>(type));
+}
+
+void CMainDialog::OpenOptions() {
+  // The Options dialog comes with its own change.
+}
+
+void CMainDialog::PlayEventSound(int event) {
+  if (m_sounds) m_sounds->PlayEventSound(event);
+}
+
+void CMainDialog::ShowCheckReport() { m_engine->ShowCheckReport(); }
+
+// --- Commands ---
+
+void CMainDialog::OnCommand(int id) {
+  switch (id) {
+    case engine::kIdStart:
+    case engine::kIdStop:
+      m_engine->StartStop();
+      break;
+    case engine::kIdSkip:
+      m_engine->Skip();
+      break;
+    case kIdOption:
+      OpenOptions();
+      break;
+    case kIdExit:
+      OnExit();
+      break;
+    case kIdAbout:
+      OnAbout();
+      break;
+    case kIdToggleProgress:
+    case kIdToggleCurrent:
+    case kIdToggleTime:
+    case kIdToggleSpeed:
+      TogglePanel(id);
+      break;
+    case kIdClear:
+      ClearStatistics();
+      break;
+    case kIdHelp:
+      WinHelp(this, kHelpFinder, 0);
+      break;
+    default:
+      break;
+  }
+}
+
+void CMainDialog::OnOK() {}
+
+void CMainDialog::OnCancel() {
+  // Close: no stop request, no saved progress; the window ends at once.
+  done(2);
+}
+
+void CMainDialog::OnExit() {
+  m_engine->Exit();
+  done(2);
+}
+
+void CMainDialog::OnAbout() {
+  // The About dialog comes with its own change.
+}
+
+void CMainDialog::TogglePanel(int buttonId) {
+  for (const PanelControls& p : kPanels) {
+    if (p.button != buttonId) continue;
+    bool shown = false;
+    switch (p.panel) {
+      case engine::Panel::Progress: shown = !m_panels->showProgress; break;
+      case engine::Panel::Current: shown = !m_panels->showCurrent; break;
+      case engine::Panel::Time: shown = !m_panels->showTime; break;
+      case engine::Panel::Speed: shown = !m_panels->showSpeed; break;
+    }
+    for (int id : p.controls) {
+      if (QWidget* control = DlgItem(*this, id)) control->setEnabled(shown);
+    }
+    m_engine->OnPanelShown(p.panel, shown);
+    if (QWidget* button = DlgItem(*this, buttonId)) {
+      m_tooltip.UpdateTipText(res::LoadText(shown ? kTextHidePanel : kTextShowPanel), button);
+    }
+    return;
+  }
+}
+
+void CMainDialog::ClearStatistics() {
+  m_nNextRow = 0;
+  m_errorList->DeleteAllItems();
+}
+
+void CMainDialog::done(int result) {
+  // Whatever ends the window (EXIT, Escape, the close box) lets the engine go first.
+  if (isVisible() || result != 0) CloseGate();
+  CTemplateDialog::done(result);
+}
+
+void CMainDialog::CloseGate() {
+  if (m_bClosed) return;
+  m_bClosed = true;
+  m_timer.stop();
+  m_engine->Close();
+  m_bridge->Close();
+  // A box that an engine thread asked for has no caller any more.
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    auto* box = qobject_cast<CMessageDialog*>(w);
+    if (box != nullptr && box->isVisible()) box->done(engine::kIdCancel);
+  }
+}
+
+// --- Events ---
+
+void CMainDialog::timerEvent(QTimerEvent* event) {
+  if (event->timerId() != m_timer.timerId()) {
+    CTemplateDialog::timerEvent(event);
+    return;
+  }
+  m_engine->OnTimerTick();
+}
+
+void CMainDialog::resizeEvent(QResizeEvent* event) {
+  CTemplateDialog::resizeEvent(event);
+  m_engine->OnSizeChanged(isMinimized());
+}
+
+void CMainDialog::changeEvent(QEvent* event) {
+  CTemplateDialog::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange) m_engine->OnSizeChanged(isMinimized());
+}
+
+void CMainDialog::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+    WinHelp(this, kHelpContext, HelpTopicOfWindow(res::kDialogMain));
+    return;
+  }
+  CTemplateDialog::keyPressEvent(event);
+}
+
+}  // namespace ui

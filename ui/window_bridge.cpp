@@ -1,0 +1,195 @@
+#include "ui/window_bridge.h"
+
+#include <QMetaObject>
+#include <QTimer>
+
+namespace ui {
+namespace {
+
+// One blocking call on its way to the UI thread; guarded by the bridge's mutex.
+struct PendingCall {
+  bool done = false;
+  int result = 0;
+};
+
+}  // namespace
+
+std::shared_ptr<WindowBridge> WindowBridge::Create(engine::WindowOps& target, QObject& receiver,
+                                                   std::shared_ptr<WindowGate> gate) {
+  return std::shared_ptr<WindowBridge>(new WindowBridge(target, receiver, std::move(gate)));
+}
+
+WindowBridge::WindowBridge(engine::WindowOps& target, QObject& receiver, std::shared_ptr<WindowGate> gate)
+    : target_(target), receiver_(&receiver), uiThread_(std::this_thread::get_id()), gate_(std::move(gate)) {}
+
+// The last owner may be an engine thread: nothing of Qt is touched here.
+WindowBridge::~WindowBridge() = default;
+
+bool WindowBridge::OnUiThread() const { return std::this_thread::get_id() == uiThread_; }
+
+void WindowBridge::Close() {
+  {
+    std::lock_guard lock(m_);
+    gate_->Close();
+    texts_.clear();
+    positions_.clear();
+  }
+  done_.notify_all();
+  if (frameTimer_) frameTimer_->stop();
+}
+
+void WindowBridge::RequestFlushLocked() {
+  if (flushPosted_) return;
+  flushPosted_ = true;
+  QMetaObject::invokeMethod(
+      receiver_,
+      [weak = weak_from_this()] {
+        if (auto self = weak.lock()) self->FlushOnUi();
+      },
+      Qt::QueuedConnection);
+}
+
+void WindowBridge::FlushOnUi() {
+  if (!IsOpen()) return;
+  // Not more often than once a frame: a tree of small files changes the
+  // current file thousands of times a second.
+  const auto wait = kFrame - (std::chrono::steady_clock::now() - lastFlush_);
+  if (wait <= std::chrono::steady_clock::duration::zero()) {
+    Flush();
+    return;
+  }
+  if (!frameTimer_) {
+    frameTimer_ = new QTimer(receiver_);
+    frameTimer_->setSingleShot(true);
+    QObject::connect(frameTimer_, &QTimer::timeout, [weak = weak_from_this()] {
+      if (auto self = weak.lock()) self->Flush();
+    });
+  }
+  if (!frameTimer_->isActive()) {
+    frameTimer_->start(static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
+  }
+}
+
+void WindowBridge::Flush() {
+  if (!IsOpen()) return;
+  std::map<int, std::string> texts;
+  std::map<int, int> positions;
+  {
+    std::lock_guard lock(m_);
+    texts.swap(texts_);
+    positions.swap(positions_);
+    flushPosted_ = false;
+  }
+  lastFlush_ = std::chrono::steady_clock::now();
+  if (frameTimer_) frameTimer_->stop();
+  for (const auto& [id, text] : texts) target_.SetFieldText(id, text);
+  for (const auto& [id, position] : positions) target_.SetProgress(id, position);
+}
+
+int WindowBridge::Blocking(std::function<int(engine::WindowOps&)> op, int closed) {
+  if (OnUiThread()) {
+    if (!IsOpen()) return closed;
+    Flush();  // what the engine threads set before comes first
+    return op(target_);
+  }
+  auto call = std::make_shared<PendingCall>();
+  std::unique_lock lock(m_);
+  if (!IsOpen()) return closed;
+  QMetaObject::invokeMethod(
+      receiver_,
+      [self = shared_from_this(), call, op = std::move(op), closed] {
+        int result = closed;
+        if (self->IsOpen()) {
+          self->Flush();
+          result = op(self->target_);
+        }
+        {
+          std::lock_guard l(self->m_);
+          call->done = true;
+          call->result = result;
+        }
+        self->done_.notify_all();
+      },
+      Qt::QueuedConnection);
+  // The wait lets go of the lock; Close wakes it.
+  done_.wait(lock, [&] { return call->done || !IsOpen(); });
+  // A window that went meanwhile answers nothing.
+  return IsOpen() ? call->result : closed;
+}
+
+void WindowBridge::SetFieldText(int id, const std::string& text) {
+  if (OnUiThread()) {
+    {
+      std::lock_guard lock(m_);
+      texts_.erase(id);  // a newer value than the one pending
+    }
+    if (IsOpen()) target_.SetFieldText(id, text);
+    return;
+  }
+  std::lock_guard lock(m_);
+  if (!IsOpen()) return;
+  texts_[id] = text;
+  RequestFlushLocked();
+}
+
+void WindowBridge::SetProgress(int id, int position) {
+  if (OnUiThread()) {
+    {
+      std::lock_guard lock(m_);
+      positions_.erase(id);
+    }
+    if (IsOpen()) target_.SetProgress(id, position);
+    return;
+  }
+  std::lock_guard lock(m_);
+  if (!IsOpen()) return;
+  positions_[id] = position;
+  RequestFlushLocked();
+}
+
+int WindowBridge::AddRow(const std::array<std::string, 4>& cells) {
+  return Blocking([cells](engine::WindowOps& w) { return w.AddRow(cells); }, -1);
+}
+
+void WindowBridge::ShowButton(int id, bool show) {
+  Blocking(
+      [id, show](engine::WindowOps& w) {
+        w.ShowButton(id, show);
+        return 0;
+      },
+      0);
+}
+
+void WindowBridge::EnableButton(int id, bool enable) {
+  Blocking(
+      [id, enable](engine::WindowOps& w) {
+        w.EnableButton(id, enable);
+        return 0;
+      },
+      0);
+}
+
+void WindowBridge::SetTitle(const std::string& title) {
+  Blocking(
+      [title](engine::WindowOps& w) {
+        w.SetTitle(title);
+        return 0;
+      },
+      0);
+}
+
+int WindowBridge::ShowMessage(const std::string& text, const std::string& caption, unsigned type) {
+  return Blocking([text, caption, type](engine::WindowOps& w) { return w.ShowMessage(text, caption, type); },
+                  engine::kIdCancel);
+}
+
+void WindowBridge::OpenOptions() {
+  Blocking(
+      [](engine::WindowOps& w) {
+        w.OpenOptions();
+        return 0;
+      },
+      0);
+}
+
+}  // namespace ui

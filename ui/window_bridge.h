@@ -1,0 +1,101 @@
+#pragma once
+// Carries the engine's window calls over to the UI thread.
+//
+// The engine calls its window from the UI thread (Start, the timer) and from
+// its own threads (the check thread, the readers). The bridge hands every call
+// to the window on the UI thread: directly when the caller is already there,
+// otherwise as a queued call. Adding a row, the buttons, the title and the
+// message box block their caller until the UI thread has carried them out.
+// Field texts and progress positions do not: the latest value of each wins and
+// is put on the screen at the next frame, always before any blocking call that
+// came after it, so their order against rows and message boxes is kept.
+//
+// The gate: once Close has been called (on the UI thread, as the window goes)
+// every call does nothing and ShowMessage answers Cancel, callers waiting for
+// the UI thread are let go at once, and the window is never touched again.
+// No lock is held while a caller waits for the UI thread.
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "engine/window_ops.h"
+
+class QTimer;
+
+namespace ui {
+
+// Tells the engine's services that the window is going; shared by the bridge
+// and the services the window hands to the engine (sounds, texts, drive
+// letters), which do nothing once it is closed.
+class WindowGate {
+ public:
+  bool IsOpen() const { return open_.load(std::memory_order_acquire); }
+  void Close() { open_.store(false, std::memory_order_release); }
+
+ private:
+  std::atomic<bool> open_{true};
+};
+
+class WindowBridge : public engine::WindowOps, public std::enable_shared_from_this<WindowBridge> {
+ public:
+  // target: the window's own operations, carried out on the UI thread;
+  // receiver: a QObject of the UI thread that lives at least until Close.
+  // Made on the UI thread.
+  static std::shared_ptr<WindowBridge> Create(engine::WindowOps& target, QObject& receiver,
+                                              std::shared_ptr<WindowGate> gate);
+  ~WindowBridge() override;
+
+  void SetFieldText(int id, const std::string& text) override;
+  void SetProgress(int id, int position) override;
+  int AddRow(const std::array<std::string, 4>& cells) override;
+  void ShowButton(int id, bool show) override;
+  void EnableButton(int id, bool enable) override;
+  void SetTitle(const std::string& title) override;
+  int ShowMessage(const std::string& text, const std::string& caption, unsigned type) override;
+  void OpenOptions() override;
+
+  // The window is going (UI thread). Closes the gate.
+  void Close();
+  bool IsOpen() const { return gate_->IsOpen(); }
+  const std::shared_ptr<WindowGate>& Gate() const { return gate_; }
+
+  // Puts pending field texts and positions on the screen now (UI thread).
+  void Flush();
+
+  // The shortest time between two screen updates of field texts and positions.
+  static constexpr std::chrono::milliseconds kFrame{16};
+
+ private:
+  WindowBridge(engine::WindowOps& target, QObject& receiver, std::shared_ptr<WindowGate> gate);
+  bool OnUiThread() const;
+  // Runs op on the UI thread and waits for it; `closed` when the gate is or
+  // becomes closed first.
+  int Blocking(std::function<int(engine::WindowOps&)> op, int closed);
+  // A pending value was stored: make sure a flush is coming. Called with m_ held.
+  void RequestFlushLocked();
+  void FlushOnUi();
+
+  engine::WindowOps& target_;
+  QObject* receiver_;  // used only while the gate is open, under m_
+  const std::thread::id uiThread_;
+  std::shared_ptr<WindowGate> gate_;
+
+  std::mutex m_;
+  std::condition_variable done_;
+  std::map<int, std::string> texts_;  // pending, by control id
+  std::map<int, int> positions_;
+  bool flushPosted_ = false;
+  // UI thread only.
+  QPointer<QTimer> frameTimer_;
+  std::chrono::steady_clock::time_point lastFlush_{};
+};
+
+}  // namespace ui
