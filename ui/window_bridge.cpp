@@ -14,13 +14,22 @@ struct PendingCall {
 
 }  // namespace
 
-std::shared_ptr<WindowBridge> WindowBridge::Create(engine::WindowOps& target, QObject& receiver,
-                                                   std::shared_ptr<WindowGate> gate) {
-  return std::shared_ptr<WindowBridge>(new WindowBridge(target, receiver, std::move(gate)));
+BridgeReceiver::BridgeReceiver(std::weak_ptr<WindowBridge> bridge, QObject* parent)
+    : QObject(parent), bridge_(std::move(bridge)) {}
+
+void BridgeReceiver::Deliver() {
+  if (auto bridge = bridge_.lock()) bridge->Deliver();
 }
 
-WindowBridge::WindowBridge(engine::WindowOps& target, QObject& receiver, std::shared_ptr<WindowGate> gate)
-    : target_(target), receiver_(&receiver), uiThread_(std::this_thread::get_id()), gate_(std::move(gate)) {}
+std::shared_ptr<WindowBridge> WindowBridge::Create(engine::WindowOps& target, QObject& owner,
+                                                   std::shared_ptr<WindowGate> gate) {
+  std::shared_ptr<WindowBridge> bridge(new WindowBridge(target, std::move(gate)));
+  bridge->receiver_ = new BridgeReceiver(bridge, &owner);
+  return bridge;
+}
+
+WindowBridge::WindowBridge(engine::WindowOps& target, std::shared_ptr<WindowGate> gate)
+    : target_(target), uiThread_(std::this_thread::get_id()), gate_(std::move(gate)) {}
 
 // The last owner may be an engine thread: nothing of Qt is touched here.
 WindowBridge::~WindowBridge() = default;
@@ -33,20 +42,38 @@ void WindowBridge::Close() {
     gate_->Close();
     texts_.clear();
     positions_.clear();
+    calls_.clear();
   }
   done_.notify_all();
   if (frameTimer_) frameTimer_->stop();
 }
 
+void WindowBridge::PostLocked(std::function<void()> call) {
+  calls_.push_back(std::move(call));
+  // A wake-up per call: one may be taken by the event loop of a box that an
+  // earlier call is showing.
+  QMetaObject::invokeMethod(receiver_, "Deliver", Qt::QueuedConnection);
+}
+
+void WindowBridge::Deliver() {
+  // One at a time, in order: a call may run a message box whose own event
+  // loop delivers the calls that come meanwhile.
+  for (;;) {
+    std::function<void()> call;
+    {
+      std::lock_guard lock(m_);
+      if (calls_.empty()) return;
+      call = std::move(calls_.front());
+      calls_.pop_front();
+    }
+    call();
+  }
+}
+
 void WindowBridge::RequestFlushLocked() {
   if (flushPosted_) return;
   flushPosted_ = true;
-  QMetaObject::invokeMethod(
-      receiver_,
-      [weak = weak_from_this()] {
-        if (auto self = weak.lock()) self->FlushOnUi();
-      },
-      Qt::QueuedConnection);
+  PostLocked([this] { FlushOnUi(); });
 }
 
 void WindowBridge::FlushOnUi() {
@@ -95,22 +122,20 @@ int WindowBridge::Blocking(std::function<int(engine::WindowOps&)> op, int closed
   auto call = std::make_shared<PendingCall>();
   std::unique_lock lock(m_);
   if (!IsOpen()) return closed;
-  QMetaObject::invokeMethod(
-      receiver_,
-      [self = shared_from_this(), call, op = std::move(op), closed] {
-        int result = closed;
-        if (self->IsOpen()) {
-          self->Flush();
-          result = op(self->target_);
-        }
-        {
-          std::lock_guard l(self->m_);
-          call->done = true;
-          call->result = result;
-        }
-        self->done_.notify_all();
-      },
-      Qt::QueuedConnection);
+  // The UI thread runs it while the bridge is alive: this caller holds it.
+  PostLocked([this, call, op = std::move(op), closed] {
+    int result = closed;
+    if (IsOpen()) {
+      Flush();
+      result = op(target_);
+    }
+    {
+      std::lock_guard l(m_);
+      call->done = true;
+      call->result = result;
+    }
+    done_.notify_all();
+  });
   // The wait lets go of the lock; Close wakes it.
   done_.wait(lock, [&] { return call->done || !IsOpen(); });
   // A window that went meanwhile answers nothing.

@@ -28,9 +28,27 @@
 
 #include "engine/window_ops.h"
 
+#include <deque>
+
 class QTimer;
 
 namespace ui {
+
+class WindowBridge;
+
+// The bridge's end on the UI thread: a queued call with no arguments wakes
+// it, and it takes the bridge's pending calls out under the bridge's own
+// lock (so the hand-over between the threads is ours, not only Qt's queue).
+class BridgeReceiver : public QObject {
+  Q_OBJECT
+
+ public:
+  BridgeReceiver(std::weak_ptr<WindowBridge> bridge, QObject* parent);
+  Q_INVOKABLE void Deliver();
+
+ private:
+  std::weak_ptr<WindowBridge> bridge_;
+};
 
 // Tells the engine's services that the window is going; shared by the bridge
 // and the services the window hands to the engine (sounds, texts, drive
@@ -47,9 +65,9 @@ class WindowGate {
 class WindowBridge : public engine::WindowOps, public std::enable_shared_from_this<WindowBridge> {
  public:
   // target: the window's own operations, carried out on the UI thread;
-  // receiver: a QObject of the UI thread that lives at least until Close.
-  // Made on the UI thread.
-  static std::shared_ptr<WindowBridge> Create(engine::WindowOps& target, QObject& receiver,
+  // owner: a QObject of the UI thread that lives at least until Close (the
+  // bridge's receiver becomes its child). Made on the UI thread.
+  static std::shared_ptr<WindowBridge> Create(engine::WindowOps& target, QObject& owner,
                                               std::shared_ptr<WindowGate> gate);
   ~WindowBridge() override;
 
@@ -74,8 +92,14 @@ class WindowBridge : public engine::WindowOps, public std::enable_shared_from_th
   static constexpr std::chrono::milliseconds kFrame{16};
 
  private:
-  WindowBridge(engine::WindowOps& target, QObject& receiver, std::shared_ptr<WindowGate> gate);
+  friend class BridgeReceiver;
+  WindowBridge(engine::WindowOps& target, std::shared_ptr<WindowGate> gate);
   bool OnUiThread() const;
+  // Queues a call for the UI thread and wakes it when the queue was empty.
+  // Called with m_ held.
+  void PostLocked(std::function<void()> call);
+  // Runs the queued calls (UI thread).
+  void Deliver();
   // Runs op on the UI thread and waits for it; `closed` when the gate is or
   // becomes closed first.
   int Blocking(std::function<int(engine::WindowOps&)> op, int closed);
@@ -84,7 +108,7 @@ class WindowBridge : public engine::WindowOps, public std::enable_shared_from_th
   void FlushOnUi();
 
   engine::WindowOps& target_;
-  QObject* receiver_;  // used only while the gate is open, under m_
+  BridgeReceiver* receiver_ = nullptr;  // used only while the gate is open, under m_
   const std::thread::id uiThread_;
   std::shared_ptr<WindowGate> gate_;
 
@@ -92,6 +116,7 @@ class WindowBridge : public engine::WindowOps, public std::enable_shared_from_th
   std::condition_variable done_;
   std::map<int, std::string> texts_;  // pending, by control id
   std::map<int, int> positions_;
+  std::deque<std::function<void()>> calls_;  // for the UI thread, in order
   bool flushPosted_ = false;
   // UI thread only.
   QPointer<QTimer> frameTimer_;
