@@ -14,12 +14,14 @@
 #include "engine/progress.h"
 #include "platform/drive_table.h"
 #include "platform/registry.h"
+#include "platform/sound_output.h"
 #include "records/disk_info_store.h"
 #include "records/drive_list.h"
 #include "records/log_file.h"
 #include "records/settings_store.h"
 #include "res/pictures.h"
 #include "res/text_table.h"
+#include "ui/event_sounds.h"
 #include "ui/help_viewer.h"
 #include "ui/message_dialog.h"
 
@@ -112,6 +114,10 @@ CMainDialog::CMainDialog(MainDialogServices services, QWidget* parent)
       m_sounds(std::move(services.sounds)),
       m_errorList(services.errorList ? std::move(services.errorList) : std::make_unique<CErrorListModel>()) {
   m_bridge = WindowBridge::Create(*this, *this, m_gate);
+  if (!m_sounds) {
+    m_eventSounds = std::make_shared<EventSounds>(*m_store->settings, platform::CreateSoundOutput());
+    m_sounds = m_eventSounds;
+  }
 
   engine::EngineDeps deps;
   deps.window = m_bridge;
@@ -365,6 +371,7 @@ void CMainDialog::CloseGate() {
   m_timer.stop();
   m_engine->Close();
   m_bridge->Close();
+  if (m_eventSounds) m_eventSounds->Shutdown();  // cuts off what plays
   // A box that an engine thread asked for has no caller any more.
   for (QWidget* w : QApplication::topLevelWidgets()) {
     auto* box = qobject_cast<CMessageDialog*>(w);

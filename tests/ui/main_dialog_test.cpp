@@ -33,6 +33,7 @@
 #include "tests/support/file_bytes.h"
 #include "tests/support/temp_tree.h"
 #include "ui/bitmap_button.h"
+#include "ui/help_viewer.h"
 #include "ui/main_dialog.h"
 #include "ui/message_dialog.h"
 
@@ -432,11 +433,24 @@ TEST_F(MainWindowTest, StartRefusesWithoutADeviceOnAnEmptyDriveAndForAnAudioDisc
     EXPECT_TRUE(ui::DlgItem(*window, engine::kIdElapsed)->isEnabled());
   }
 
+  ui::SetHelpFile(TORVEX_HELP_FILE);  // the test program has no help file of its own name
+  // F1 opens the help at the main window's topic, HELP at the list of topics;
+  // the viewer goes when the window goes.
+  QTest::keyClick(window.get(), Qt::Key_F1);
+  ASSERT_NE(ui::HelpViewerWindow(), nullptr);
+  EXPECT_TRUE(ui::HelpViewerWindow()->isVisible());
+  EXPECT_EQ(ui::HelpViewerTopic(), 0x20066u);
+  ui::HelpViewerWindow()->hide();
+  Click(ui::CMainDialog::kIdHelp);
+  EXPECT_TRUE(ui::HelpViewerWindow()->isVisible());
+
   // Enter does nothing; Escape closes the window.
   QTest::keyClick(window.get(), Qt::Key_Return);
   EXPECT_TRUE(window->isVisible());
   QTest::keyClick(window.get(), Qt::Key_Escape);
   EXPECT_FALSE(window->isVisible());
+  window.reset();
+  EXPECT_EQ(ui::HelpViewerWindow(), nullptr);
 }
 
 TEST_F(MainWindowTest, OptionsDuringACheckReachTheNextFileAndAStartFolderFromTheBrowserIsCheckedNext) {
