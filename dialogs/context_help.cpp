@@ -34,8 +34,10 @@ void CContextHelpDialog::OnHelpInfo(QWidget* control) {
   if (contextId != 0) ShowHelpPopup(control, contextId);
 }
 
-void CContextHelpDialog::ShowHelpPopup(QWidget* control, uint32_t contextId) {
-  ui::WinHelp(control, ui::kHelpContextPopup, contextId);
+void CContextHelpDialog::ShowHelpPopup(QWidget*, uint32_t contextId) {
+  // The viewer finds the control in the dialog by the context id's low word
+  // and shows the pop-up beside it, or beside the mouse when that is on it.
+  ui::WinHelp(this, ui::kHelpContextPopup, contextId);
 }
 
 bool CContextHelpDialog::event(QEvent* event) {

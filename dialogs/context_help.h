@@ -32,7 +32,7 @@ class CContextHelpDialog : public ui::CTemplateDialog {
  protected:
   // A help request on a control. Shows its pop-up when its id is not 0.
   void OnHelpInfo(QWidget* control);
-  // Shows the pop-up of a context id beside the control.
+  // Shows the pop-up of a control's context id.
   virtual void ShowHelpPopup(QWidget* control, uint32_t contextId);
 
   bool event(QEvent* event) override;

@@ -284,6 +284,21 @@ TEST_F(OptionsDialogTest, HelpShowsThePopupOfTheControlAskedAbout) {
     Press(o, kCancel);
   });
   options.DoModal();
+  // The real pop-up of the help file, beside the control that has the focus.
+  ui::SetHelpFile(TORVEX_HELP_FILE);
+  COptionsDialog real(*settings, startFolder, false, drives.table);
+  OnNextModal<COptionsDialog>([&](COptionsDialog& o) {
+    QWidget* delay = ui::DlgItem(o, kDelay);
+    delay->setFocus();
+    QTest::keyClick(delay, Qt::Key_F1);
+    QWidget* popup = ui::HelpPopupWindow();
+    ASSERT_NE(popup, nullptr);
+    EXPECT_GT(popup->geometry().top(), delay->mapToGlobal(QPoint(0, 0)).y());
+    popup->close();
+    Press(o, kCancel);
+  });
+  real.DoModal();
+  ui::SetHelpFile("");
   EXPECT_EQ(options.popups, (std::vector<uint32_t>{ui::HelpContextId(130, kList), ui::HelpContextId(130, kDelay),
                                                    0x808203F8u, ui::HelpContextId(130, kDevice)}));
 }
