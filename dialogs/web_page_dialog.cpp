@@ -28,7 +28,7 @@ constexpr int kRefreshTop = 50;
 
 std::string DefaultHomePage() {
   std::string path = platform::FindDataFile(kHomePageFile);
-  if (path.empty()) path = platform::InstalledDataFolder() + "/" + kHomePageFile;
+  if (path.empty()) path = platform::DataFolder() + "/" + kHomePageFile;
   return QUrl::fromLocalFile(QString::fromStdString(path)).toString(QUrl::FullyEncoded).toStdString();
 }
 

@@ -1,50 +1,107 @@
 #include "platform/data_files.h"
 
-#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#ifndef TORVEX_INSTALLED_DATA_DIR
-#define TORVEX_INSTALLED_DATA_DIR "/usr/local/share/torvex"
+#include <cerrno>
+#include <climits>
+
+#ifndef TORVEX_DATA_DIR
+#define TORVEX_DATA_DIR "/usr/local/share/torvex"
 #endif
-#ifndef TORVEX_INSTALLED_MODULE_DIR
-#define TORVEX_INSTALLED_MODULE_DIR "/usr/local/lib/torvex"
+#ifndef TORVEX_MODULE_DIR
+#define TORVEX_MODULE_DIR "/usr/local/lib/torvex"
 #endif
 
 namespace platform {
+namespace {
 
-std::string ProgramFileFolder() {
-  char path[PATH_MAX + 1];
-  const ssize_t length = readlink("/proc/self/exe", path, PATH_MAX);
-  if (length <= 0) return std::string();
-  std::string file(path, static_cast<std::size_t>(length));
-  const std::size_t slash = file.rfind('/');
-  if (slash == std::string::npos) return std::string();
-  return slash == 0 ? std::string("/") : file.substr(0, slash);
+bool IsReadableFile(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), R_OK) == 0;
 }
 
-std::string InstalledDataFolder() { return TORVEX_INSTALLED_DATA_DIR; }
+std::string CurrentDirectory() {
+  std::string buf(PATH_MAX, '\0');
+  if (getcwd(buf.data(), buf.size()) == nullptr) return {};
+  buf.resize(buf.find('\0'));
+  return buf;
+}
 
-std::string InstalledModuleFolder() { return TORVEX_INSTALLED_MODULE_DIR; }
+std::string Join(const std::string& folder, std::string_view name) {
+  std::string path = folder;
+  if (path.empty() || path.back() != '/') path += '/';
+  path += name;
+  return path;
+}
 
-std::string FindFileIn(const std::vector<std::string>& folders, std::string_view name) {
-  for (const std::string& folder : folders) {
-    if (folder.empty()) continue;
-    std::string path = folder;
-    if (path.back() != '/') path += '/';
-    path += name;
-    struct stat info {};
-    if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), R_OK) == 0) return path;
+}  // namespace
+
+std::string ProgramFilePath() {
+  std::string buf(PATH_MAX, '\0');
+  const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+  if (n <= 0) return {};
+  buf.resize(static_cast<std::size_t>(n));
+  return buf;
+}
+
+std::string ProgramFolder() {
+  const std::string path = ProgramFilePath();
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {};
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string ProgramFileName() {
+  const std::string path = ProgramFilePath();
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string DataFolder() { return TORVEX_DATA_DIR; }
+std::string ModuleFolder() { return TORVEX_MODULE_DIR; }
+
+std::vector<std::string> DataFileFolders(DataLookup lookup) {
+  std::vector<std::string> folders;
+  auto add = [&folders](std::string folder) {
+    if (folder.empty()) return;
+    for (const std::string& f : folders) {
+      if (f == folder) return;
+    }
+    folders.push_back(std::move(folder));
+  };
+  if (lookup == DataLookup::kCurrentDirectoryFirst) add(CurrentDirectory());
+  add(ProgramFolder());
+  add(DataFolder());
+  return folders;
+}
+
+std::string FindDataFile(std::string_view name, DataLookup lookup) {
+  if (name.empty()) return {};
+  if (name.find('/') != std::string_view::npos) {
+    std::string path(name);
+    if (path.front() != '/') {
+      const std::string cwd = CurrentDirectory();
+      if (cwd.empty()) return {};
+      path = Join(cwd, name);
+    }
+    return IsReadableFile(path) ? path : std::string();
   }
-  return std::string();
-}
-
-std::string FindDataFile(std::string_view name) {
-  return FindFileIn({ProgramFileFolder(), InstalledDataFolder()}, name);
+  for (const std::string& folder : DataFileFolders(lookup)) {
+    std::string path = Join(folder, name);
+    if (IsReadableFile(path)) return path;
+  }
+  return {};
 }
 
 std::string FindModuleFile(std::string_view name) {
-  return FindFileIn({ProgramFileFolder(), InstalledModuleFolder()}, name);
+  if (name.empty() || name.find('/') != std::string_view::npos) return {};
+  for (const std::string& folder : {ProgramFolder(), ModuleFolder()}) {
+    if (folder.empty()) continue;
+    std::string path = Join(folder, name);
+    if (IsReadableFile(path)) return path;
+  }
+  return {};
 }
 
 }  // namespace platform

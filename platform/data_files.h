@@ -1,31 +1,41 @@
 #pragma once
-// Where the program's own files lie: the files shipped with it (the help
-// file, the home page, the sounds) beside the program file or in the installed
-// data folder, and its loadable modules beside the program file or in the
-// installed module folder.
+// Where the program finds its own files when they are named by a bare file
+// name: its data files (the wave files of the sounds, the help file, the home
+// page) beside the program file, then in the installed data folder, and for
+// sounds the current directory before both; its loadable modules beside the
+// program file, then in the installed module folder.
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace platform {
 
-// The folder that holds the running program file (from /proc/self/exe),
-// without a trailing slash; empty when it cannot be read.
-std::string ProgramFileFolder();
+// The program file (/proc/self/exe), with links resolved; empty when unknown.
+std::string ProgramFilePath();
+// Its folder, and its bare name ("torvex"); empty when unknown.
+std::string ProgramFolder();
+std::string ProgramFileName();
+// The installed data and module folders, fixed when the program is built
+// (<prefix>/share/torvex, <prefix>/lib/torvex).
+std::string DataFolder();
+std::string ModuleFolder();
 
-// <datadir>/torvex and <libdir>/torvex of the installation.
-std::string InstalledDataFolder();
-std::string InstalledModuleFolder();
+enum class DataLookup {
+  kProgramPlaces,          // beside the program, then the data folder
+  kCurrentDirectoryFirst,  // the current directory, then the program places
+};
 
-// The full path of the first folder's regular file of this name that can be
-// read; empty when no folder holds one. Empty folder names are passed over.
-std::string FindFileIn(const std::vector<std::string>& folders, std::string_view name);
+// The folders a bare name is looked for in, in order, absolute. A folder that
+// cannot be known (a current directory that was removed) is left out.
+std::vector<std::string> DataFileFolders(DataLookup lookup);
 
-// A data file of the program: beside the program file, then in the installed
-// data folder.
-std::string FindDataFile(std::string_view name);
-// A module of the program: beside the program file, then in the installed
-// module folder.
+// The first readable regular file of that name in those folders, as an
+// absolute path, so that it stays right when the current directory changes;
+// empty when there is none. A name with a slash is not looked up: it is taken
+// as it is (made absolute) when it names a readable regular file.
+std::string FindDataFile(std::string_view name, DataLookup lookup = DataLookup::kProgramPlaces);
+
+// A module of the program: beside the program file, then in the module folder.
 std::string FindModuleFile(std::string_view name);
 
 }  // namespace platform

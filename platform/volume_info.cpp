@@ -230,6 +230,10 @@ std::string UnescapeDeviceName(std::string_view name) {
   return out;
 }
 
+std::string DeviceLabel(const std::string& device, const VolumeProbe& probe) {
+  return UnescapeDeviceName(LinkNameOf(probe, "/dev/disk/by-label", device));
+}
+
 bool GetVolumeInformation(const DriveTable& table, std::string_view root, VolumeInfo* info,
                           const VolumeProbe& probe) {
   if (root.empty() || info == nullptr) return false;
@@ -252,7 +256,7 @@ bool GetVolumeInformation(const DriveTable& table, std::string_view root, Volume
   // Nothing to be read from the device itself: the drive's folder must be
   // there for the volume to count as present.
   if (d->path.empty() || !probe.IsFolder(d->path)) return false;
-  info->label = UnescapeDeviceName(LinkNameOf(probe, "/dev/disk/by-label", d->device));
+  info->label = DeviceLabel(d->device, probe);
   const std::string uuid = LinkNameOf(probe, "/dev/disk/by-uuid", d->device);
   if (!uuid.empty()) {
     info->serial = SerialFromUuid(uuid);

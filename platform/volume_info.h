@@ -52,6 +52,10 @@ struct VolumeInfo {
 bool GetVolumeInformation(const DriveTable& table, std::string_view root, VolumeInfo* info,
                           const VolumeProbe& probe = VolumeProbe::System());
 
+// The label under which /dev/disk/by-label names a device; empty when it is
+// not listed there. Reads nothing of the medium itself.
+std::string DeviceLabel(const std::string& device, const VolumeProbe& probe = VolumeProbe::System());
+
 // A primary volume descriptor (type 1, "CD001"), 2048 bytes.
 bool IsPrimaryVolumeDescriptor(const uint8_t* sector);
 // A Joliet supplementary volume descriptor: type 2 with the escape sequence

@@ -95,6 +95,15 @@ std::string EntryToRoot(std::string_view entry) { return std::string(entry.subst
 
 bool CheckStartFolder(std::string_view text, const DriveOps& ops) {
   if (text.empty()) return true;
+  if (text.size() > kMaxStartFolder) return false;
+  // "." and ".." are refused: on this system "D:\.." would leave the drive.
+  for (std::size_t at = 0; at <= text.size();) {
+    std::size_t end = text.find_first_of("\\/", at);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view piece = text.substr(at, end - at);
+    if (piece == "." || piece == "..") return false;
+    at = end + 1;
+  }
   // Only the drive letter ignores case; folder names are matched as typed.
   std::string folder(text);
   folder[0] = AsciiUpper(folder[0]);

@@ -102,9 +102,13 @@ bool EntryIsCdrom(std::string_view entry);
 // The root of an entry's drive, such as "D:\".
 std::string EntryToRoot(std::string_view entry);
 
+// The longest start folder, in bytes: paths live in buffers of 260.
+inline constexpr std::size_t kMaxStartFolder = 259;
+
 // Whether OK may be pressed with this start folder: empty (the whole disk),
 // a drive root "D:\" of an existing drive (the letter in either case), or a
-// longer path whose folder exists. Folder names keep their case.
+// longer path whose folder exists. Folder names keep their case. A text
+// longer than kMaxStartFolder, or one with a "." or ".." piece, is refused.
 bool CheckStartFolder(std::string_view text, const DriveOps& ops);
 
 }  // namespace records

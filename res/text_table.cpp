@@ -205,6 +205,8 @@ constexpr TextPair kTexts[] = {
      "The root folder of the disk cannot be opened or listed.\nThe disk is damaged, or access is denied"},
     {191, "Устройство перестало отвечать: чтение не завершается.\nПроверка остановлена",
      "The device does not answer any more: reads do not return.\nThe checking has been stopped"},
+    {193, "Не удаётся открыть файл справки:\n%s",
+     "Cannot open the help file:\n%s"},
 };
 
 constexpr bool SortedOddIds() {

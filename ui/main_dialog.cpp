@@ -10,14 +10,18 @@
 
 #include "dialogs/about_dialog.h"
 #include "dialogs/language_dialog.h"
+#include "dialogs/options_dialog.h"
 #include "engine/progress.h"
+#include "platform/drive_table.h"
 #include "platform/registry.h"
+#include "platform/sound_output.h"
 #include "records/disk_info_store.h"
 #include "records/drive_list.h"
 #include "records/log_file.h"
 #include "records/settings_store.h"
 #include "res/pictures.h"
 #include "res/text_table.h"
+#include "ui/event_sounds.h"
 #include "ui/help_viewer.h"
 #include "ui/message_dialog.h"
 
@@ -110,6 +114,10 @@ CMainDialog::CMainDialog(MainDialogServices services, QWidget* parent)
       m_sounds(std::move(services.sounds)),
       m_errorList(services.errorList ? std::move(services.errorList) : std::make_unique<CErrorListModel>()) {
   m_bridge = WindowBridge::Create(*this, *this, m_gate);
+  if (!m_sounds) {
+    m_eventSounds = std::make_shared<EventSounds>(*m_store->settings, platform::CreateSoundOutput());
+    m_sounds = m_eventSounds;
+  }
 
   engine::EngineDeps deps;
   deps.window = m_bridge;
@@ -252,7 +260,17 @@ int CMainDialog::ShowMessage(const std::string& text, const std::string& caption
 }
 
 void CMainDialog::OpenOptions() {
-  // The Options dialog comes with its own change.
+  records::Settings& set = *m_store->settings;
+  std::string& folder = m_store->startFolder;
+  // The drives as they are now: volumes come and go between openings.
+  const platform::DriveTable drives = platform::DriveTable::System(*m_registry);
+  const auto running = [this] { return m_engine->State().running.load(); };
+  if (!dialogs::RunOptionsDialog(this, set, folder, running, drives)) return;
+  // The drive and the start folder were taken only with no check reading.
+  if (running()) return;
+  m_engine->SetStartFolder(folder);
+  const int drive = set.drive;
+  if (drive != -1 && drive != 255) setWindowTitle(Utf8(engine::RestoredTitle(drive, folder)));
 }
 
 void CMainDialog::PlayEventSound(int event) {
@@ -353,6 +371,7 @@ void CMainDialog::CloseGate() {
   m_timer.stop();
   m_engine->Close();
   m_bridge->Close();
+  if (m_eventSounds) m_eventSounds->Shutdown();  // cuts off what plays
   // A box that an engine thread asked for has no caller any more.
   for (QWidget* w : QApplication::topLevelWidgets()) {
     auto* box = qobject_cast<CMessageDialog*>(w);

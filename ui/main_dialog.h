@@ -29,6 +29,8 @@ class SettingsStore;
 
 namespace ui {
 
+class EventSounds;
+
 // What the window uses of the system. Each left empty takes the real one;
 // tests put fakes in.
 struct MainDialogServices {
@@ -122,6 +124,7 @@ class CMainDialog : public CTemplateDialog, public engine::WindowOps {
   std::shared_ptr<WindowGate> m_gate;
   std::shared_ptr<WindowBridge> m_bridge;
   std::shared_ptr<engine::SoundPlayer> m_sounds;
+  std::shared_ptr<EventSounds> m_eventSounds;  // the real sounds, when no others were given
   std::unique_ptr<CErrorListModel> m_errorList;
   std::unique_ptr<engine::ScanEngine> m_engine;
   QTreeView* m_list = nullptr;

@@ -240,6 +240,23 @@ void SetDlgItemId(QWidget* control, int id) {
   control->setObjectName(id != res::kNoId ? QString::number(id) : QString());
 }
 
+QWidget* ReplaceDlgItem(QWidget& dialog, int id, QWidget* replacement) {
+  QWidget* old = DlgItem(dialog, id);
+  if (old == nullptr || replacement == nullptr) {
+    delete replacement;
+    return nullptr;
+  }
+  replacement->setParent(&dialog);
+  SetDlgItemId(replacement, id);
+  replacement->setGeometry(old->geometry());
+  replacement->setEnabled(old->isEnabled());
+  replacement->setHidden(old->isHidden());
+  replacement->stackUnder(old);
+  QWidget::setTabOrder(old, replacement);
+  delete old;
+  return replacement;
+}
+
 void SetDlgItemText(QWidget& dialog, int id, const char* text) {
   QWidget* control = DlgItem(dialog, id);
   const QString value = QString::fromUtf8(text != nullptr ? text : "");

@@ -43,6 +43,12 @@ int DlgItemId(const QWidget* control);
 // Gives a control that a window makes itself the id DlgItem finds it by.
 void SetDlgItemId(QWidget* control, int id);
 
+// Puts a widget of the window's own class in the place of the template's
+// control with this id: same id, rectangle, tab position, stacking and
+// start state; the template's control is deleted. Returns the replacement,
+// or nullptr (the replacement then deleted) when there is no such control.
+QWidget* ReplaceDlgItem(QWidget& dialog, int id, QWidget* replacement);
+
 // Sets the text (UTF-8) of a label, group box, check box, radio button or edit.
 void SetDlgItemText(QWidget& dialog, int id, const char* text);
 QString DlgItemText(const QWidget& dialog, int id);

@@ -167,7 +167,7 @@ TEST_F(WebPageDialogTest, RendersTheShippedHomePageMaximised) {
   // Without the settings key the window shows the page shipped beside the
   // program.
   const std::string home = dialogs::DefaultHomePage();
-  ASSERT_EQ(home, QUrl::fromLocalFile(QString::fromStdString(platform::ProgramFileFolder() + "/torvex.html"))
+  ASSERT_EQ(home, QUrl::fromLocalFile(QString::fromStdString(platform::ProgramFolder() + "/torvex.html"))
                       .toString(QUrl::FullyEncoded)
                       .toStdString());
   const QString title = ShippedPageTitle(home);

@@ -95,6 +95,20 @@ TEST(DriveListTest, StartFolderCheck) {
   EXPECT_FALSE(CheckStartFolder("D:\\Missing", ops));
   EXPECT_FALSE(CheckStartFolder("\\Data", ops));
   EXPECT_FALSE(CheckStartFolder(tree.Root(), ops));  // a path of this system, not of a drive
+  // Nothing that climbs out of the drive, not even through an existing folder.
+  EXPECT_FALSE(CheckStartFolder("D:\\..", ops));
+  EXPECT_FALSE(CheckStartFolder("D:\\Data\\..\\..", ops));
+  EXPECT_FALSE(CheckStartFolder("D:\\Data\\.\\Sub", ops));
+  EXPECT_FALSE(CheckStartFolder("D:\\Data/../..", ops));
+  EXPECT_TRUE(CheckStartFolder("D:\\Data\\Sub", ops));
+  // 259 bytes at most: D:\ and a 255-byte name with its backslash fit, one
+  // more piece does not, although the folder exists.
+  const std::string name(255, 'n');
+  tree.Folder(name + "/x");
+  const std::string longest = "D:\\" + name + "\\";
+  ASSERT_EQ(longest.size(), kMaxStartFolder);
+  EXPECT_TRUE(CheckStartFolder(longest, ops));
+  EXPECT_FALSE(CheckStartFolder(longest + "x", ops));
   EXPECT_EQ(platform::CurrentDirectory(), before);
 }
 

@@ -14,20 +14,26 @@
 #include <QTreeView>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <regex>
 #include <thread>
 
 #include "dialogs/about_dialog.h"
+#include "dialogs/folder_browser_dialog.h"
+#include "dialogs/folder_tree_ctrl.h"
 #include "dialogs/language_dialog.h"
+#include "dialogs/options_dialog.h"
 #include "platform/registry.h"
 #include "records/disk_info_store.h"
 #include "records/settings_store.h"
 #include "res/text_table.h"
+#include "tests/dialogs/folder_dialogs_support.h"
 #include "tests/support/engine_fakes.h"
 #include "tests/support/fault_fs.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/temp_tree.h"
 #include "ui/bitmap_button.h"
+#include "ui/help_viewer.h"
 #include "ui/main_dialog.h"
 #include "ui/message_dialog.h"
 
@@ -62,6 +68,9 @@ class ModalAnswers {
   std::function<int(const Box&)> answer = [](const Box&) { return engine::kIdOk; };
   // The language button to choose on the first-run dialog (1118, 1119 or 0).
   int language = 1119;
+  // What to do in the Options dialog; Cancel when empty.
+  std::function<void(dialogs::COptionsDialog&)> options;
+  int optionsOpened = 0;
 
   ModalAnswers() {
     QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
@@ -89,6 +98,13 @@ class ModalAnswers {
         return;
       }
       QTest::mouseClick(ui::DlgItem(*box, id), Qt::LeftButton);
+    } else if (auto* dialog = qobject_cast<dialogs::COptionsDialog*>(modal)) {
+      ++optionsOpened;
+      if (options) {
+        options(*dialog);
+      } else {
+        QTest::mouseClick(ui::DlgItem(*dialog, engine::kIdCancel), Qt::LeftButton);
+      }
     } else if (auto* dialog = qobject_cast<dialogs::CLanguageDialog*>(modal)) {
       if (language != 0) QTest::mouseClick(ui::DlgItem(*dialog, language), Qt::LeftButton);
       QTest::mouseClick(ui::DlgItem(*dialog, 1), Qt::LeftButton);
@@ -364,9 +380,12 @@ TEST_F(MainWindowTest, StartRefusesWithoutADeviceOnAnEmptyDriveAndForAnAudioDisc
   ui::CMainDialog& w = Open();
   EXPECT_EQ(w.windowTitle(), "Torvex");
   Click(engine::kIdStart);
-  ASSERT_TRUE(WaitFor([&] { return modal.Boxes().size() == 1; }));
+  // (The options may say next that this machine has no CD-ROM drive.)
+  ASSERT_TRUE(WaitFor([&] { return modal.Boxes().size() >= 1; }));
   EXPECT_EQ(modal.Boxes()[0].text, "No device selected for checking.\nPlease, configure options.");
   EXPECT_EQ(modal.Boxes()[0].caption, "Torvex error");
+  // Then the options, to choose one.
+  ASSERT_TRUE(WaitFor([&] { return modal.optionsOpened == 1; }));
   EXPECT_TRUE(w.Engine().State().idle);
 
   // A drive with no disk in it: asked again on Retry, nothing on Cancel.
@@ -414,11 +433,82 @@ TEST_F(MainWindowTest, StartRefusesWithoutADeviceOnAnEmptyDriveAndForAnAudioDisc
     EXPECT_TRUE(ui::DlgItem(*window, engine::kIdElapsed)->isEnabled());
   }
 
+  ui::SetHelpFile(TORVEX_HELP_FILE);  // the test program has no help file of its own name
+  // F1 opens the help at the main window's topic, HELP at the list of topics;
+  // the viewer goes when the window goes.
+  QTest::keyClick(window.get(), Qt::Key_F1);
+  ASSERT_NE(ui::HelpViewerWindow(), nullptr);
+  EXPECT_TRUE(ui::HelpViewerWindow()->isVisible());
+  EXPECT_EQ(ui::HelpViewerTopic(), 0x20066u);
+  ui::HelpViewerWindow()->hide();
+  Click(ui::CMainDialog::kIdHelp);
+  EXPECT_TRUE(ui::HelpViewerWindow()->isVisible());
+
   // Enter does nothing; Escape closes the window.
   QTest::keyClick(window.get(), Qt::Key_Return);
   EXPECT_TRUE(window->isVisible());
   QTest::keyClick(window.get(), Qt::Key_Escape);
   EXPECT_FALSE(window->isVisible());
+  window.reset();
+  EXPECT_EQ(ui::HelpViewerWindow(), nullptr);
+}
+
+TEST_F(MainWindowTest, OptionsDuringACheckReachTheNextFileAndAStartFolderFromTheBrowserIsCheckedNext) {
+  for (int i = 0; i < 4; ++i) disk.File("F" + std::to_string(i), 50'000);
+  disk.File("DATA/IN.TXT", 2'000);
+  disk.File("DATA/SUB/DEEP.TXT", 40'000);
+  Pin('D', 5, disk.Root());
+  StoreOptions();
+  // Each reader's priority, the second one held at its start.
+  std::vector<int> priorities;
+  std::mutex m;
+  threads->priority = [&](int position) {
+    {
+      std::lock_guard lock(m);
+      priorities.push_back(position);
+    }
+    if (++readers == 2) {
+      held = true;
+      while (!release) std::this_thread::sleep_for(1ms);
+    }
+    return 0;  // as asked
+  };
+  ui::CMainDialog& w = Open();
+  Click(engine::kIdStart);
+  ASSERT_TRUE(WaitFor([&] { return held.load(); }));
+
+  modal.options = [](dialogs::COptionsDialog& o) {
+    EXPECT_EQ(o.windowTitle(), "Options (cheking in progress)");
+    EXPECT_FALSE(ui::DlgItem(o, 1126)->isEnabled());
+    QTest::keyClick(ui::DlgItem(o, 1096), Qt::Key_End);  // the highest priority
+    QTest::mouseClick(ui::DlgItem(o, 1), Qt::LeftButton);
+  };
+  Click(ui::CMainDialog::kIdOption);
+  EXPECT_EQ(w.Store().settings->priority, 6);
+  EXPECT_EQ(w.windowTitle(), "Torvex - [D:\\]");
+  release = true;
+  ASSERT_TRUE(WaitForReport());
+  EXPECT_EQ(priorities, (std::vector<int>{3, 3, 6, 6, 6, 6}));  // from the file after the one in hand
+
+  // The browser picks D:\DATA; the title names it and Start checks it alone.
+  modal.options = [](dialogs::COptionsDialog& o) {
+    dialogs_test::OnNextModal<dialogs::CFolderBrowserDialog>([](dialogs::CFolderBrowserDialog& b) {
+      QTreeWidgetItem* data = b.m_tree->FindChildByName(b.m_tree->currentItem(), "DATA");
+      ASSERT_NE(data, nullptr);
+      QTest::mouseClick(b.m_tree->viewport(), Qt::LeftButton, {}, b.m_tree->visualItemRect(data).center());
+      QTest::mouseClick(ui::DlgItem(b, 1), Qt::LeftButton);
+    });
+    QTest::mouseClick(ui::DlgItem(o, 1126), Qt::LeftButton);
+    EXPECT_EQ(ui::DlgItemText(o, 1125), "D:\\DATA\\");
+    QTest::mouseClick(ui::DlgItem(o, 1), Qt::LeftButton);
+  };
+  Click(ui::CMainDialog::kIdOption);
+  EXPECT_EQ(w.windowTitle(), "Torvex - [D:\\DATA]");
+  EXPECT_EQ(w.Engine().StartFolder(), "D:\\DATA");
+  Click(engine::kIdStart);
+  ASSERT_TRUE(WaitForReport());
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 2\nNo error were detected");
+  EXPECT_EQ(Rows().back(), (Row{"*** New Disk ***", "", "", "FAULTDISC,  D:\\DATA"}));
 }
 
 TEST_F(MainWindowTest, TheFirstStartAsksTheLanguageAndRussianGivesRussianCaptions) {

@@ -1,0 +1,64 @@
+#pragma once
+// The sounds of the program's events: a read error (1), an open error (2) and
+// the end of a check (7). With "Sounds" on, each event plays its wave file,
+// or, with "Use internal speaker" on, its beep pattern; both options are read
+// afresh at every event, since Options may change them while a check runs.
+// Any other event makes no sound.
+//
+// PlayEventSound may be called from any thread: read and open errors come
+// from the check thread, the end of a check from the UI thread. Once the
+// window is going, Shutdown makes the object silent for good. The object
+// itself must outlive every caller: share it with whoever hands it to the
+// engine.
+#include <memory>
+#include <mutex>
+#include <span>
+
+#include "engine/services.h"
+#include "records/settings.h"
+
+namespace platform {
+class SoundOutput;
+}
+
+namespace ui {
+
+struct Beep {
+  int frequencyHz;
+  int durationMs;
+};
+
+struct EventSound {
+  int event;
+  const char* waveFile;
+  // The system's default sound when the wave file is missing.
+  bool defaultWhenMissing;
+  std::span<const Beep> beeps;
+};
+
+// The events that make a sound, with their files and beep patterns.
+std::span<const EventSound> EventSoundTable();
+
+class EventSounds final : public engine::SoundPlayer {
+ public:
+  EventSounds(const records::Settings& settings, std::shared_ptr<platform::SoundOutput> output);
+  ~EventSounds() override;
+  EventSounds(const EventSounds&) = delete;
+  EventSounds& operator=(const EventSounds&) = delete;
+
+  // Plays the sound of an event. Wave files play in the background and cost
+  // the caller nothing; beeps hold the caller for the pattern's duration.
+  void PlayEventSound(int event) override;
+
+  // Cuts off what plays and makes every later call a no-op. When it returns,
+  // no call plays anything any more and none reads the settings.
+  void Shutdown();
+
+ private:
+  const records::Settings& settings_;
+  std::shared_ptr<platform::SoundOutput> output_;
+  std::mutex gate_;  // held while the settings are read
+  bool shut_ = false;
+};
+
+}  // namespace ui
