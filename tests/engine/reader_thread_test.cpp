@@ -113,7 +113,9 @@ TEST_F(ReaderThreadTest, AReaderGivenUpOnAStallIsReplacedAndTheStuckOneLeavesQui
   EXPECT_EQ(started, 3);
   EXPECT_EQ(DistinctReaders().size(), 2u);
   EXPECT_EQ(engine->AbandonedReaders(), 1);
-  EXPECT_EQ(alive, 1) << "only the stuck reader is left";
+  // The reader of the last file ends with the run; only the stuck one is left.
+  EXPECT_TRUE(WaitUntil([&] { return alive == 1; }));
+  EXPECT_EQ(alive, 1);
 
   const auto rowsBefore = window->Rows().size();
   {
