@@ -361,7 +361,7 @@ void CMainDialog::ClearStatistics() {
 
 void CMainDialog::done(int result) {
   // Whatever ends the window (EXIT, Escape, the close box) lets the engine go first.
-  if (isVisible() || result != 0) CloseGate();
+  CloseGate();
   CTemplateDialog::done(result);
 }
 

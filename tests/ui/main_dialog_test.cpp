@@ -114,6 +114,21 @@ class ModalAnswers {
   std::vector<Box> boxes_;
 };
 
+// An error list that runs out of memory once it holds `rows` rows.
+class ShortOfMemoryList : public ui::CErrorListModel {
+ public:
+  explicit ShortOfMemoryList(int rows) : rows_(rows) {}
+
+ protected:
+  void MakeRoom() override {
+    if (rowCount() >= rows_) throw std::bad_alloc();
+    CErrorListModel::MakeRoom();
+  }
+
+ private:
+  int rows_;
+};
+
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -162,6 +177,7 @@ class MainWindowTest : public ::testing::Test {
     services.volumes = volumes;
     services.sounds = sounds;
     services.threads = threads;
+    if (errorList) services.errorList = std::move(errorList);
     window = std::make_unique<ui::CMainDialog>(std::move(services));
     EXPECT_TRUE(window->Create());
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -232,6 +248,7 @@ class MainWindowTest : public ::testing::Test {
   std::shared_ptr<testing_support::FnThreads> threads = std::make_shared<testing_support::FnThreads>();
   std::atomic<int> readers{0};
   std::atomic<bool> held{false}, release{false};
+  std::unique_ptr<ui::CErrorListModel> errorList;  // the next window's, when set
   std::unique_ptr<FaultFs> fs;
   std::string skipWhy;
   ModalAnswers modal;
@@ -602,6 +619,25 @@ TEST_F(MainWindowTest, ClosingWhileAReadStallsOrABoxOfTheCheckIsOpenEndsAtOnceAn
   EXPECT_EQ(Rows().size(), 1u);
   const std::string header = LogBytes().substr(log2.size());
   EXPECT_TRUE(std::regex_match(header, std::regex("\r\n\r\n\\[OTHERDISC, [^\\]]*\\]"))) << header;
+}
+
+TEST_F(MainWindowTest, AnErrorListOutOfMemoryStopsTheRunAndSaysSo) {
+  for (int i = 0; i < 6; ++i) disk.Symlink("GONE" + std::to_string(i), "nowhere");
+  Pin('D', 5, disk.Root());
+  StoreOptions([](records::Settings& s) { s.cdromTarget = false; });
+  errorList = std::make_unique<ShortOfMemoryList>(2);  // the disk row and one error row
+  Open();
+  Click(engine::kIdStart);
+  ASSERT_TRUE(WaitForReport());
+  const auto boxes = modal.Boxes();
+  ASSERT_GE(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text, "Not enough memory");
+  EXPECT_EQ(boxes[0].caption, "Torvex error");
+  EXPECT_EQ(boxes[0].type, engine::kMsgError);
+  // The rows already there stay; the run stopped at the file whose row found no room.
+  EXPECT_EQ(Rows().size(), 2u);
+  EXPECT_EQ(window->NextRow(), 2);
+  EXPECT_LT(window->Engine().State().disk.filesChecked, 6);
 }
 
 }  // namespace
