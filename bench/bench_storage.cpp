@@ -19,7 +19,8 @@
 // Every run is a process of its own (the engine runs as `bench_storage
 // --check ROOT PRESCAN`), so its wall time, CPU time and maximum resident
 // memory are its own. The runs are interleaved (engine off, cat, engine on,
-// dd, again ...) so that every side sees the same load; each figure is the
+// dd, then again from the next side ...) so that every side sees the same
+// load; each figure is the
 // median and the minimum of --reps runs. Ratios are cat's time divided by
 // the engine's: above 1.0 the engine is faster.
 //
@@ -344,7 +345,10 @@ void RunCase(const Options& o, const Storage& st, const Tree& t) {
 
   if (!st.cold) Shell("find " + Quote(root) + " -type f -print0 | xargs -0 cat > /dev/null");  // warm
   for (int rep = 0; rep < o.reps; ++rep) {
-    for (size_t i = 0; i < runners.size(); ++i) {
+    // Each round starts with another side, so that none is always the first
+    // after the trees were written or the caches dropped.
+    for (size_t k = 0; k < runners.size(); ++k) {
+      const size_t i = (k + static_cast<size_t>(rep)) % runners.size();
       if (st.cold && !DropCaches()) Die("cannot drop the caches");
       std::string out;
       sides[i].samples.push_back(Spawn(runners[i].argv, st.procs, &out));

@@ -22,6 +22,9 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
   ResumeStore* store = c.deps.resume.get();
   WindowOps& w = c.Window();
 
+  // The readers of this run share the check thread's processor (see Reader).
+  c.checkCpu = c.Threads().KeepOnProcessor(-1);
+
   // Totals: from the disk's resume record, or from the counting walk.
   if (store != nullptr && store->resumeActive) {
     store->LoadDisk(d);

@@ -33,6 +33,9 @@ struct EngineContext {
   // replaced only when it is given up on a stall. The check thread alone
   // touches this pointer.
   std::shared_ptr<Reader> reader;
+  // The processor the check thread keeps to, which its readers share (-1:
+  // none). The check thread alone touches it.
+  int checkCpu = -1;
 
   // Raised on every timer tick and whenever a reader ends a file; the file
   // check sleeps on it instead of polling.

@@ -110,6 +110,10 @@ class ThreadStarter {
   // Gives the calling thread the priority of a slider position (0..6); one of
   // platform::PriorityResult.
   virtual int SetReaderPriority(int position) = 0;
+  // Keeps the calling thread on one processor: cpu, or the one it runs on now
+  // when cpu is negative. The processor, or -1 when the thread cannot be held
+  // to one.
+  virtual int KeepOnProcessor(int cpu) = 0;
 };
 
 // The system's threads.
@@ -117,6 +121,7 @@ class SystemThreads : public ThreadStarter {
  public:
   int StartThread(std::function<void()> fn, std::size_t stackSize) override;
   int SetReaderPriority(int position) override;
+  int KeepOnProcessor(int cpu) override;
 };
 
 }  // namespace engine

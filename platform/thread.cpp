@@ -100,6 +100,39 @@ int SetCurrentThreadPriority(int position) {
   return result;
 }
 
+int KeepCurrentThreadOnCpu(int cpu) {
+  if (cpu < 0) cpu = sched_getcpu();
+  if (cpu < 0) return -1;
+  cpu_set_t* set = CPU_ALLOC(cpu + 1);
+  if (set == nullptr) return -1;
+  const std::size_t size = CPU_ALLOC_SIZE(cpu + 1);
+  CPU_ZERO_S(size, set);
+  CPU_SET_S(cpu, size, set);
+  // On Linux pid 0 addresses the calling thread only.
+  const int rc = sched_setaffinity(0, size, set);
+  CPU_FREE(set);
+  return rc == 0 ? cpu : -1;
+}
+
+std::vector<int> CurrentThreadCpus() {
+  std::vector<int> cpus;
+  for (int count = 1024; count <= (1 << 16); count *= 2) {
+    cpu_set_t* set = CPU_ALLOC(count);
+    if (set == nullptr) break;
+    const std::size_t size = CPU_ALLOC_SIZE(count);
+    CPU_ZERO_S(size, set);
+    const int rc = sched_getaffinity(0, size, set);
+    if (rc == 0) {
+      for (int i = 0; i < count; ++i) {
+        if (CPU_ISSET_S(i, size, set)) cpus.push_back(i);
+      }
+    }
+    CPU_FREE(set);
+    if (rc == 0 || errno != EINVAL) break;
+  }
+  return cpus;
+}
+
 int CurrentThreadNice() {
   errno = 0;
   const int nice = getpriority(PRIO_PROCESS, 0);

@@ -2,6 +2,7 @@
 // Threads: detached threads with a small stack, and the reader priority.
 #include <cstddef>
 #include <functional>
+#include <vector>
 
 namespace platform {
 
@@ -26,6 +27,14 @@ enum PriorityResult : int {
 
 // Gives the calling thread the priority of a slider position.
 int SetCurrentThreadPriority(int position);
+
+// Keeps the calling thread on one processor: cpu, or the one it runs on now
+// when cpu is negative. Returns that processor, or -1 when the thread cannot
+// be held to it (it then runs wherever the system puts it).
+int KeepCurrentThreadOnCpu(int cpu);
+
+// The processors the calling thread may run on (tests look at them).
+std::vector<int> CurrentThreadCpus();
 
 // Nice value and I/O priority of the calling thread (tests look at them).
 int CurrentThreadNice();

@@ -36,6 +36,7 @@ class ReaderThreadTest : public EngineTest {
     threads->priority = [this](int) {
       std::lock_guard l(m);
       readerIds.push_back(std::this_thread::get_id());
+      readerCpus.push_back(platform::CurrentThreadCpus());
       return 0;
     };
   }
@@ -47,14 +48,19 @@ class ReaderThreadTest : public EngineTest {
   std::atomic<int> started{0}, alive{0};
   std::mutex m;
   std::vector<std::thread::id> readerIds;
+  std::vector<std::vector<int>> readerCpus;
 };
 
 TEST_F(ReaderThreadTest, OneReaderThreadReadsEveryFileOfARunAndEndsWithIt) {
   for (int i = 0; i < 50; ++i) tree.File("D" + std::to_string(i % 3) + "/F" + std::to_string(i), 100 * i);
   tree.Symlink("GONE", "nowhere");  // an Open error does not cost the reader
   std::thread::id checkThread;
+  std::vector<int> checkCpus;
   window->onProgress = [&](int id, int) {
-    if (id == engine::kIdDiskBar) checkThread = std::this_thread::get_id();  // the reset at the run's end
+    if (id == engine::kIdDiskBar) {  // the reset at the run's end
+      checkThread = std::this_thread::get_id();
+      checkCpus = platform::CurrentThreadCpus();
+    }
   };
   Run();
   EXPECT_EQ(State().disk.filesChecked, 51);
@@ -65,6 +71,9 @@ TEST_F(ReaderThreadTest, OneReaderThreadReadsEveryFileOfARunAndEndsWithIt) {
   const auto readers = DistinctReaders();
   ASSERT_EQ(readers.size(), 1u);
   EXPECT_NE(*readers.begin(), checkThread) << "files are never read on the check thread";
+  // The two take turns on one processor.
+  ASSERT_EQ(checkCpus.size(), 1u);
+  for (const auto& cpus : readerCpus) EXPECT_EQ(cpus, checkCpus);
   ASSERT_TRUE(WaitUntil([&] { return alive == 0; })) << "a reader outlived its run";
 
   // The next run has a reader of its own.
