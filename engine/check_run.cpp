@@ -5,6 +5,7 @@
 #include "engine/engine_context.h"
 #include "engine/progress.h"
 #include "engine/readiness.h"
+#include "engine/walk_record.h"
 
 namespace engine {
 namespace {
@@ -25,12 +26,14 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
   // The readers of this run share the check thread's processor (see Reader).
   c.checkCpu = c.Threads().KeepOnProcessor(-1);
 
-  // Totals: from the disk's resume record, or from the counting walk.
+  // Totals: from the disk's resume record, or from the counting walk, whose
+  // listings the check walk then replays.
+  WalkRecord record;
   if (store != nullptr && store->resumeActive) {
     store->LoadDisk(d);
-    PrepareResumedRun(ctx);
+    PrepareResumedRun(ctx, &record);
   } else if (run.preScan) {
-    FolderWalk(ctx, FolderWalk::kCount).WalkRoot(s.rootPath);
+    FolderWalk(ctx, FolderWalk::kCount, &record).WalkRoot(s.rootPath);
     if (store != nullptr && run.resumeEnabled && !c.Halted() && run.cdromTarget && run.WholeDisk()) {
       store->AddDisk(d);
       store->resumeActive = true;
@@ -44,7 +47,7 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
     w.EnableButton(kIdSkip, true);
     // Where a resumed check continues.
     if (d.bytesTotal != 0) w.SetFieldText(kIdDiskPercent, PercentText(d.percentShown));
-    FolderWalk(ctx, FolderWalk::kCheck).WalkRoot(s.rootPath);
+    FolderWalk(ctx, FolderWalk::kCheck, &record).WalkRoot(s.rootPath);
     // Whether the walk ended or was stopped; a closing window saves nothing.
     if (store != nullptr && store->resumeActive && !c.closed) store->UpdateDisk(d);
   }

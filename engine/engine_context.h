@@ -19,6 +19,7 @@ struct alignas(4096) Block {
 };
 
 class Reader;
+class WalkRecord;
 
 struct EngineContext {
   explicit EngineContext(EngineDeps d) : deps(std::move(d)) {}
@@ -71,7 +72,7 @@ void UpdateDiskPercent(EngineContext& c);
 // A run that continues a remembered disk: bytes done starts from nothing and
 // grows by the files passed over; a volume too large for the record's byte
 // counts has its totals counted afresh.
-void PrepareResumedRun(const std::shared_ptr<EngineContext>& ctx);
+void PrepareResumedRun(const std::shared_ptr<EngineContext>& ctx, WalkRecord* record);
 
 // The body of the check thread.
 void RunCheckThread(const std::shared_ptr<EngineContext>& ctx);
@@ -85,12 +86,17 @@ inline constexpr int kMaxFolderDepth = 4096;
 class FolderWalk {
  public:
   enum Mode { kCount, kCheck };
-  FolderWalk(const std::shared_ptr<EngineContext>& ctx, Mode mode) : ctx_(ctx), mode_(mode) {}
+  // record: the counting walk writes what it lists into it, and the check
+  // walk replays it instead of listing the folders again (null: neither).
+  FolderWalk(const std::shared_ptr<EngineContext>& ctx, Mode mode, WalkRecord* record = nullptr)
+      : ctx_(ctx), mode_(mode), record_(record) {}
   // Walks the tree at the root path; the current directory is left on it.
   void WalkRoot(const std::string& rootPath);
 
  private:
-  void Walk(const std::string& name, bool root, int depth);
+  // Walks one folder; replayed: its listing comes from the record. True when
+  // the folder was entered and listed.
+  bool Walk(const std::string& name, bool root, int depth, bool replayed);
   void Publish();
   void Leave(std::size_t parentLength, bool root);
   // A folder below the root that cannot be entered or listed: its files went
@@ -99,6 +105,7 @@ class FolderWalk {
 
   const std::shared_ptr<EngineContext>& ctx_;
   Mode mode_;
+  WalkRecord* record_;
   std::string path_;  // the current folder path, as shown
   std::optional<uint64_t> rootDevice_;  // the device of the walk's root
 };

@@ -2,6 +2,7 @@
 // current directory, in the order the file system lists the entries, and
 // differ only in what they do with a file.
 #include "engine/engine_context.h"
+#include "engine/walk_record.h"
 #include "platform/file_io.h"
 
 namespace engine {
@@ -9,10 +10,14 @@ namespace engine {
 void FolderWalk::WalkRoot(const std::string& rootPath) {
   path_ = ctx_->state.currentFolder.Get();
   rootDevice_.reset();
-  Walk(rootPath, true, 0);
+  bool replayed = false;
+  if (record_ != nullptr && mode_ == kCheck) {
+    replayed = record_->StartReading() && record_->TakeMark() == WalkRecord::Mark::kFolder;
+  }
+  Walk(rootPath, true, 0, replayed);
 }
 
-void PrepareResumedRun(const std::shared_ptr<EngineContext>& ctx) {
+void PrepareResumedRun(const std::shared_ptr<EngineContext>& ctx, WalkRecord* record) {
   EngineContext& c = *ctx;
   DiskState& d = c.state.disk;
   // The check walk accounts the bytes of every file it passes over, so that
@@ -25,7 +30,7 @@ void PrepareResumedRun(const std::shared_ptr<EngineContext>& ctx) {
   if (platform::FileSystemBytes(target) >= (uint64_t{1} << 32)) {
     d.filesTotal = 0;
     d.bytesTotal = 0;
-    FolderWalk(ctx, FolderWalk::kCount).WalkRoot(root);
+    FolderWalk(ctx, FolderWalk::kCount, record).WalkRoot(root);
   }
 }
 
@@ -33,14 +38,20 @@ void FolderWalk::Publish() {
   ctx_->state.currentFolder.Set(path_);
 }
 
-void FolderWalk::Walk(const std::string& name, bool root, int depth) {
+bool FolderWalk::Walk(const std::string& name, bool root, int depth, bool replayed) {
   EngineContext& c = *ctx_;
-  if (c.Halted() || depth > kMaxFolderDepth) return;
+  if (c.Halted() || depth > kMaxFolderDepth) {
+    // Once stopped, nothing below is walked any more: the record is not
+    // needed either.
+    if (replayed) record_->Drop();
+    return false;
+  }
   // One file system per check: a folder on another device (a mount point,
   // /proc below /, a network share) is a volume with a letter of its own.
-  if (!root && rootDevice_) {
+  // A folder the counting walk entered was on the root's device then.
+  if (!root && rootDevice_ && !replayed) {
     const std::optional<uint64_t> device = platform::FolderDevice(name);
-    if (device && *device != *rootDevice_) return;
+    if (device && *device != *rootDevice_) return false;
   }
 
   const std::size_t parentLength = path_.size();
@@ -58,21 +69,35 @@ void FolderWalk::Walk(const std::string& name, bool root, int depth) {
   if (root && c.deps.rootPaths) target = c.deps.rootPaths->ToNativePath(name);
   const int entered = root ? platform::ChangeDirectory(target) : platform::EnterFolder(target);
   if (entered != 0) {
+    if (replayed) record_->SkipFolder();
     path_.resize(root ? 0 : parentLength);
     Publish();
     if (!root) ReportUnreadFolder(name, path_);
-    return;
+    return false;
   }
   if (root) rootDevice_ = platform::FolderDevice(".");
 
   // The listing is read whole before anything in it is walked: no level
-  // holds a descriptor while the levels below it are walked.
+  // holds a descriptor while the levels below it are walked. The check walk
+  // takes it from the counting walk's record where there is one.
   std::vector<platform::DirEntry> entries;
-  if (!platform::ListCurrentFolder(&entries) && !root) ReportUnreadFolder(name, path_.substr(0, parentLength));
+  bool listedWhole = false;
+  if (!replayed || !record_->TakeFolder(&entries, &listedWhole)) {
+    replayed = false;
+    listedWhole = platform::ListCurrentFolder(&entries);
+  }
+  if (record_ != nullptr && mode_ == kCount) record_->PutFolder(entries, listedWhole);
+  if (!listedWhole && !root) ReportUnreadFolder(name, path_.substr(0, parentLength));
   for (const platform::DirEntry& entry : entries) {
     switch (entry.kind) {
       case platform::DirEntry::kFolder:
-        Walk(entry.name, false, depth + 1);
+        if (mode_ == kCount) {
+          if (!Walk(entry.name, false, depth + 1, false) && record_ != nullptr) record_->PutNotWalked();
+        } else {
+          // A sub-folder the counting walk did not walk is looked at afresh.
+          const bool again = replayed && record_->Usable() && record_->TakeMark() == WalkRecord::Mark::kFolder;
+          Walk(entry.name, false, depth + 1, again);
+        }
         break;
       case platform::DirEntry::kFile:
       case platform::DirEntry::kDanglingLink: {
@@ -100,6 +125,7 @@ void FolderWalk::Walk(const std::string& name, bool root, int depth) {
     }
   }
   Leave(parentLength, root);
+  return true;
 }
 
 void FolderWalk::ReportUnreadFolder(const std::string& name, const std::string& holder) {

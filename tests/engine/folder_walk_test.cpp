@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <set>
 
 #include "platform/file_io.h"
 #include "engine/engine_context.h"
@@ -56,6 +58,48 @@ TEST_F(FolderWalkTest, CountingAndCheckingWalksMeetTheSameFilesInTheSameOrder) {
   EXPECT_EQ(State().disk.bytesTotal, 107);
   EXPECT_EQ(CheckedFiles().size(), 6u);
   EXPECT_EQ(State().filesSeen, 6u);
+}
+
+// After a pre-scan the check walk goes by what the counting walk listed, so
+// the disk's folders are listed once. What changed in between shows: a file
+// or folder that vanished is an Open row, a file that appeared waits for the
+// next run.
+TEST_F(FolderWalkTest, TheCheckWalkGoesByTheCountingWalksListing) {
+  tree.File("A", 100);
+  tree.File("SUB/B", 200);
+  tree.File("SUB/C", 300);
+  tree.File("GONE/X", 50);
+  settings->preScan = true;
+  window->onEnable = [&](int id, bool enable) {
+    if (id != engine::kIdSkip || !enable) return;  // the counting is over, the checking begins
+    std::filesystem::remove(tree.Path("A"));
+    std::filesystem::remove_all(tree.Path("GONE"));
+    tree.File("NEW", 10);
+    tree.File("SUB/NEW", 10);
+  };
+  Run();
+  EXPECT_EQ(State().disk.filesTotal, 4);
+  EXPECT_EQ(State().disk.bytesTotal, 650);
+  const auto checked = CheckedFiles();
+  EXPECT_EQ(std::set<std::string>(checked.begin(), checked.end()), (std::set<std::string>{"A", "B", "C"}));
+  auto rows = ErrorRows();
+  std::sort(rows.begin(), rows.end());
+  EXPECT_EQ(rows, (std::vector<std::array<std::string, 4>>{{"A", "Open", "", "D:\\"}, {"GONE", "Open", "", "D:\\"}}));
+  EXPECT_EQ(State().disk.filesChecked, 3);
+}
+
+TEST_F(FolderWalkTest, AListingTooLargeForMemoryIsKeptInATemporaryFile) {
+  // About 30 bytes a name: 5,000 of them outgrow the record's 64 KiB buffer.
+  const auto name = [](int i) { return "D" + std::to_string(i / 1000) + "/a-somewhat-longer-name-" + std::to_string(i); };
+  for (int i = 0; i < 5000; ++i) tree.File(name(i), i % 7);
+  settings->preScan = true;
+  window->onEnable = [&](int id, bool enable) {
+    if (id == engine::kIdSkip && enable) std::filesystem::remove(tree.Path(name(3500)));
+  };
+  Run();
+  EXPECT_EQ(State().disk.filesChecked, 5000);
+  ASSERT_EQ(ErrorRows().size(), 1u);
+  EXPECT_EQ(ErrorRows()[0], (std::array<std::string, 4>{"a-somewhat-longer-name-3500", "Open", "", "D:\\D3"}));
 }
 
 TEST_F(FolderWalkTest, EmptyFilesGiveNoTotalAndTheDiskPercentStaysAtZero) {

@@ -23,8 +23,11 @@ void RecordingWindow::ShowButton(int id, bool show) {
   visible_[id] = show;
 }
 void RecordingWindow::EnableButton(int id, bool enable) {
-  std::lock_guard l(m_);
-  enabled_[id] = enable;
+  {
+    std::lock_guard l(m_);
+    enabled_[id] = enable;
+  }
+  if (onEnable) onEnable(id, enable);
 }
 void RecordingWindow::SetTitle(const std::string& title) {
   std::lock_guard l(m_);

@@ -47,6 +47,8 @@ class RecordingWindow : public engine::WindowOps {
   // Called (outside the recorder's lock) after every SetProgress, on the
   // calling thread: lets a test act at a known point of a read.
   std::function<void(int id, int position)> onProgress;
+  // Called (outside the lock) after every EnableButton, on the calling thread.
+  std::function<void(int id, bool enable)> onEnable;
 
  private:
   mutable std::mutex m_;
