@@ -14,7 +14,9 @@
 // sizes log-uniform between 1 KiB and 1 MiB, fixed seed) and a few large
 // files (4 x 128 MiB). On throttled storage the mixed and large trees are
 // smaller (see the options) so that a run takes seconds, not minutes.
-// On a device, dd reads as many bytes from its start, for its raw speed.
+// On a device, dd reads as many bytes from its start, for its raw speed; on
+// throttled storage in a group of its own, so that the debt its large
+// requests leave is paid by nobody else.
 //
 // Every run is a process of its own (the engine runs as `bench_storage
 // --check ROOT PRESCAN`), so its wall time, CPU time and maximum resident
@@ -304,6 +306,9 @@ struct Storage {
   std::string device;     // a block device to dd, or empty
   std::string procs;      // cgroup process list the runs join, or empty
   bool cold = false;      // drop the caches before every run
+  // The cgroup of dd, throttled alike: dd's large requests leave the group
+  // in debt, and whoever ran next in the same group would pay for them.
+  std::string ddProcs;
 };
 
 void CheckOutput(const std::string& out, const Tree& t, const std::string& who) {
@@ -323,6 +328,7 @@ void RunCase(const Options& o, const Storage& st, const Tree& t) {
     std::string label;
     std::vector<std::string> argv;
     bool engine;
+    bool dd = false;
   };
   std::vector<Runner> runners;
   runners.push_back({"engine, pre-scan off", {o.self, "--check", root, "0"}, true});
@@ -339,7 +345,7 @@ void RunCase(const Options& o, const Storage& st, const Tree& t) {
     runners.push_back({"dd of the device, same bytes",
                        {"/bin/dd", "if=" + st.device, "of=/dev/null", "bs=1M", "count=" + std::to_string(mib),
                         "status=none"},
-                       false});
+                       false, true});
   }
   for (const auto& r : runners) sides.push_back({r.label, {}});
 
@@ -351,7 +357,8 @@ void RunCase(const Options& o, const Storage& st, const Tree& t) {
       const size_t i = (k + static_cast<size_t>(rep)) % runners.size();
       if (st.cold && !DropCaches()) Die("cannot drop the caches");
       std::string out;
-      sides[i].samples.push_back(Spawn(runners[i].argv, st.procs, &out));
+      const std::string& procs = runners[i].dd && !st.ddProcs.empty() ? st.ddProcs : st.procs;
+      sides[i].samples.push_back(Spawn(runners[i].argv, procs, &out));
       if (runners[i].engine) CheckOutput(out, t, runners[i].label);
     }
   }
@@ -453,7 +460,8 @@ struct Throttle {
   }
 };
 
-std::unique_ptr<Throttle> MakeThrottle(const std::string& device, int64_t bps, std::string* why) {
+std::unique_ptr<Throttle> MakeThrottle(const std::string& device, int64_t bps, const std::string& tag,
+                                       std::string* why) {
   struct stat st {};
   if (stat(device.c_str(), &st) != 0) {
     *why = "no device";
@@ -472,7 +480,7 @@ std::unique_ptr<Throttle> MakeThrottle(const std::string& device, int64_t bps, s
     if (type == "cgroup" && ("," + opts + ",").find(",blkio,") != std::string::npos) v1 = dir;
   }
   auto t = std::make_unique<Throttle>();
-  const std::string name = "/torvex-bench-" + std::to_string(getpid());
+  const std::string name = "/torvex-bench-" + std::to_string(getpid()) + tag;
   if (!v2.empty()) {
     WriteText(v2 + "/cgroup.subtree_control", "+io\n");
     t->group = v2 + name;
@@ -553,7 +561,7 @@ int main(int argc, char** argv) {
       for (const auto* t : {&small, &mixed, &large}) WriteTree(base, *t);
       std::ofstream(base + "/.done") << "1";
     }
-    const Storage st{"page cache", base, "", "", false};
+    const Storage st{"page cache", base, "", "", false, ""};
     for (const auto* t : {&small, &mixed, &large}) RunCase(o, st, *t);
     if (o.flat > 0) {
       // Memory against the number of files.
@@ -589,19 +597,20 @@ int main(int argc, char** argv) {
       std::printf("\nloop device %s (ext4, read-only, direct I/O to its image) at %s\n", loop->device.c_str(),
                   loop->mount.c_str());
       if (o.only.count("cold")) {
-        const Storage st{"cold ext4", loop->mount, loop->device, "", true};
+        const Storage st{"cold ext4", loop->mount, loop->device, "", true, ""};
         for (const auto* t : {&small, &mixed, &large}) RunCase(o, st, *t);
       }
       for (const auto& [label, bps] : std::vector<std::pair<std::string, int64_t>>{{"7.8", 7'800'000}, {"22", 22'000'000}}) {
         if (!o.only.count(label)) continue;
         std::string twhy;
-        auto throttle = MakeThrottle(loop->device, bps, &twhy);
-        if (!throttle) {
+        auto throttle = MakeThrottle(loop->device, bps, "", &twhy);
+        auto ddThrottle = throttle ? MakeThrottle(loop->device, bps, "-dd", &twhy) : nullptr;
+        if (!throttle || !ddThrottle) {
           std::printf("\nskipped: storage throttled to %s MB/s (%s)\n", label.c_str(), twhy.c_str());
           continue;
         }
         std::printf("\nthrottled to %s MB/s through %s\n", label.c_str(), throttle->group.c_str());
-        const Storage st{label + " MB/s", loop->mount, loop->device, throttle->procs, true};
+        const Storage st{label + " MB/s", loop->mount, loop->device, throttle->procs, true, ddThrottle->procs};
         for (const auto* t : {&small, &tMixed, &tLarge}) RunCase(o, st, *t);
       }
     }
