@@ -137,6 +137,7 @@ engine::EngineDeps Deps(const std::string& root, bool preScan) {
   deps.panels = std::make_shared<engine::PanelFlags>();
   deps.text = std::make_shared<NoTexts>();
   deps.rootPaths = std::make_shared<TreeRoot>(root);
+  deps.prefetcher = std::make_shared<engine::SystemPrefetcher>();
   return deps;
 }
 

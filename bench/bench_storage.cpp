@@ -111,6 +111,7 @@ int CheckMain(const std::string& root, bool preScan) {
   deps.panels = std::make_shared<engine::PanelFlags>();
   deps.text = std::make_shared<NoTexts>();
   deps.rootPaths = std::make_shared<TreeRoot>(root);
+  deps.prefetcher = std::make_shared<engine::SystemPrefetcher>();
   engine::ScanEngine engine(deps);
   if (!engine.Start()) return 2;
   if (!engine.WaitForCheckThread(std::chrono::hours(2))) return 3;

@@ -25,6 +25,10 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
 
   // The readers of this run share the check thread's processor (see Reader).
   c.checkCpu = c.Threads().KeepOnProcessor(-1);
+  // Whether this disk is read ahead is learnt afresh in every run.
+  c.ahead = EngineContext::Ahead::kUndecided;
+  c.firstReads.store(0, std::memory_order_relaxed);
+  c.deviceWaits = false;
 
   // Totals: from the disk's resume record, or from the counting walk, whose
   // listings the check walk then replays.
@@ -53,6 +57,7 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
   }
 
   EndReader(c);
+  EndReadAhead(c);
 
   // Reset the display.
   w.SetProgress(kIdFileBar, 0);

@@ -32,6 +32,8 @@ struct EngineDeps {
   // Null: every root counts as ready to be checked.
   std::shared_ptr<RootCheck> roots;
   std::shared_ptr<ThreadStarter> threads;       // null: the system's
+  // Null: every block reaches the device only when the reader asks for it.
+  std::shared_ptr<FilePrefetcher> prefetcher;
 };
 
 // What a run freezes, taken by Start before anything else: the Options

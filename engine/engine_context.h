@@ -4,12 +4,14 @@
 // (a reader stuck in the kernel, a run ending while the program closes) never
 // touch freed state.
 #include <atomic>
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "engine/check_run.h"
+#include "platform/file_io.h"
 #include "platform/wake_signal.h"
 
 namespace engine {
@@ -18,7 +20,9 @@ struct alignas(4096) Block {
   char data[kBlockSize];
 };
 
+class HeldFolder;
 class Reader;
+class ReadAhead;
 class WalkRecord;
 
 struct EngineContext {
@@ -37,6 +41,25 @@ struct EngineContext {
   // The processor the check thread keeps to, which its readers share (-1:
   // none). The check thread alone touches it.
   int checkCpu = -1;
+
+  // Read-ahead of the next files (see ReadAhead): wanted once the reader has
+  // waited for the device in half of the last 16 files' first reads, for as
+  // long as the run meets no read error. The check thread alone touches
+  // readAhead and ahead.
+  enum class Ahead { kUndecided, kOn, kNever };
+  Ahead ahead = Ahead::kUndecided;
+  std::shared_ptr<ReadAhead> readAhead;
+  // The last 16 first reads, newest in the lowest bit; the current reader
+  // alone writes them.
+  std::atomic<uint32_t> firstReads{0};
+  Relaxed<bool> deviceWaits{false};
+  std::atomic<int> readAheadThreads{0};
+
+  void NoteFirstRead(bool waited) {
+    const uint32_t bits = ((firstReads.load(std::memory_order_relaxed) << 1) | (waited ? 1u : 0u)) & 0xffffu;
+    firstReads.store(bits, std::memory_order_relaxed);
+    if (std::popcount(bits) >= 8) deviceWaits = true;
+  }
 
   // Raised on every timer tick and whenever a reader ends a file; the file
   // check sleeps on it instead of polling.
@@ -97,6 +120,13 @@ class FolderWalk {
   // Walks one folder; replayed: its listing comes from the record. True when
   // the folder was entered and listed.
   bool Walk(const std::string& name, bool root, int depth, bool replayed);
+  // The files of a folder's listing that the read-ahead was given.
+  struct AheadPlan {
+    std::shared_ptr<HeldFolder> folder;
+    std::size_t start = 0, end = 0;
+  };
+  // Before the file at index i of the listing goes to the reader.
+  void ReadAheadOf(const std::vector<platform::DirEntry>& entries, std::size_t i, uint32_t seen, AheadPlan& plan);
   void Publish();
   void Leave(std::size_t parentLength, bool root);
   // A folder below the root that cannot be entered or listed: its files went
@@ -123,5 +153,8 @@ FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::strin
 
 // The run is over: the reader that waits for a next file ends.
 void EndReader(EngineContext& c);
+
+// No more read-ahead in this run (its end, or a read error).
+void EndReadAhead(EngineContext& c);
 
 }  // namespace engine

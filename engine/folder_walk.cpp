@@ -2,10 +2,17 @@
 // current directory, in the order the file system lists the entries, and
 // differ only in what they do with a file.
 #include "engine/engine_context.h"
+#include "engine/read_ahead.h"
 #include "engine/walk_record.h"
 #include "platform/file_io.h"
 
 namespace engine {
+namespace {
+
+// The read-ahead thread holds a few frames and a list of ranges.
+constexpr std::size_t kReadAheadStack = 256 * 1024;
+
+}  // namespace
 
 void FolderWalk::WalkRoot(const std::string& rootPath) {
   path_ = ctx_->state.currentFolder.Get();
@@ -88,7 +95,9 @@ bool FolderWalk::Walk(const std::string& name, bool root, int depth, bool replay
   }
   if (record_ != nullptr && mode_ == kCount) record_->PutFolder(entries, listedWhole);
   if (!listedWhole && !root) ReportUnreadFolder(name, path_.substr(0, parentLength));
-  for (const platform::DirEntry& entry : entries) {
+  AheadPlan ahead;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const platform::DirEntry& entry = entries[i];
     switch (entry.kind) {
       case platform::DirEntry::kFolder:
         if (mode_ == kCount) {
@@ -108,6 +117,7 @@ bool FolderWalk::Walk(const std::string& name, bool root, int depth, bool replay
         } else {
           const uint32_t seen = ++c.state.filesSeen;
           if (seen > static_cast<uint32_t>(c.state.disk.filesChecked.load())) {
+            ReadAheadOf(entries, i, seen, ahead);
             CheckFile(ctx_, entry.name, size);
             if (!c.state.stopRequest) ++c.state.disk.filesChecked;
           } else {
@@ -126,6 +136,60 @@ bool FolderWalk::Walk(const std::string& name, bool root, int depth, bool replay
   }
   Leave(parentLength, root);
   return true;
+}
+
+void FolderWalk::ReadAheadOf(const std::vector<platform::DirEntry>& entries, std::size_t i, uint32_t seen,
+                             AheadPlan& plan) {
+  EngineContext& c = *ctx_;
+  if (!c.deps.prefetcher || !c.deviceWaits || c.ahead == EngineContext::Ahead::kNever || c.Halted()) return;
+  if (c.readAhead && plan.folder && i >= plan.start && i < plan.end) {
+    c.readAhead->ReaderAt(i - plan.start);
+    return;
+  }
+  FilePrefetcher& prefetcher = *c.deps.prefetcher;
+  if (!plan.folder) {
+    const int fd = prefetcher.HoldFolder();
+    if (fd < 0) return;
+    plan.folder = std::make_shared<HeldFolder>(c.deps.prefetcher, fd);
+  }
+  // One file system per check: the first folder tells for all.
+  if (c.ahead == EngineContext::Ahead::kUndecided) {
+    const bool worth = prefetcher.WorthIt(plan.folder->Fd()) && c.readAheadThreads.load() == 0;
+    c.ahead = worth ? EngineContext::Ahead::kOn : EngineContext::Ahead::kNever;
+    if (!worth) return;
+  }
+  if (!c.readAhead) {
+    auto readAhead = std::make_shared<ReadAhead>(c.deps.prefetcher, c.deps.settings);
+    c.readAheadThreads.fetch_add(1);
+    const std::shared_ptr<EngineContext> shared = ctx_;
+    const int started = c.Threads().StartThread(
+        [readAhead, shared] {
+          readAhead->Loop();
+          shared->readAheadThreads.fetch_sub(1);
+        },
+        kReadAheadStack);
+    if (started != 0) {
+      c.readAheadThreads.fetch_sub(1);
+      c.ahead = EngineContext::Ahead::kNever;
+      return;
+    }
+    c.readAhead = std::move(readAhead);
+  }
+  // This file and those after it, up to the next sub-folder (whose files
+  // come first in reading order), two windows at most.
+  std::vector<ReadAhead::File> files;
+  const uint32_t checked = static_cast<uint32_t>(c.state.disk.filesChecked.load());
+  std::size_t j = i;
+  for (; j < entries.size() && j - i < 2 * ReadAhead::kWindowFiles; ++j) {
+    const platform::DirEntry& e = entries[j];
+    if (e.kind == platform::DirEntry::kFolder) break;
+    const bool counted = e.kind != platform::DirEntry::kOther;
+    if (counted && j > i) ++seen;
+    files.push_back({e.name, static_cast<int64_t>(e.size), e.kind == platform::DirEntry::kFile && seen > checked});
+  }
+  plan.start = i;
+  plan.end = j;
+  c.readAhead->Plan(plan.folder, std::move(files));
 }
 
 void FolderWalk::ReportUnreadFolder(const std::string& name, const std::string& holder) {

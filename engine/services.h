@@ -1,15 +1,17 @@
 #pragma once
 // What the engine needs of the rest of the program besides the window: the
 // log writer, the resume store, the volume query, the sounds, the text table,
-// the drive letters and the threads. The main window hands real ones in;
+// the drive letters, the threads and the read-ahead. The main window hands real ones in;
 // tests hand in fakes. Each is an interface of its own.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/scan_state.h"
+#include "platform/file_io.h"
 #include "platform/relaxed.h"
 
 namespace engine {
@@ -114,6 +116,36 @@ class ThreadStarter {
   // when cpu is negative. The processor, or -1 when the thread cannot be held
   // to one.
   virtual int KeepOnProcessor(int cpu) = 0;
+};
+
+// Brings the files the reader will read next into the system's cache while
+// it is busy with the current one, on storage where that pays off. Every call
+// but HoldFolder and WorthIt comes from the read-ahead thread, which nobody
+// ever waits for.
+class FilePrefetcher {
+ public:
+  virtual ~FilePrefetcher() = default;
+  // Holds the current directory so that its files can be opened after the
+  // walk has moved on (-1: it cannot be held). Check thread.
+  virtual int HoldFolder() = 0;
+  // Whether the files of the held folder are worth reading ahead. Check thread.
+  virtual bool WorthIt(int folder) = 0;
+  // Any thread, once nobody uses the held folder any more.
+  virtual void ReleaseFolder(int folder) = 0;
+  // Asks for the ranges of a file of the held folder; may wait for the device.
+  virtual void Prefetch(int folder, const std::string& name, const std::vector<platform::ByteRange>& ranges) = 0;
+  // Gives the calling thread the reader's priority for a slider position.
+  virtual void TakePriority(int position) = 0;
+};
+
+// Read-ahead through the system's cache.
+class SystemPrefetcher : public FilePrefetcher {
+ public:
+  int HoldFolder() override;
+  bool WorthIt(int folder) override;
+  void ReleaseFolder(int folder) override;
+  void Prefetch(int folder, const std::string& name, const std::vector<platform::ByteRange>& ranges) override;
+  void TakePriority(int position) override;
 };
 
 // The system's threads.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -97,6 +98,44 @@ std::string CurrentDirectory() {
     if (errno != ERANGE || buf.size() > (1u << 20)) return {};
     buf.resize(buf.size() * 2);
   }
+}
+
+int HoldCurrentFolder() { return OpenRetrying(".", O_PATH | O_DIRECTORY); }
+
+bool OnDiscOrDiskFileSystem(int folderFd) {
+  struct statfs st {};
+  if (fstatfs(folderFd, &st) != 0) return false;
+  switch (static_cast<unsigned long>(st.f_type)) {
+    case 0x9660:      // ISO 9660
+    case 0x15013346:  // UDF
+    case 0xEF53:      // ext2, ext3, ext4
+    case 0x58465342:  // XFS
+    case 0x9123683E:  // btrfs
+    case 0x4d44:      // FAT
+    case 0x2011BAB0:  // exFAT
+    case 0x5346544e:  // NTFS
+    case 0x7366746e:  // NTFS (ntfs3)
+    case 0xF2F52010:  // F2FS
+    case 0x482b:      // HFS+
+    case 0x4244:      // HFS
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool AdviseWillNeed(int folderFd, const std::string& name, const std::vector<ByteRange>& ranges) {
+  int fd;
+  do {
+    fd = openat(folderFd, name.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
+  struct stat st {};
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    for (const ByteRange& r : ranges) posix_fadvise(fd, r.offset, r.length, POSIX_FADV_WILLNEED);
+  }
+  close(fd);
+  return true;
 }
 
 DirListing::~DirListing() {

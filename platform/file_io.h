@@ -84,6 +84,27 @@ class DirListing {
   bool failed_ = false;
 };
 
+// A part of a file: where it starts and how many bytes it holds.
+struct ByteRange {
+  int64_t offset = 0;
+  int64_t length = 0;
+  bool operator==(const ByteRange&) const = default;
+};
+
+// The current directory held by a descriptor, so that its files can still be
+// opened after the walk has moved on; -1 when it cannot be held.
+int HoldCurrentFolder();
+
+// Whether the held folder lies on a file system of a disc or a disk (ISO
+// 9660, UDF, ext4, XFS, ...), which the system reads from its device through
+// its cache. Network, FUSE and memory file systems are not.
+bool OnDiscOrDiskFileSystem(int folderFd);
+
+// Opens a file of the held folder (never a FIFO or a device) and asks the
+// system to bring the ranges into its cache, without waiting for them. The
+// open itself may wait for the device. False when the file cannot be opened.
+bool AdviseWillNeed(int folderFd, const std::string& name, const std::vector<ByteRange>& ranges);
+
 // The whole listing of the current directory, in listing order, read before
 // anything in it is walked, so that a walk holds no descriptor per level.
 // False when it cannot be started or breaks off; the entries read until then

@@ -132,6 +132,7 @@ CMainDialog::CMainDialog(MainDialogServices services, QWidget* parent)
   deps.volumes = services.volumes ? std::move(services.volumes) : std::make_shared<records::SystemVolumeQuery>(m_registry);
   deps.roots = services.roots ? std::move(services.roots) : std::make_shared<records::SystemRootCheck>(m_registry);
   deps.threads = std::move(services.threads);
+  deps.prefetcher = services.prefetcher ? std::move(services.prefetcher) : std::make_shared<engine::SystemPrefetcher>();
   // The block buffer is obtained here, once.
   m_engine = std::make_unique<engine::ScanEngine>(std::move(deps));
 

@@ -40,6 +40,7 @@ struct MainDialogServices {
   std::shared_ptr<engine::RootPathTranslator> rootPaths;  // drive letters onto folders
   std::shared_ptr<engine::SoundPlayer> sounds;            // the sounds of events 1, 2 and 7
   std::shared_ptr<engine::ThreadStarter> threads;         // the system's threads
+  std::shared_ptr<engine::FilePrefetcher> prefetcher;     // read-ahead through the system's cache
   std::unique_ptr<CErrorListModel> errorList;             // the rows of the error list
 };
 

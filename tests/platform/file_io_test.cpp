@@ -1,6 +1,7 @@
 // Opening, reading and listing as the reader and the walks need them.
 #include "platform/file_io.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,6 +52,31 @@ TEST(FileIo, ChangeDirectoryAndCurrentDirectory) {
   EXPECT_EQ(CurrentDirectory(), tree.Path("A/B"));
   EXPECT_NE(ChangeDirectory("missing"), 0);
   EXPECT_EQ(CurrentDirectory(), tree.Path("A/B"));
+}
+
+TEST(FileIo, AHeldFolderServesTheReadAheadAfterTheWalkHasMovedOn) {
+  testing_support::TempTree tree;
+  tree.File("A/F", 100'000);
+  tree.Fifo("A/P");  // nobody writes to it: the read-ahead must not hang on it
+  testing_support::CwdGuard cwd;
+  ASSERT_EQ(ChangeDirectory(tree.Path("A")), 0);
+  const int folder = HoldCurrentFolder();
+  ASSERT_GE(folder, 0);
+  ASSERT_EQ(ChangeDirectory(tree.Root()), 0);
+  EXPECT_TRUE(AdviseWillNeed(folder, "F", {{0, 32768}, {98304, 1696}}));
+  EXPECT_TRUE(AdviseWillNeed(folder, "P", {{0, 4096}}));
+  EXPECT_FALSE(AdviseWillNeed(folder, "missing", {{0, 1}}));
+  CloseFile(folder);
+}
+
+TEST(FileIo, MemoryAndKernelFileSystemsAreNotWorthReadingAhead) {
+  for (const char* path : {"/proc", "/dev/shm", "/sys"}) {
+    const int fd = open(path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) continue;
+    EXPECT_FALSE(OnDiscOrDiskFileSystem(fd)) << path;
+    close(fd);
+  }
+  EXPECT_FALSE(OnDiscOrDiskFileSystem(-1));
 }
 
 }  // namespace

@@ -143,6 +143,7 @@ int Read(const char* path, char* buf, size_t size, off_t off, fuse_file_info*) {
   if (f == nullptr) return -ENOENT;
   const auto len = static_cast<int64_t>(size);
   const bool covers = f->at >= off && f->at < off + len;
+  if (f->fault == FaultFile::kSlow) std::this_thread::sleep_for(std::chrono::microseconds(f->at));
   {
     std::unique_lock l(s->m);
     s->reads[rel].emplace_back(off, len);

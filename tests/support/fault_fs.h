@@ -20,6 +20,7 @@ struct FaultFile {
     kStall,   // the read that covers `at` does not return until released
     kShort,   // the file holds only `at` bytes, though it lists `size`
     kEintr,   // the first read that covers `at` is interrupted (EINTR)
+    kSlow,    // every read takes `at` microseconds, as from a slow device
     // Folders (the path names a folder, the size is not used):
     kNoEnter,  // looking the folder up fails with EIO
     kNoList,   // listing the folder fails with EIO

@@ -1,0 +1,123 @@
+#include "engine/read_ahead.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "engine/check_run.h"
+#include "platform/thread.h"
+
+namespace engine {
+
+std::vector<platform::ByteRange> BlocksRead(int64_t size, bool fastCheck) {
+  std::vector<platform::ByteRange> ranges;
+  int64_t done = 0;
+  int64_t length = std::min<int64_t>(size, kBlockSize);
+  while (length > 0) {
+    if (!ranges.empty() && ranges.back().offset + ranges.back().length == done) {
+      ranges.back().length += length;
+    } else {
+      ranges.push_back({done, length});
+    }
+    done += length;
+    if (fastCheck && size - done > kFastSkip) done += kFastSkip;
+    if (length < kBlockSize) break;
+    length = std::min<int64_t>(size - done, kBlockSize);
+  }
+  return ranges;
+}
+
+void ReadAhead::Plan(std::shared_ptr<HeldFolder> folder, std::vector<File> files) {
+  {
+    std::lock_guard lock(m_);
+    folder_ = std::move(folder);
+    files_ = std::move(files);
+    before_.assign(files_.size() + 1, 0);
+    for (std::size_t i = 0; i < files_.size(); ++i) {
+      before_[i + 1] = before_[i] + (files_[i].read ? files_[i].size : 0);
+    }
+    readerAt_ = 0;
+    next_ = 0;
+  }
+  wake_.Notify();
+}
+
+void ReadAhead::ReaderAt(std::size_t index) {
+  bool wake = false;
+  {
+    std::lock_guard lock(m_);
+    readerAt_ = index;
+    wake = sleeping_ && index >= wakeAt_;
+    if (wake) wakeAt_ = std::numeric_limits<std::size_t>::max();
+  }
+  if (wake) wake_.Notify();
+}
+
+void ReadAhead::End() {
+  {
+    std::lock_guard lock(m_);
+    ended_ = true;
+    folder_.reset();
+    files_.clear();
+  }
+  wake_.Notify();
+}
+
+void ReadAhead::Loop() {
+  int priority = -1;
+  std::unique_lock lock(m_);
+  while (!ended_) {
+    // Nothing behind the reader: it has the file it reads at hand.
+    std::size_t at = std::max(next_, readerAt_);
+    while (at < files_.size() && !files_[at].read) ++at;
+    const int64_t room = readerAt_ < files_.size() ? kWindowBytes - (before_[at] - before_[readerAt_]) : 0;
+    if (at >= files_.size() || at - readerAt_ >= kWindowFiles || room <= 0) {
+      // The end of the plan (wait for the next one), or a full window (wait
+      // until the reader has read half of it).
+      wakeAt_ = at >= files_.size() ? std::numeric_limits<std::size_t>::max()
+                                    : readerAt_ + std::max<std::size_t>(1, (at - readerAt_) / 2);
+      sleeping_ = true;
+      const uint32_t seq = wake_.Seq();
+      lock.unlock();
+      wake_.Wait(seq);
+      lock.lock();
+      sleeping_ = false;
+      continue;
+    }
+    next_ = at + 1;
+    const std::shared_ptr<HeldFolder> folder = folder_;
+    const File file = files_[at];
+    lock.unlock();
+
+    // Only the blocks the reader will ask for, and no more than the window
+    // holds: the rest of a large file is the system's own read-ahead.
+    std::vector<platform::ByteRange> ranges = BlocksRead(file.size, settings_->fastCheck);
+    int64_t left = room;
+    std::size_t keep = 0;
+    for (; keep < ranges.size() && left > 0; ++keep) {
+      ranges[keep].length = std::min(ranges[keep].length, left);
+      left -= ranges[keep].length;
+    }
+    ranges.resize(keep);
+    const int position = settings_->priority;
+    if (position != priority) {
+      prefetcher_->TakePriority(position);
+      priority = position;
+    }
+    prefetcher_->Prefetch(folder->Fd(), file.name, ranges);
+
+    // A file cut short by the window fills it: what lies beyond that file is
+    // asked for once the reader has passed it.
+    lock.lock();
+  }
+  folder_.reset();
+}
+
+int SystemPrefetcher::HoldFolder() { return platform::HoldCurrentFolder(); }
+bool SystemPrefetcher::WorthIt(int folder) { return platform::OnDiscOrDiskFileSystem(folder); }
+void SystemPrefetcher::ReleaseFolder(int folder) { platform::CloseFile(folder); }
+void SystemPrefetcher::Prefetch(int folder, const std::string& name, const std::vector<platform::ByteRange>& ranges) {
+  platform::AdviseWillNeed(folder, name, ranges);
+}
+void SystemPrefetcher::TakePriority(int position) { platform::SetCurrentThreadPriority(position); }
+
+}  // namespace engine

@@ -1,0 +1,212 @@
+// Read-ahead of the next files: it starts once the reader waits for the
+// device, asks for exactly the blocks the reader will read, in reading order
+// and within its window, stops at the first read error, and is never waited
+// for. The files come from the FUSE file system, whose every read is slow;
+// where the kernel refuses the mount, these tests skip and say why.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <climits>
+#include <condition_variable>
+
+#include "engine/read_ahead.h"
+#include "platform/thread.h"
+#include "tests/engine/engine_fixture.h"
+#include "tests/support/fault_fs.h"
+
+namespace engine_test {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::ByteRange;
+using testing_support::FaultFile;
+using testing_support::FaultFs;
+
+// Records what it is asked for, and can hold a request inside the "device".
+class RecordingPrefetcher : public engine::FilePrefetcher {
+ public:
+  struct Ask {
+    std::string folder, name;
+    std::vector<ByteRange> ranges;
+    std::string readerFile;  // what the window showed as the reader's file then
+  };
+  explicit RecordingPrefetcher(std::shared_ptr<testing_support::RecordingWindow> window) : window_(std::move(window)) {}
+
+  int HoldFolder() override { return platform::HoldCurrentFolder(); }
+  bool WorthIt(int) override { return worth; }
+  void ReleaseFolder(int folder) override { close(folder); }
+  void Prefetch(int folder, const std::string& name, const std::vector<ByteRange>& ranges) override {
+    char path[PATH_MAX] = {};
+    const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(folder)).c_str(), path, sizeof path - 1);
+    std::unique_lock l(m_);
+    asks_.push_back({n > 0 ? std::string(path, static_cast<size_t>(n)) : "", name, ranges,
+                     window_->Field(engine::kIdCurrentFile)});
+    ++inside_;
+    changed_.notify_all();
+    changed_.wait(l, [&] { return name != holdAt_ || released_; });
+    --inside_;
+  }
+  void TakePriority(int position) override {
+    std::lock_guard l(m_);
+    priorities_.push_back(position);
+  }
+
+  std::vector<Ask> Asks() {
+    std::lock_guard l(m_);
+    return asks_;
+  }
+  std::vector<int> Priorities() {
+    std::lock_guard l(m_);
+    return priorities_;
+  }
+  int Inside() {
+    std::lock_guard l(m_);
+    return inside_;
+  }
+  // Requests for this file stay inside until Release.
+  void HoldAt(std::string name) {
+    std::lock_guard l(m_);
+    holdAt_ = std::move(name);
+  }
+  void Release() {
+    std::lock_guard l(m_);
+    released_ = true;
+    changed_.notify_all();
+  }
+
+  bool worth = true;
+
+ private:
+  std::shared_ptr<testing_support::RecordingWindow> window_;
+  std::mutex m_;
+  std::condition_variable changed_;
+  std::vector<Ask> asks_;
+  std::vector<int> priorities_;
+  std::string holdAt_;
+  bool released_ = false;
+  int inside_ = 0;
+};
+
+class ReadAheadTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    settings->preScan = false;
+    prefetcher = std::make_shared<RecordingPrefetcher>(window);
+    deps.prefetcher = prefetcher;
+    threads->start = [this](std::function<void()> fn, std::size_t stack) {
+      ++started;
+      ++alive;
+      return platform::StartDetachedThread(
+          [this, fn = std::move(fn)] {
+            fn();
+            --alive;
+          },
+          stack);
+    };
+  }
+  void TearDown() override {
+    EngineTest::TearDown();
+    engine.reset();
+    fs.reset();
+  }
+  // Slow files D/F000 ... as drive D:, with the faults given.
+  void Serve(int count, int64_t size, std::map<int, FaultFile::Fault> faults = {}) {
+    std::vector<FaultFile> files;
+    for (int i = 0; i < count; ++i) {
+      const auto f = faults.find(i);
+      if (f == faults.end()) {
+        files.push_back({Name(i, true), size, FaultFile::kSlow, 100});
+      } else {
+        files.push_back({Name(i, true), size, f->second, 0});
+      }
+    }
+    fs = std::make_unique<FaultFs>(std::move(files));
+    std::string why;
+    if (!fs->Mount(&why)) GTEST_SKIP() << "FUSE fault injection unavailable: " << why;
+    deps.rootPaths = RootAt(fs->MountPoint());
+  }
+  static std::string Name(int i, bool withFolder = false) {
+    char name[16];
+    std::snprintf(name, sizeof name, "F%03d", i);
+    return withFolder ? std::string("D/") + name : std::string(name);
+  }
+  static int Index(const std::string& name) { return std::stoi(name.substr(1)); }
+
+  std::shared_ptr<RecordingPrefetcher> prefetcher;
+  std::unique_ptr<FaultFs> fs;
+  std::atomic<int> started{0}, alive{0};
+};
+
+TEST_F(ReadAheadTest, OnceTheReaderWaitsTheBlocksItWillReadAreAskedForInReadingOrderWithinTheWindow) {
+  Serve(100, 100'000);
+  if (IsSkipped()) return;
+  settings->fastCheck = true;
+  settings->priority = 2;
+  Run();
+  EXPECT_EQ(State().disk.filesChecked, 100);
+  EXPECT_TRUE(ErrorRows().empty());
+
+  const auto asks = prefetcher->Asks();
+  ASSERT_FALSE(asks.empty()) << "every read was slow: the read-ahead should have started";
+  // Only after eight first reads had waited; then each file once, in order,
+  // never behind the reader and never more than the window ahead of it.
+  const std::vector<ByteRange> fastBlocks{{0, 32768}, {98304, 1696}};
+  int last = 7;
+  for (const auto& a : asks) {
+    const int i = Index(a.name);
+    EXPECT_GT(i, last) << a.name;
+    last = i;
+    EXPECT_EQ(a.folder, fs->MountPoint() + "/D");
+    EXPECT_EQ(a.ranges, fastBlocks) << "the reader reads one block in three";
+    ASSERT_FALSE(a.readerFile.empty());
+    EXPECT_LE(i - Index(a.readerFile), static_cast<int>(engine::ReadAhead::kWindowFiles)) << a.name;
+  }
+  EXPECT_EQ(prefetcher->Priorities(), std::vector<int>{2});
+  // The check thread, one reader and one read-ahead thread; none outlives the run.
+  EXPECT_EQ(started, 3);
+  ASSERT_TRUE(WaitUntil([&] { return alive == 0; }));
+
+  // Storage that is not worth it gets no read-ahead thread at all.
+  prefetcher->worth = false;
+  window->ClearStatistics();
+  Run();
+  EXPECT_EQ(prefetcher->Asks().size(), asks.size());
+  EXPECT_EQ(started, 5);
+}
+
+TEST_F(ReadAheadTest, NobodyWaitsForItAndAReadErrorEndsIt) {
+  Serve(60, 10'000, {{30, FaultFile::kEio}});
+  if (IsSkipped()) return;
+  prefetcher->HoldAt(Name(40));  // this request does not come back from the "device"
+  std::atomic<bool> readerMayGo{false};
+  window->onProgress = [&](int id, int position) {
+    if (id != engine::kIdFileBar || position != 0) return;
+    const std::string file = window->Field(engine::kIdCurrentFile);
+    // The bad block comes while the read-ahead is held beyond it ...
+    if (file == Name(30)) WaitUntil([&] { return prefetcher->Inside() == 1; });
+    // ... and the reader goes on past it, then waits here for the test.
+    if (file == Name(35)) WaitUntil([&] { return readerMayGo.load(); });
+  };
+  Make();
+  ASSERT_TRUE(engine->Start());
+  ASSERT_TRUE(WaitUntil([&] { return window->Field(engine::kIdCurrentFile) == Name(35); }));
+  ASSERT_EQ(ErrorRows().size(), 1u);
+  EXPECT_EQ(ErrorRows()[0][0], Name(30));
+  const auto asked = prefetcher->Asks();
+  ASSERT_FALSE(asked.empty());
+  EXPECT_EQ(asked.back().name, Name(40));
+
+  // Let go, the read-ahead ends while the run goes on, without asking for
+  // anything more: the check thread and the reader are left.
+  prefetcher->Release();
+  EXPECT_TRUE(WaitUntil([&] { return alive == 2; }, 5s));
+  EXPECT_EQ(prefetcher->Asks().size(), asked.size());
+  readerMayGo = true;
+  ASSERT_TRUE(engine->WaitForCheckThread(30s));
+  EXPECT_EQ(State().disk.filesChecked, 60);
+  ASSERT_TRUE(WaitUntil([&] { return alive == 0; }));
+}
+
+}  // namespace
+}  // namespace engine_test
