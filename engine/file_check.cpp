@@ -340,6 +340,7 @@ int SystemThreads::SetReaderPriority(int position) {
 }
 
 int SystemThreads::KeepOnProcessor(int cpu) { return platform::KeepCurrentThreadOnCpu(cpu); }
+void SystemThreads::FreeProcessor() { platform::FreeCurrentThreadCpus(); }
 
 void EndReader(EngineContext& c) {
   if (c.reader) c.reader->Quit();

@@ -103,6 +103,9 @@ bool FolderWalk::Walk(const std::string& name, bool root, int depth, bool replay
         if (mode_ == kCount) {
           if (!Walk(entry.name, false, depth + 1, false) && record_ != nullptr) record_->PutNotWalked();
         } else {
+          // The read-ahead lets go of this folder: no level holds it while
+          // the levels below are walked.
+          ahead = AheadPlan{};
           // A sub-folder the counting walk did not walk is looked at afresh.
           const bool again = replayed && record_->Usable() && record_->TakeMark() == WalkRecord::Mark::kFolder;
           Walk(entry.name, false, depth + 1, again);
@@ -164,6 +167,8 @@ void FolderWalk::ReadAheadOf(const std::vector<platform::DirEntry>& entries, std
     const std::shared_ptr<EngineContext> shared = ctx_;
     const int started = c.Threads().StartThread(
         [readAhead, shared] {
+          // Waiting for the device mostly, it need not share the reader's processor.
+          shared->Threads().FreeProcessor();
           readAhead->Loop();
           shared->readAheadThreads.fetch_sub(1);
         },

@@ -116,6 +116,9 @@ class ThreadStarter {
   // when cpu is negative. The processor, or -1 when the thread cannot be held
   // to one.
   virtual int KeepOnProcessor(int cpu) = 0;
+  // Lets the calling thread run on every processor again (a thread started
+  // by one that keeps to a processor starts out keeping to it too).
+  virtual void FreeProcessor() = 0;
 };
 
 // Brings the files the reader will read next into the system's cache while
@@ -154,6 +157,7 @@ class SystemThreads : public ThreadStarter {
   int StartThread(std::function<void()> fn, std::size_t stackSize) override;
   int SetReaderPriority(int position) override;
   int KeepOnProcessor(int cpu) override;
+  void FreeProcessor() override;
 };
 
 }  // namespace engine

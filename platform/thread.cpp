@@ -114,14 +114,17 @@ int KeepCurrentThreadOnCpu(int cpu) {
   return rc == 0 ? cpu : -1;
 }
 
-std::vector<int> CurrentThreadCpus() {
+namespace {
+
+// The processors a thread (0: the calling one) may run on.
+std::vector<int> ThreadCpus(pid_t tid) {
   std::vector<int> cpus;
   for (int count = 1024; count <= (1 << 16); count *= 2) {
     cpu_set_t* set = CPU_ALLOC(count);
     if (set == nullptr) break;
     const std::size_t size = CPU_ALLOC_SIZE(count);
     CPU_ZERO_S(size, set);
-    const int rc = sched_getaffinity(0, size, set);
+    const int rc = sched_getaffinity(tid, size, set);
     if (rc == 0) {
       for (int i = 0; i < count; ++i) {
         if (CPU_ISSET_S(i, size, set)) cpus.push_back(i);
@@ -131,6 +134,25 @@ std::vector<int> CurrentThreadCpus() {
     if (rc == 0 || errno != EINVAL) break;
   }
   return cpus;
+}
+
+}  // namespace
+
+std::vector<int> CurrentThreadCpus() { return ThreadCpus(0); }
+
+int FreeCurrentThreadCpus() {
+  // The main thread's id is the process id.
+  const std::vector<int> cpus = ThreadCpus(getpid());
+  if (cpus.empty()) return EINVAL;
+  const int count = cpus.back() + 1;
+  cpu_set_t* set = CPU_ALLOC(count);
+  if (set == nullptr) return ENOMEM;
+  const std::size_t size = CPU_ALLOC_SIZE(count);
+  CPU_ZERO_S(size, set);
+  for (int cpu : cpus) CPU_SET_S(cpu, size, set);
+  const int rc = sched_setaffinity(0, size, set) == 0 ? 0 : errno;
+  CPU_FREE(set);
+  return rc;
 }
 
 int CurrentThreadNice() {

@@ -33,6 +33,10 @@ int SetCurrentThreadPriority(int position);
 // be held to it (it then runs wherever the system puts it).
 int KeepCurrentThreadOnCpu(int cpu);
 
+// Lets the calling thread run on every processor the program's main thread
+// may run on. 0, or an error number.
+int FreeCurrentThreadCpus();
+
 // The processors the calling thread may run on (tests look at them).
 std::vector<int> CurrentThreadCpus();
 

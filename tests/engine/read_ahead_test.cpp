@@ -49,6 +49,11 @@ class RecordingPrefetcher : public engine::FilePrefetcher {
   void TakePriority(int position) override {
     std::lock_guard l(m_);
     priorities_.push_back(position);
+    cpus_ = platform::CurrentThreadCpus();
+  }
+  std::vector<int> Cpus() {
+    std::lock_guard l(m_);
+    return cpus_;
   }
 
   std::vector<Ask> Asks() {
@@ -82,6 +87,7 @@ class RecordingPrefetcher : public engine::FilePrefetcher {
   std::condition_variable changed_;
   std::vector<Ask> asks_;
   std::vector<int> priorities_;
+  std::vector<int> cpus_;
   std::string holdAt_;
   bool released_ = false;
   int inside_ = 0;
@@ -163,6 +169,7 @@ TEST_F(ReadAheadTest, OnceTheReaderWaitsTheBlocksItWillReadAreAskedForInReadingO
     EXPECT_LE(i - Index(a.readerFile), static_cast<int>(engine::ReadAhead::kWindowFiles)) << a.name;
   }
   EXPECT_EQ(prefetcher->Priorities(), std::vector<int>{2});
+  EXPECT_EQ(prefetcher->Cpus(), platform::CurrentThreadCpus()) << "it does not keep to the reader's processor";
   // The check thread, one reader and one read-ahead thread; none outlives the run.
   EXPECT_EQ(started, 3);
   ASSERT_TRUE(WaitUntil([&] { return alive == 0; }));
