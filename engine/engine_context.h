@@ -124,6 +124,7 @@ class FolderWalk {
   struct AheadPlan {
     std::shared_ptr<HeldFolder> folder;
     std::size_t start = 0, end = 0;
+    bool whole = false;  // it reaches the next sub-folder or the listing's end
   };
   // Before the file at index i of the listing goes to the reader.
   void ReadAheadOf(const std::vector<platform::DirEntry>& entries, std::size_t i, uint32_t seen, AheadPlan& plan);

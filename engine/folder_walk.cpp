@@ -145,10 +145,14 @@ void FolderWalk::ReadAheadOf(const std::vector<platform::DirEntry>& entries, std
                              AheadPlan& plan) {
   EngineContext& c = *ctx_;
   if (!c.deps.prefetcher || !c.deviceWaits || c.ahead == EngineContext::Ahead::kNever || c.Halted()) return;
-  if (c.readAhead && plan.folder && i >= plan.start && i < plan.end) {
+  // Within the plan; a plan cut short is carried on once the reader is half
+  // way through it, so that the window stays full.
+  const bool inPlan = c.readAhead && plan.folder && i >= plan.start && i < plan.end;
+  if (inPlan && (plan.whole || i - plan.start < ReadAhead::kWindowFiles)) {
     c.readAhead->ReaderAt(i - plan.start);
     return;
   }
+  const std::size_t carried = inPlan ? i - plan.start : ReadAhead::kNewFolder;
   FilePrefetcher& prefetcher = *c.deps.prefetcher;
   if (!plan.folder) {
     const int fd = prefetcher.HoldFolder();
@@ -194,7 +198,8 @@ void FolderWalk::ReadAheadOf(const std::vector<platform::DirEntry>& entries, std
   }
   plan.start = i;
   plan.end = j;
-  c.readAhead->Plan(plan.folder, std::move(files));
+  plan.whole = j == entries.size() || entries[j].kind == platform::DirEntry::kFolder;
+  c.readAhead->Plan(plan.folder, std::move(files), carried);
 }
 
 void FolderWalk::ReportUnreadFolder(const std::string& name, const std::string& holder) {

@@ -26,9 +26,11 @@ std::vector<platform::ByteRange> BlocksRead(int64_t size, bool fastCheck) {
   return ranges;
 }
 
-void ReadAhead::Plan(std::shared_ptr<HeldFolder> folder, std::vector<File> files) {
+void ReadAhead::Plan(std::shared_ptr<HeldFolder> folder, std::vector<File> files, std::size_t carried) {
   {
     std::lock_guard lock(m_);
+    const bool carriedOn = carried != kNewFolder && folder == folder_;
+    next_ = carriedOn && next_ > carried ? next_ - carried : 0;
     folder_ = std::move(folder);
     files_ = std::move(files);
     before_.assign(files_.size() + 1, 0);
@@ -36,7 +38,6 @@ void ReadAhead::Plan(std::shared_ptr<HeldFolder> folder, std::vector<File> files
       before_[i + 1] = before_[i] + (files_[i].read ? files_[i].size : 0);
     }
     readerAt_ = 0;
-    next_ = 0;
   }
   wake_.Notify();
 }

@@ -60,8 +60,11 @@ class ReadAhead {
       : prefetcher_(std::move(prefetcher)), settings_(std::move(settings)) {}
 
   // Check thread. The files of a folder in reading order, from the one the
-  // reader is handed next (index 0).
-  void Plan(std::shared_ptr<HeldFolder> folder, std::vector<File> files);
+  // reader is handed next (index 0). carried: the plan carries on the last
+  // one, starting that many files further on; what was asked for already is
+  // not asked for again. kNewFolder: a plan of its own.
+  static constexpr std::size_t kNewFolder = static_cast<std::size_t>(-1);
+  void Plan(std::shared_ptr<HeldFolder> folder, std::vector<File> files, std::size_t carried = kNewFolder);
   // Check thread. The reader is handed the plan's file at index.
   void ReaderAt(std::size_t index);
   // The run is over (or met a read error): the thread ends at its next step.
