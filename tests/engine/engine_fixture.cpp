@@ -1,5 +1,7 @@
 #include "tests/engine/engine_fixture.h"
 
+#include "platform/thread.h"
+
 #include <thread>
 
 namespace engine_test {
@@ -56,6 +58,21 @@ std::string EngineTest::Report() const {
     if (m.caption == "Torvex check finished") return m.text;
   }
   return "(no report)";
+}
+
+std::shared_ptr<EngineTest::ThreadCounts> EngineTest::CountThreads() {
+  auto counts = std::make_shared<ThreadCounts>();
+  threads->start = [counts](std::function<void()> fn, std::size_t stack) {
+    ++counts->started;
+    ++counts->alive;
+    return platform::StartDetachedThread(
+        [counts, fn = std::move(fn)] {
+          fn();
+          --counts->alive;
+        },
+        stack);
+  };
+  return counts;
 }
 
 std::vector<std::string> EngineTest::CheckedFiles() const {

@@ -3,6 +3,7 @@
 // store, and a temporary tree that stands for drive D:.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -111,6 +112,14 @@ class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
+
+  // Counts the threads the engine starts (check thread, readers, read-ahead)
+  // and those still running. A thread may outlive the test's objects, so the
+  // counts are held jointly.
+  struct ThreadCounts {
+    std::atomic<int> started{0}, alive{0};
+  };
+  std::shared_ptr<ThreadCounts> CountThreads();
 
   engine::ScanEngine& Make();
   // Starts a check and waits for its end without ticking; then one tick

@@ -100,16 +100,7 @@ class ReadAheadTest : public EngineTest {
     settings->preScan = false;
     prefetcher = std::make_shared<RecordingPrefetcher>(window);
     deps.prefetcher = prefetcher;
-    threads->start = [this](std::function<void()> fn, std::size_t stack) {
-      ++started;
-      ++alive;
-      return platform::StartDetachedThread(
-          [this, fn = std::move(fn)] {
-            fn();
-            --alive;
-          },
-          stack);
-    };
+    counts = CountThreads();
   }
   void TearDown() override {
     EngineTest::TearDown();
@@ -141,7 +132,7 @@ class ReadAheadTest : public EngineTest {
 
   std::shared_ptr<RecordingPrefetcher> prefetcher;
   std::unique_ptr<FaultFs> fs;
-  std::atomic<int> started{0}, alive{0};
+  std::shared_ptr<ThreadCounts> counts;
 };
 
 TEST_F(ReadAheadTest, OnceTheReaderWaitsTheBlocksItWillReadAreAskedForInReadingOrderWithinTheWindow) {
@@ -171,15 +162,15 @@ TEST_F(ReadAheadTest, OnceTheReaderWaitsTheBlocksItWillReadAreAskedForInReadingO
   EXPECT_EQ(prefetcher->Priorities(), std::vector<int>{2});
   EXPECT_EQ(prefetcher->Cpus(), platform::CurrentThreadCpus()) << "it does not keep to the reader's processor";
   // The check thread, one reader and one read-ahead thread; none outlives the run.
-  EXPECT_EQ(started, 3);
-  ASSERT_TRUE(WaitUntil([&] { return alive == 0; }));
+  EXPECT_EQ(counts->started, 3);
+  ASSERT_TRUE(WaitUntil([&] { return counts->alive == 0; }));
 
   // Storage that is not worth it gets no read-ahead thread at all.
   prefetcher->worth = false;
   window->ClearStatistics();
   Run();
   EXPECT_EQ(prefetcher->Asks().size(), asks.size());
-  EXPECT_EQ(started, 5);
+  EXPECT_EQ(counts->started, 5);
 }
 
 TEST_F(ReadAheadTest, NobodyWaitsForItAndAReadErrorEndsIt) {
@@ -207,12 +198,12 @@ TEST_F(ReadAheadTest, NobodyWaitsForItAndAReadErrorEndsIt) {
   // Let go, the read-ahead ends while the run goes on, without asking for
   // anything more: the check thread and the reader are left.
   prefetcher->Release();
-  EXPECT_TRUE(WaitUntil([&] { return alive == 2; }, 5s));
+  EXPECT_TRUE(WaitUntil([&] { return counts->alive == 2; }, 5s));
   EXPECT_EQ(prefetcher->Asks().size(), asked.size());
   readerMayGo = true;
   ASSERT_TRUE(engine->WaitForCheckThread(30s));
   EXPECT_EQ(State().disk.filesChecked, 60);
-  ASSERT_TRUE(WaitUntil([&] { return alive == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return counts->alive == 0; }));
 }
 
 }  // namespace

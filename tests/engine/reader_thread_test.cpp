@@ -21,17 +21,7 @@ class ReaderThreadTest : public EngineTest {
   void SetUp() override {
     EngineTest::SetUp();
     settings->preScan = false;
-    // Counts the threads the engine starts and those still running.
-    threads->start = [this](std::function<void()> fn, std::size_t stack) {
-      ++started;
-      ++alive;
-      return platform::StartDetachedThread(
-          [this, fn = std::move(fn)] {
-            fn();
-            --alive;
-          },
-          stack);
-    };
+    counts = CountThreads();
     // Where every file is read.
     threads->priority = [this](int) {
       std::lock_guard l(m);
@@ -45,7 +35,7 @@ class ReaderThreadTest : public EngineTest {
     return {readerIds.begin(), readerIds.end()};
   }
 
-  std::atomic<int> started{0}, alive{0};
+  std::shared_ptr<ThreadCounts> counts;
   std::mutex m;
   std::vector<std::thread::id> readerIds;
   std::vector<std::vector<int>> readerCpus;
@@ -67,20 +57,20 @@ TEST_F(ReaderThreadTest, OneReaderThreadReadsEveryFileOfARunAndEndsWithIt) {
   EXPECT_EQ(State().bytesRead, 100 * 49 * 50 / 2);
   ASSERT_EQ(ErrorRows().size(), 1u);
   EXPECT_EQ(ErrorRows()[0][1], "Open");
-  EXPECT_EQ(started, 2) << "the check thread and one reader";
+  EXPECT_EQ(counts->started, 2) << "the check thread and one reader";
   const auto readers = DistinctReaders();
   ASSERT_EQ(readers.size(), 1u);
   EXPECT_NE(*readers.begin(), checkThread) << "files are never read on the check thread";
   // The two take turns on one processor.
   ASSERT_EQ(checkCpus.size(), 1u);
   for (const auto& cpus : readerCpus) EXPECT_EQ(cpus, checkCpus);
-  ASSERT_TRUE(WaitUntil([&] { return alive == 0; })) << "a reader outlived its run";
+  ASSERT_TRUE(WaitUntil([&] { return counts->alive == 0; })) << "a reader outlived its run";
 
   // The next run has a reader of its own.
   window->ClearStatistics();
   Run();
-  EXPECT_EQ(started, 4);
-  ASSERT_TRUE(WaitUntil([&] { return alive == 0; }));
+  EXPECT_EQ(counts->started, 4);
+  ASSERT_TRUE(WaitUntil([&] { return counts->alive == 0; }));
 }
 
 TEST_F(ReaderThreadTest, AReaderGivenUpOnAStallIsReplacedAndTheStuckOneLeavesQuietly) {
@@ -119,12 +109,12 @@ TEST_F(ReaderThreadTest, AReaderGivenUpOnAStallIsReplacedAndTheStuckOneLeavesQui
   EXPECT_EQ(State().bytesRead, read);
   EXPECT_EQ(State().disk.bytesDone, 74'000);
   // The check thread, the first reader (A, then stuck in B) and a fresh one for C.
-  EXPECT_EQ(started, 3);
+  EXPECT_EQ(counts->started, 3);
   EXPECT_EQ(DistinctReaders().size(), 2u);
   EXPECT_EQ(engine->AbandonedReaders(), 1);
   // The reader of the last file ends with the run; only the stuck one is left.
-  EXPECT_TRUE(WaitUntil([&] { return alive == 1; }));
-  EXPECT_EQ(alive, 1);
+  EXPECT_TRUE(WaitUntil([&] { return counts->alive == 1; }));
+  EXPECT_EQ(counts->alive, 1);
 
   const auto rowsBefore = window->Rows().size();
   {
@@ -132,7 +122,7 @@ TEST_F(ReaderThreadTest, AReaderGivenUpOnAStallIsReplacedAndTheStuckOneLeavesQui
     open = true;
   }
   gcv.notify_all();
-  ASSERT_TRUE(WaitUntil([&] { return alive == 0 && engine->AbandonedReaders() == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return counts->alive == 0 && engine->AbandonedReaders() == 0; }));
   EXPECT_EQ(window->Rows().size(), rowsBefore);
   EXPECT_EQ(State().bytesRead, read);
 }
@@ -144,7 +134,7 @@ TEST_F(ReaderThreadTest, StopAndCloseEndTheWaitingReader) {
   };
   Run();
   EXPECT_EQ(State().disk.filesChecked, 0);
-  ASSERT_TRUE(WaitUntil([&] { return alive == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return counts->alive == 0; }));
 
   window->onProgress = [&](int id, int pos) {
     if (id == engine::kIdFileBar && pos == 100) engine->Close();
@@ -153,7 +143,7 @@ TEST_F(ReaderThreadTest, StopAndCloseEndTheWaitingReader) {
   Make();
   ASSERT_TRUE(engine->Start());
   ASSERT_TRUE(engine->WaitForCheckThread(30s));
-  ASSERT_TRUE(WaitUntil([&] { return alive == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return counts->alive == 0; }));
 }
 
 // The system's priority calls keep what a thread was given: a reader asks
