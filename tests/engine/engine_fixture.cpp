@@ -1,8 +1,8 @@
 #include "tests/engine/engine_fixture.h"
 
-#include "platform/thread.h"
-
 #include <thread>
+
+#include "platform/thread.h"
 
 namespace engine_test {
 

@@ -30,6 +30,11 @@ class RecordingPrefetcher : public engine::FilePrefetcher {
     std::vector<ByteRange> ranges;
     std::string readerFile;  // what the window showed as the reader's file then
   };
+  struct Seen {
+    std::vector<Ask> asks;
+    std::vector<int> priorities, cpus;
+    int inside = 0;  // requests held inside now
+  };
   explicit RecordingPrefetcher(std::shared_ptr<testing_support::RecordingWindow> window) : window_(std::move(window)) {}
 
   int HoldFolder() override { return platform::HoldCurrentFolder(); }
@@ -39,58 +44,37 @@ class RecordingPrefetcher : public engine::FilePrefetcher {
     char path[PATH_MAX] = {};
     const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(folder)).c_str(), path, sizeof path - 1);
     std::unique_lock l(m_);
-    asks_.push_back({n > 0 ? std::string(path, static_cast<size_t>(n)) : "", name, ranges,
-                     window_->Field(engine::kIdCurrentFile)});
-    ++inside_;
-    changed_.notify_all();
-    changed_.wait(l, [&] { return name != holdAt_ || released_; });
-    --inside_;
+    seen_.asks.push_back({std::string(path, static_cast<size_t>(std::max<ssize_t>(n, 0))), name, ranges,
+                          window_->Field(engine::kIdCurrentFile)});
+    ++seen_.inside;
+    released_.wait(l, [&] { return name != holdAt || release_; });
+    --seen_.inside;
   }
   void TakePriority(int position) override {
     std::lock_guard l(m_);
-    priorities_.push_back(position);
-    cpus_ = platform::CurrentThreadCpus();
-  }
-  std::vector<int> Cpus() {
-    std::lock_guard l(m_);
-    return cpus_;
+    seen_.priorities.push_back(position);
+    seen_.cpus = platform::CurrentThreadCpus();
   }
 
-  std::vector<Ask> Asks() {
+  Seen Now() {
     std::lock_guard l(m_);
-    return asks_;
-  }
-  std::vector<int> Priorities() {
-    std::lock_guard l(m_);
-    return priorities_;
-  }
-  int Inside() {
-    std::lock_guard l(m_);
-    return inside_;
-  }
-  // Requests for this file stay inside until Release.
-  void HoldAt(std::string name) {
-    std::lock_guard l(m_);
-    holdAt_ = std::move(name);
+    return seen_;
   }
   void Release() {
     std::lock_guard l(m_);
-    released_ = true;
-    changed_.notify_all();
+    release_ = true;
+    released_.notify_all();
   }
 
-  bool worth = true;
+  std::atomic<bool> worth{true};
+  std::string holdAt;  // requests for this file stay inside until Release (set before the run)
 
  private:
   std::shared_ptr<testing_support::RecordingWindow> window_;
   std::mutex m_;
-  std::condition_variable changed_;
-  std::vector<Ask> asks_;
-  std::vector<int> priorities_;
-  std::vector<int> cpus_;
-  std::string holdAt_;
-  bool released_ = false;
-  int inside_ = 0;
+  std::condition_variable released_;
+  Seen seen_;
+  bool release_ = false;
 };
 
 class ReadAheadTest : public EngineTest {
@@ -144,7 +128,7 @@ TEST_F(ReadAheadTest, OnceTheReaderWaitsTheBlocksItWillReadAreAskedForInReadingO
   EXPECT_EQ(State().disk.filesChecked, 200);
   EXPECT_TRUE(ErrorRows().empty());
 
-  const auto asks = prefetcher->Asks();
+  const auto asks = prefetcher->Now().asks;
   ASSERT_FALSE(asks.empty()) << "every read was slow: the read-ahead should have started";
   // Only after eight first reads had waited; then each file once, in order,
   // never behind the reader and never more than the window ahead of it.
@@ -159,8 +143,8 @@ TEST_F(ReadAheadTest, OnceTheReaderWaitsTheBlocksItWillReadAreAskedForInReadingO
     ASSERT_FALSE(a.readerFile.empty());
     EXPECT_LE(i - Index(a.readerFile), static_cast<int>(engine::ReadAhead::kWindowFiles)) << a.name;
   }
-  EXPECT_EQ(prefetcher->Priorities(), std::vector<int>{2});
-  EXPECT_EQ(prefetcher->Cpus(), platform::CurrentThreadCpus()) << "it does not keep to the reader's processor";
+  EXPECT_EQ(prefetcher->Now().priorities, std::vector<int>{2});
+  EXPECT_EQ(prefetcher->Now().cpus, platform::CurrentThreadCpus()) << "it does not keep to the reader's processor";
   // The check thread, one reader and one read-ahead thread; none outlives the run.
   EXPECT_EQ(counts->started, 3);
   ASSERT_TRUE(WaitUntil([&] { return counts->alive == 0; }));
@@ -169,20 +153,20 @@ TEST_F(ReadAheadTest, OnceTheReaderWaitsTheBlocksItWillReadAreAskedForInReadingO
   prefetcher->worth = false;
   window->ClearStatistics();
   Run();
-  EXPECT_EQ(prefetcher->Asks().size(), asks.size());
+  EXPECT_EQ(prefetcher->Now().asks.size(), asks.size());
   EXPECT_EQ(counts->started, 5);
 }
 
 TEST_F(ReadAheadTest, NobodyWaitsForItAndAReadErrorEndsIt) {
   Serve(60, 10'000, {{30, FaultFile::kEio}});
   if (IsSkipped()) return;
-  prefetcher->HoldAt(Name(40));  // this request does not come back from the "device"
+  prefetcher->holdAt = Name(40);  // this request does not come back from the "device"
   std::atomic<bool> readerMayGo{false};
   window->onProgress = [&](int id, int position) {
     if (id != engine::kIdFileBar || position != 0) return;
     const std::string file = window->Field(engine::kIdCurrentFile);
     // The bad block comes while the read-ahead is held beyond it ...
-    if (file == Name(30)) WaitUntil([&] { return prefetcher->Inside() == 1; });
+    if (file == Name(30)) WaitUntil([&] { return prefetcher->Now().inside == 1; });
     // ... and the reader goes on past it, then waits here for the test.
     if (file == Name(35)) WaitUntil([&] { return readerMayGo.load(); });
   };
@@ -191,7 +175,7 @@ TEST_F(ReadAheadTest, NobodyWaitsForItAndAReadErrorEndsIt) {
   ASSERT_TRUE(WaitUntil([&] { return window->Field(engine::kIdCurrentFile) == Name(35); }));
   ASSERT_EQ(ErrorRows().size(), 1u);
   EXPECT_EQ(ErrorRows()[0][0], Name(30));
-  const auto asked = prefetcher->Asks();
+  const auto asked = prefetcher->Now().asks;
   ASSERT_FALSE(asked.empty());
   EXPECT_EQ(asked.back().name, Name(40));
 
@@ -199,7 +183,7 @@ TEST_F(ReadAheadTest, NobodyWaitsForItAndAReadErrorEndsIt) {
   // anything more: the check thread and the reader are left.
   prefetcher->Release();
   EXPECT_TRUE(WaitUntil([&] { return counts->alive == 2; }, 5s));
-  EXPECT_EQ(prefetcher->Asks().size(), asked.size());
+  EXPECT_EQ(prefetcher->Now().asks.size(), asked.size());
   readerMayGo = true;
   ASSERT_TRUE(engine->WaitForCheckThread(30s));
   EXPECT_EQ(State().disk.filesChecked, 60);

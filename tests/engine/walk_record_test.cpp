@@ -21,14 +21,14 @@ std::vector<std::string> Names(const std::vector<DirEntry>& entries) {
 TEST(WalkRecord, ReplaysListingsAndMarksAndPassesOverWholeSubtrees) {
   WalkRecord record(std::make_unique<platform::SpillStream>(64));  // spills at once
   // root: a, S1, gone, S2, fifo, S3    S1: S1a, S1b (S1a: deep file; S1b not walked)
-  record.PutFolder({File("a", 5), Folder("S1"), {"gone", DirEntry::kDanglingLink, 0}, Folder("S2"),
+  record.PutFolder({File("a", uint64_t{5} << 32), Folder("S1"), {"gone", DirEntry::kDanglingLink, 0}, Folder("S2"),
                     {"fifo", DirEntry::kOther, 0}, Folder("S3")},
                    true);
   record.PutFolder({Folder("S1a"), Folder("S1b")}, true);
-  record.PutFolder({File("deep", uint64_t{5} << 32)}, true);
-  record.PutNotWalked();                                       // S1b
-  record.PutNotWalked();                                       // S2
-  record.PutFolder({File("last", 1)}, false);                  // S3, listing broke off
+  record.PutFolder({File("deep", 1)}, true);
+  record.PutNotWalked();  // S1b
+  record.PutNotWalked();  // S2
+  record.PutFolder({File("last", 1)}, false);  // S3, listing broke off
 
   ASSERT_TRUE(record.StartReading());
   std::vector<DirEntry> entries;
@@ -37,7 +37,7 @@ TEST(WalkRecord, ReplaysListingsAndMarksAndPassesOverWholeSubtrees) {
   ASSERT_TRUE(record.TakeFolder(&entries, &whole));
   EXPECT_TRUE(whole);
   EXPECT_EQ(Names(entries), (std::vector<std::string>{"a", "S1", "gone", "S2", "S3"})) << "the FIFO is never walked";
-  EXPECT_EQ(entries[0].size, 5u);
+  EXPECT_EQ(entries[0].size, uint64_t{5} << 32) << "sizes beyond 4 GiB";
   EXPECT_EQ(entries[2].kind, DirEntry::kDanglingLink);
 
   ASSERT_EQ(record.TakeMark(), WalkRecord::Mark::kFolder);  // S1 could not be entered now
@@ -49,17 +49,6 @@ TEST(WalkRecord, ReplaysListingsAndMarksAndPassesOverWholeSubtrees) {
   EXPECT_EQ(Names(entries), (std::vector<std::string>{"last"}));
   EXPECT_EQ(record.TakeMark(), WalkRecord::Mark::kNone);
   EXPECT_FALSE(record.Usable());
-
-  // Read again, this time into S1.
-  ASSERT_TRUE(record.StartReading());
-  ASSERT_EQ(record.TakeMark(), WalkRecord::Mark::kFolder);
-  ASSERT_TRUE(record.TakeFolder(&entries, &whole));
-  ASSERT_EQ(record.TakeMark(), WalkRecord::Mark::kFolder);
-  ASSERT_TRUE(record.TakeFolder(&entries, &whole));
-  EXPECT_EQ(Names(entries), (std::vector<std::string>{"S1a", "S1b"}));
-  ASSERT_EQ(record.TakeMark(), WalkRecord::Mark::kFolder);
-  ASSERT_TRUE(record.TakeFolder(&entries, &whole));
-  EXPECT_EQ(entries[0].size, uint64_t{5} << 32);
 }
 
 TEST(WalkRecord, ARecordThatCannotBeKeptIsNotReplayed) {
