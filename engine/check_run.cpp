@@ -23,8 +23,12 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
   ResumeStore* store = c.deps.resume.get();
   WindowOps& w = c.Window();
 
-  // The readers of this run share the check thread's processor (see Reader).
-  c.checkCpu = c.Threads().KeepOnProcessor(-1);
+  // The check thread and its readers take turns: one sleeps while the other
+  // works. On one processor a hand-over is a switch between two threads; on
+  // two it wakes a sleeping processor each time, which costs more than
+  // reading a small file from the cache. The readers it starts keep to its
+  // processor with it.
+  c.Threads().KeepOnProcessor();
   // Whether this disk is read ahead is learnt afresh in every run.
   c.ahead = EngineContext::Ahead::kUndecided;
   c.firstReads.store(0, std::memory_order_relaxed);

@@ -38,10 +38,6 @@ struct EngineContext {
   // replaced only when it is given up on a stall. The check thread alone
   // touches this pointer.
   std::shared_ptr<Reader> reader;
-  // The processor the check thread keeps to, which its readers share (-1:
-  // none). The check thread alone touches it.
-  int checkCpu = -1;
-
   // Read-ahead of the next files (see ReadAhead): wanted once the reader has
   // waited for the device in half of the last 16 files' first reads, for as
   // long as the run meets no read error. The check thread alone touches

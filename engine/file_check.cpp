@@ -22,8 +22,8 @@ namespace engine {
 
 class Reader {
  public:
-  Reader(std::shared_ptr<EngineContext> ctx, std::shared_ptr<Block> buffer, int cpu)
-      : ctx_(std::move(ctx)), buffer_(std::move(buffer)), cpu_(cpu) {}
+  Reader(std::shared_ptr<EngineContext> ctx, std::shared_ptr<Block> buffer)
+      : ctx_(std::move(ctx)), buffer_(std::move(buffer)) {}
 
   // The reader thread: one file after another until the run ends or the
   // reader is given up.
@@ -79,7 +79,6 @@ class Reader {
 
   std::shared_ptr<EngineContext> ctx_;
   std::shared_ptr<Block> buffer_;
-  const int cpu_;              // the check thread's processor, or -1
   platform::WakeSignal mail_;  // raised when a file is handed over or the run ends
 
   std::mutex guard_;  // held while the reader changes shared state
@@ -116,11 +115,6 @@ void Reader::ShowFileProgress(int percent, bool force) {
 }
 
 void Reader::Loop() {
-  // The check thread and its reader take turns: one sleeps while the other
-  // works. On one processor a hand-over is a switch between two threads; on
-  // two it wakes a sleeping processor each time, which costs more than
-  // reading a small file from the cache.
-  if (cpu_ >= 0) ctx_->Threads().KeepOnProcessor(cpu_);
   while (NextFile() && CheckOne()) {
   }
 }
@@ -339,7 +333,7 @@ int SystemThreads::SetReaderPriority(int position) {
   return result;
 }
 
-int SystemThreads::KeepOnProcessor(int cpu) { return platform::KeepCurrentThreadOnCpu(cpu); }
+void SystemThreads::KeepOnProcessor() { platform::KeepCurrentThreadOnItsCpu(); }
 void SystemThreads::FreeProcessor() { platform::FreeCurrentThreadCpus(); }
 
 void EndReader(EngineContext& c) {
@@ -380,7 +374,7 @@ FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::strin
     // A fresh reader, with a fresh buffer when the last one was given up.
     if (!c.buffer) c.buffer = std::shared_ptr<Block>(new (std::nothrow) Block);
     if (c.buffer) {
-      auto reader = std::make_shared<Reader>(ctx, c.buffer, c.checkCpu);
+      auto reader = std::make_shared<Reader>(ctx, c.buffer);
       if (c.Threads().StartThread([reader] { reader->Loop(); }, kReaderStack) == 0) c.reader = std::move(reader);
     }
   }

@@ -110,7 +110,6 @@ void ReadAhead::Loop() {
     // asked for once the reader has passed it.
     lock.lock();
   }
-  folder_.reset();
 }
 
 int SystemPrefetcher::HoldFolder() { return platform::HoldCurrentFolder(); }

@@ -11,7 +11,6 @@
 // bad block still stops the reader in the file and at the block it lies in.
 // The walk and the reader never wait for it; once a run has met a read error
 // it stops, and every request is the reader's own.
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>

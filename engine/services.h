@@ -112,12 +112,11 @@ class ThreadStarter {
   // Gives the calling thread the priority of a slider position (0..6); one of
   // platform::PriorityResult.
   virtual int SetReaderPriority(int position) = 0;
-  // Keeps the calling thread on one processor: cpu, or the one it runs on now
-  // when cpu is negative. The processor, or -1 when the thread cannot be held
-  // to one.
-  virtual int KeepOnProcessor(int cpu) = 0;
-  // Lets the calling thread run on every processor again (a thread started
-  // by one that keeps to a processor starts out keeping to it too).
+  // Keeps the calling thread on the processor it runs on now; the threads it
+  // starts afterwards keep to it too (where the system refuses, they all run
+  // wherever it puts them).
+  virtual void KeepOnProcessor() = 0;
+  // Lets the calling thread run on every processor again.
   virtual void FreeProcessor() = 0;
 };
 
@@ -156,7 +155,7 @@ class SystemThreads : public ThreadStarter {
  public:
   int StartThread(std::function<void()> fn, std::size_t stackSize) override;
   int SetReaderPriority(int position) override;
-  int KeepOnProcessor(int cpu) override;
+  void KeepOnProcessor() override;
   void FreeProcessor() override;
 };
 

@@ -127,27 +127,22 @@ bool WalkRecord::TakeFolder(std::vector<platform::DirEntry>* entries, bool* list
   return true;
 }
 
-bool WalkRecord::SkipListing(std::vector<bool>* folders) {
-  folders->clear();
-  std::vector<platform::DirEntry> entries;
-  bool whole = false;
-  if (!TakeFolder(&entries, &whole)) return false;
-  for (const auto& e : entries) folders->push_back(e.kind == platform::DirEntry::kFolder);
-  return true;
-}
-
 void WalkRecord::SkipFolder() {
   // The records lie in walk order, each folder's listing before the marks of
   // its sub-folders: counting the marks still owed is enough.
+  std::vector<platform::DirEntry> entries;
+  bool whole = false;
   uint64_t owed = 0;
-  std::vector<bool> folders;
-  if (!SkipListing(&folders)) return;
-  for (bool f : folders) owed += f;
-  while (owed > 0 && usable_) {
-    --owed;
-    if (TakeMark() != Mark::kFolder) continue;
-    if (!SkipListing(&folders)) return;
-    for (bool f : folders) owed += f;
+  for (;;) {
+    if (!TakeFolder(&entries, &whole)) return;
+    for (const platform::DirEntry& e : entries) owed += e.kind == platform::DirEntry::kFolder;
+    Mark mark = Mark::kNotWalked;
+    while (owed > 0 && mark != Mark::kFolder) {
+      --owed;
+      mark = TakeMark();
+      if (mark == Mark::kNone) return;
+    }
+    if (mark != Mark::kFolder) return;
   }
 }
 

@@ -53,7 +53,6 @@ class WalkRecord {
   void PutNumber(uint64_t v);
   bool Get(void* data, std::size_t n);
   bool GetNumber(uint64_t* v);
-  bool SkipListing(std::vector<bool>* folders);
 
   std::unique_ptr<platform::SpillStream> stream_;
   bool usable_ = true;

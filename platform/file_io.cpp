@@ -11,13 +11,20 @@
 #include <cstring>
 
 namespace platform {
+namespace {
 
-int OpenRetrying(const std::string& path, int flags, unsigned mode) {
+int OpenAtRetrying(int folderFd, const std::string& path, int flags, unsigned mode) {
   int fd;
   do {
-    fd = open(path.c_str(), flags | O_CLOEXEC, static_cast<mode_t>(mode));
+    fd = openat(folderFd, path.c_str(), flags | O_CLOEXEC, static_cast<mode_t>(mode));
   } while (fd < 0 && errno == EINTR);
   return fd;
+}
+
+}  // namespace
+
+int OpenRetrying(const std::string& path, int flags, unsigned mode) {
+  return OpenAtRetrying(AT_FDCWD, path, flags, mode);
 }
 
 int OpenFileForReading(const std::string& name) {
@@ -125,10 +132,7 @@ bool OnDiscOrDiskFileSystem(int folderFd) {
 }
 
 bool AdviseWillNeed(int folderFd, const std::string& name, const std::vector<ByteRange>& ranges) {
-  int fd;
-  do {
-    fd = openat(folderFd, name.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = OpenAtRetrying(folderFd, name, O_RDONLY | O_NOCTTY | O_NONBLOCK, 0);
   if (fd < 0) return false;
   struct stat st {};
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {

@@ -100,9 +100,10 @@ int HoldCurrentFolder();
 // its cache. Network, FUSE and memory file systems are not.
 bool OnDiscOrDiskFileSystem(int folderFd);
 
-// Opens a file of the held folder (never a FIFO or a device) and asks the
-// system to bring the ranges into its cache, without waiting for them. The
-// open itself may wait for the device. False when the file cannot be opened.
+// Opens a file of the held folder (never blocking on a FIFO) and, when it is
+// a regular file, asks the system to bring the ranges into its cache without
+// waiting for them. The open itself may wait for the device. False when the
+// file cannot be opened.
 bool AdviseWillNeed(int folderFd, const std::string& name, const std::vector<ByteRange>& ranges);
 
 // The whole listing of the current directory, in listing order, read before

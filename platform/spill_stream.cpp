@@ -4,12 +4,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string_view>
 
 #include "platform/file_io.h"
+#include "platform/whole_file.h"
 
 namespace platform {
 namespace {
@@ -73,14 +74,9 @@ bool SpillStream::Spill() {
       return false;
     }
   }
-  for (std::size_t done = 0; done < used_;) {
-    const ssize_t n = write(fd_, buffer_.data() + done, used_ - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      broken_ = true;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
+  if (!WriteAll(fd_, std::string_view(buffer_.data(), used_))) {
+    broken_ = true;
+    return false;
   }
   used_ = 0;
   return true;
@@ -108,15 +104,13 @@ bool SpillStream::Rewind() {
 
 bool SpillStream::Fill() {
   if (fd_ < 0) return false;  // all of it was in the buffer
-  for (;;) {
-    const ssize_t n = read(fd_, buffer_.data(), capacity_);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) broken_ = true;
-    if (n <= 0) return false;
-    used_ = static_cast<std::size_t>(n);
-    pos_ = 0;
-    return true;
-  }
+  bool end = false;
+  const long n = ReadBlock(fd_, buffer_.data(), static_cast<long>(capacity_), &end);
+  if (n < 0) broken_ = true;
+  if (n <= 0) return false;
+  used_ = static_cast<std::size_t>(n);
+  pos_ = 0;
+  return true;
 }
 
 bool SpillStream::Read(void* data, std::size_t n) {

@@ -100,20 +100,6 @@ int SetCurrentThreadPriority(int position) {
   return result;
 }
 
-int KeepCurrentThreadOnCpu(int cpu) {
-  if (cpu < 0) cpu = sched_getcpu();
-  if (cpu < 0) return -1;
-  cpu_set_t* set = CPU_ALLOC(cpu + 1);
-  if (set == nullptr) return -1;
-  const std::size_t size = CPU_ALLOC_SIZE(cpu + 1);
-  CPU_ZERO_S(size, set);
-  CPU_SET_S(cpu, size, set);
-  // On Linux pid 0 addresses the calling thread only.
-  const int rc = sched_setaffinity(0, size, set);
-  CPU_FREE(set);
-  return rc == 0 ? cpu : -1;
-}
-
 namespace {
 
 // The processors a thread (0: the calling one) may run on.
@@ -136,24 +122,32 @@ std::vector<int> ThreadCpus(pid_t tid) {
   return cpus;
 }
 
-}  // namespace
-
-std::vector<int> CurrentThreadCpus() { return ThreadCpus(0); }
-
-int FreeCurrentThreadCpus() {
-  // The main thread's id is the process id.
-  const std::vector<int> cpus = ThreadCpus(getpid());
+// Lets the calling thread run on these processors only. 0, or an error number.
+int SetCurrentThreadCpus(const std::vector<int>& cpus) {
   if (cpus.empty()) return EINVAL;
-  const int count = cpus.back() + 1;
+  const int count = *std::max_element(cpus.begin(), cpus.end()) + 1;
   cpu_set_t* set = CPU_ALLOC(count);
   if (set == nullptr) return ENOMEM;
   const std::size_t size = CPU_ALLOC_SIZE(count);
   CPU_ZERO_S(size, set);
   for (int cpu : cpus) CPU_SET_S(cpu, size, set);
+  // On Linux pid 0 addresses the calling thread only.
   const int rc = sched_setaffinity(0, size, set) == 0 ? 0 : errno;
   CPU_FREE(set);
   return rc;
 }
+
+}  // namespace
+
+int KeepCurrentThreadOnItsCpu() {
+  const int cpu = sched_getcpu();
+  return cpu >= 0 && SetCurrentThreadCpus({cpu}) == 0 ? cpu : -1;
+}
+
+std::vector<int> CurrentThreadCpus() { return ThreadCpus(0); }
+
+// The main thread's id is the process id.
+int FreeCurrentThreadCpus() { return SetCurrentThreadCpus(ThreadCpus(getpid())); }
 
 int CurrentThreadNice() {
   errno = 0;

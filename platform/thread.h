@@ -28,10 +28,10 @@ enum PriorityResult : int {
 // Gives the calling thread the priority of a slider position.
 int SetCurrentThreadPriority(int position);
 
-// Keeps the calling thread on one processor: cpu, or the one it runs on now
-// when cpu is negative. Returns that processor, or -1 when the thread cannot
-// be held to it (it then runs wherever the system puts it).
-int KeepCurrentThreadOnCpu(int cpu);
+// Keeps the calling thread on the processor it runs on now; the threads it
+// starts afterwards keep to it too. Returns that processor, or -1 when the
+// thread cannot be held to it (it then runs wherever the system puts it).
+int KeepCurrentThreadOnItsCpu();
 
 // Lets the calling thread run on every processor the program's main thread
 // may run on. 0, or an error number.
