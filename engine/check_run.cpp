@@ -6,6 +6,7 @@
 #include "engine/progress.h"
 #include "engine/readiness.h"
 #include "engine/walk_record.h"
+#include "platform/ascii.h"
 
 namespace engine {
 namespace {
@@ -43,8 +44,12 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
   } else if (run.preScan) {
     FolderWalk(ctx, FolderWalk::kCount, &record).WalkRoot(s.rootPath);
     if (store != nullptr && run.resumeEnabled && !c.Halted() && run.cdromTarget && run.WholeDisk()) {
-      store->AddDisk(d);
-      store->resumeActive = true;
+      // Only a disk whose section went in has a record to keep up to date.
+      if (store->AddDisk(d) == 0) {
+        store->resumeActive = true;
+      } else {
+        NoteStoreProblem(c);
+      }
     }
   }
   s.filesSeen = 0;
@@ -57,7 +62,7 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
     if (d.bytesTotal != 0) w.SetFieldText(kIdDiskPercent, PercentText(d.percentShown));
     FolderWalk(ctx, FolderWalk::kCheck, &record).WalkRoot(s.rootPath);
     // Whether the walk ended or was stopped; a closing window saves nothing.
-    if (store != nullptr && store->resumeActive && !c.closed) store->UpdateDisk(d);
+    if (store != nullptr && store->resumeActive && !c.closed && store->UpdateDisk(d) != 0) NoteStoreProblem(c);
   }
 
   EndReader(c);
@@ -86,6 +91,35 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
   c.checkThreads.fetch_sub(1);
   c.Wake();
   c.threadEnded.Notify();
+}
+
+int ProblemText(int writeProblem) {
+  switch (static_cast<platform::WriteProblem>(writeProblem)) {
+    case platform::WriteProblem::kLink:
+      return kTextProblemLink;
+    case platform::WriteProblem::kNotAFile:
+      return kTextProblemNotAFile;
+    case platform::WriteProblem::kFull:
+      return kTextProblemFull;
+    case platform::WriteProblem::kDenied:
+      return kTextProblemDenied;
+    default:
+      return kTextProblemOther;
+  }
+}
+
+std::string FillIn(const std::string& text, std::initializer_list<std::string> parts) {
+  std::string out;
+  auto part = parts.begin();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == 's' && part != parts.end()) {
+      out += *part++;
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
 }
 
 RunSettings RunSettings::Take(const records::Settings& settings, const std::string& startFolder) {
@@ -135,6 +169,7 @@ bool ScanEngine::Start() {
 
   // The report of a run that ended since the last tick comes first, with
   // that run's own figures.
+  TellRecordProblems();
   if (s.reportPending) {
     s.reportPending = false;
     ShowCheckReport();
@@ -148,12 +183,17 @@ bool ScanEngine::Start() {
   const ReadinessDeps readiness{w, *c.deps.text, c.deps.volumes.get(), c.deps.resume.get(), c.deps.roots.get()};
   if (!RunReadiness(run, s, readiness) || c.closed) return false;
 
-  if (run.createLog && c.deps.log) c.deps.log->WriteDiskHeader(s.disk.label);
+  c.logProblem = 0;
+  c.storeProblem = 0;
+  c.logTold = c.storeTold = false;
+  if (run.createLog && c.deps.log && c.deps.log->WriteDiskHeader(platform::VisibleText(s.disk.label)) != 0) {
+    NoteLogProblem(c);
+  }
 
   s.rootPath = !run.startFolder.empty() ? run.startFolder : std::string(1, static_cast<char>('A' + run.drive)) + ":\\";
   s.currentFolder.Set("");
 
-  w.AddRow({c.Text(kTextNewDisk), "", "", s.disk.label + ",  " + run.startFolder});
+  w.AddRow({c.Text(kTextNewDisk), "", "", platform::VisibleText(s.disk.label + ",  " + run.startFolder)});
 
   w.SetFieldText(kIdEstimated, run.preScan ? c.Text(kTextAnalysing) : "?");
   w.SetFieldText(kIdElapsed, "");
@@ -243,10 +283,38 @@ void ScanEngine::OnTimerTick() {
     }
   }
 
+  // A record that could not be written is told before the report.
+  TellRecordProblems();
   if (s.reportPending) {
     s.reportPending = false;
     ShowCheckReport();
   }
+}
+
+void ScanEngine::TellRecordProblems() {
+  EngineContext& c = *ctx_;
+  // A box is open already (the timer ticks on under it), or nobody is left.
+  if (c.telling || c.closed) return;
+  c.telling = true;
+  struct Record {
+    std::atomic<int>& problem;
+    bool& told;
+    int text;
+    std::string path;
+  };
+  const Record records[] = {
+      {c.logProblem, c.logTold, kTextLogNotWritten, c.deps.log ? c.deps.log->Path() : std::string()},
+      {c.storeProblem, c.storeTold, kTextStoreNotWritten, c.deps.resume ? c.deps.resume->Path() : std::string()},
+  };
+  for (const Record& r : records) {
+    const int problem = r.problem.load();
+    if (problem == 0 || r.told) continue;
+    r.told = true;
+    const std::string text = FillIn(c.Text(r.text), {r.path, c.Text(ProblemText(problem))});
+    c.Window().ShowMessage(text, "Torvex warning", kMsgWarning);
+    if (c.closed) break;
+  }
+  c.telling = false;
 }
 
 void ScanEngine::ShowCheckReport() {
@@ -310,7 +378,7 @@ void ScanEngine::OnPanelShown(Panel panel, bool shown) {
       break;
     case Panel::Current:
       p.showCurrent = shown;
-      if (shown && c.state.running) w.SetFieldText(kIdFolderPath, c.state.currentFolder.Get());
+      if (shown && c.state.running) w.SetFieldText(kIdFolderPath, platform::VisibleText(c.state.currentFolder.Get()));
       break;
     case Panel::Time:
       p.showTime = shown;

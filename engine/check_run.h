@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -79,7 +80,21 @@ enum TextId : int {
   kTextDiscNotMounted = 187,
   kTextRootUnreadable = 189,
   kTextDeviceNotAnswering = 191,
+  kTextLogNotWritten = 195,
+  kTextStoreNotWritten = 197,
+  kTextProblemLink = 199,
+  kTextProblemNotAFile = 201,
+  kTextProblemFull = 203,
+  kTextProblemDenied = 205,
+  kTextProblemOther = 207,
+  kTextSettingsReset = 209,
 };
+
+// The text that says why a record could not be written.
+int ProblemText(int writeProblem);
+// text with each "%s" replaced by the next of parts, in order; the parts
+// themselves are not looked at again.
+std::string FillIn(const std::string& text, std::initializer_list<std::string> parts);
 
 enum class Panel { Progress, Current, Time, Speed };
 
@@ -118,6 +133,9 @@ class ScanEngine {
   // The one-second timer of the window.
   void OnTimerTick();
   void ShowCheckReport();
+  // Tells the user, once per run each, that the log or the disk info file
+  // could not be written and why. UI thread; the check goes on meanwhile.
+  void TellRecordProblems();
   // Size messages of the window; the first one is ignored.
   void OnSizeChanged(bool minimized);
   // A panel hidden or shown again with its small close button.

@@ -69,6 +69,12 @@ struct EngineContext {
   Relaxed<bool> closed{false};
   // What the run froze, taken by Start before the check thread exists.
   RunSettings run;
+  // The first reason of the run why the log or the disk info file could not
+  // be written (a platform::WriteProblem, 0 none), set by whichever thread
+  // wrote; the UI thread tells the user once per run and notes that here.
+  std::atomic<int> logProblem{0};
+  std::atomic<int> storeProblem{0};
+  bool logTold = false, storeTold = false, telling = false;  // UI thread
 
   void Wake() { wake.Notify(); }
   bool Halted() const { return state.stopRequest || closed; }
@@ -140,6 +146,11 @@ class FolderWalk {
 // Every reader slot is held by a read stuck in the kernel: the run stops as
 // on Stop and the user is told that the device no longer answers.
 void StopUnansweringDevice(EngineContext& c);
+
+// A write of the log or of the disk info file failed: keeps the reason for
+// the UI thread to tell. Any thread.
+void NoteLogProblem(EngineContext& c);
+void NoteStoreProblem(EngineContext& c);
 
 // An error row of the error list, its log line and its counter (no sound).
 void ReportError(EngineContext& c, FileResult result, const std::string& name, const std::string& position,

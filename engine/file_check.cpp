@@ -15,6 +15,7 @@
 #include "engine/engine_context.h"
 #include "engine/progress.h"
 #include "engine/read_ahead.h"
+#include "platform/ascii.h"
 #include "platform/file_io.h"
 #include "platform/thread.h"
 
@@ -278,34 +279,57 @@ void UpdateDiskPercent(EngineContext& c) {
   }
 }
 
-void ReportError(EngineContext& c, FileResult result, const std::string& name, const std::string& position,
-                 const std::string& folder) {
+namespace {
+
+void NoteProblem(std::atomic<int>& first, platform::WriteProblem problem) {
+  int none = 0;
+  const int value = static_cast<int>(problem == platform::WriteProblem::kNone ? platform::WriteProblem::kOther : problem);
+  first.compare_exchange_strong(none, value);
+}
+
+}  // namespace
+
+void NoteLogProblem(EngineContext& c) {
+  if (c.deps.log) NoteProblem(c.logProblem, c.deps.log->LastProblem());
+}
+
+void NoteStoreProblem(EngineContext& c) {
+  if (c.deps.resume) NoteProblem(c.storeProblem, c.deps.resume->LastProblem());
+}
+
+void ReportError(EngineContext& c, FileResult result, const std::string& rawName, const std::string& position,
+                 const std::string& rawFolder) {
+  // Names come from the disc: shown and logged so that none can forge a line.
+  const std::string name = platform::VisibleText(rawName);
+  const std::string folder = platform::VisibleText(rawFolder);
   DiskState& d = c.state.disk;
   const bool log = c.deps.log && c.run.createLog;
+  int logged = 0;
   switch (result) {
     case FileResult::Read:
-      if (log) c.deps.log->WriteErrorLine(name, "Read", position, folder);
+      if (log) logged = c.deps.log->WriteErrorLine(name, "Read", position, folder);
       c.Window().AddRow({name, c.Text(kTextRead), position, folder});
       ++d.readErrors;
       break;
     case FileResult::Open:
-      if (log) c.deps.log->WriteErrorLine(name, "Open", "", folder);
+      if (log) logged = c.deps.log->WriteErrorLine(name, "Open", "", folder);
       c.Window().AddRow({name, c.Text(kTextOpen), "", folder});
       ++d.openErrors;
       break;
     case FileResult::Skipped:
       c.Window().AddRow({name, c.Text(kTextSkipped), position, folder});
       ++d.otherErrors;
-      if (log) c.deps.log->WriteErrorLine(name, "Skipped", position, folder);
+      if (log) logged = c.deps.log->WriteErrorLine(name, "Skipped", position, folder);
       break;
     case FileResult::NoMemory:
       c.Window().AddRow({name, c.Text(kTextNoMemory), "", folder});
       ++d.otherErrors;
-      if (log) c.deps.log->WriteErrorLine(name, "NoMemory", position, folder);
+      if (log) logged = c.deps.log->WriteErrorLine(name, "NoMemory", position, folder);
       break;
     default:
       break;
   }
+  if (logged != 0) NoteLogProblem(c);
 }
 
 void StopUnansweringDevice(EngineContext& c) {
@@ -352,7 +376,7 @@ FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::strin
   DiskState& d = s.disk;
   if (c.Halted()) return FileResult::Stopped;
 
-  if (c.Panels().showCurrent) c.Window().SetFieldText(kIdCurrentFile, name);
+  if (c.Panels().showCurrent) c.Window().SetFieldText(kIdCurrentFile, platform::VisibleText(name));
   const int64_t startDone = d.bytesDone;
   s.bytesReadInFile = 0;
 

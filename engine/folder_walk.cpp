@@ -4,6 +4,7 @@
 #include "engine/engine_context.h"
 #include "engine/read_ahead.h"
 #include "engine/walk_record.h"
+#include "platform/ascii.h"
 #include "platform/file_io.h"
 
 namespace engine {
@@ -70,7 +71,7 @@ bool FolderWalk::Walk(const std::string& name, bool root, int depth, bool replay
     path_ += name;
   }
   Publish();
-  if (c.Panels().showCurrent) c.Window().SetFieldText(kIdFolderPath, path_);
+  if (c.Panels().showCurrent) c.Window().SetFieldText(kIdFolderPath, platform::VisibleText(path_));
 
   std::string target = name;
   if (root && c.deps.rootPaths) target = c.deps.rootPaths->ToNativePath(name);

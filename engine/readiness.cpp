@@ -1,6 +1,7 @@
 #include "engine/readiness.h"
 
 #include "engine/progress.h"
+#include "platform/ascii.h"
 
 namespace engine {
 namespace {
@@ -45,7 +46,7 @@ bool RunReadiness(const RunSettings& run, ScanState& state, const ReadinessDeps&
     while (!QueryVolume(deps, VolumeRoot(run), d)) {
       if (w.ShowMessage(deps.text.Text(kTextNoDisk), kWarningCaption, kMsgRetry) != kIdRetry) return false;
     }
-    w.SetFieldText(kIdVolumeLabel, d.label);
+    w.SetFieldText(kIdVolumeLabel, platform::VisibleText(d.label));
 
     if (d.label == kAudioLabel) {
       w.ShowMessage(deps.text.Text(kTextAudioDisk), kWarningCaption, kMsgInfo);

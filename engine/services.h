@@ -13,11 +13,13 @@
 #include "engine/scan_state.h"
 #include "platform/file_io.h"
 #include "platform/relaxed.h"
+#include "platform/whole_file.h"
 
 namespace engine {
 
-// The log writer ("Torvex.log"). Results: 0 success, 1..3 failure; the engine
-// ignores them, so a log that cannot be written never alters a check.
+// The log writer ("Torvex.log"). Results: 0 success, 1..3 failure; a log
+// that cannot be written never alters a check, but the user is told once per
+// run, with the reason the writer gives.
 class LogWriter {
  public:
   virtual ~LogWriter() = default;
@@ -25,6 +27,9 @@ class LogWriter {
   // An empty position is written as an empty field (Open errors).
   virtual int WriteErrorLine(std::string_view fileName, std::string_view kind,
                              std::string_view position, std::string_view folder) = 0;
+  // Why the last failed write failed, and the file's path, for the user.
+  virtual platform::WriteProblem LastProblem() const { return platform::WriteProblem::kOther; }
+  virtual std::string Path() const { return {}; }
 };
 
 // A disk's resume record as the disk info file stores it: six 32-bit words,
@@ -38,8 +43,9 @@ struct ResumeRecord {
   int32_t percent = 0;  // 0..100
 };
 
-// The resume store ("Torvex.tvd"). Results: 0 success, 1 failure; ignored.
-// resumeActive tells the engine that the disk under check has a record that
+// The resume store ("Torvex.tvd"). Results: 0 success, 1 failure; a failed
+// write never alters a check, but the user is told once per run (see
+// LogWriter). resumeActive tells the engine that the disk under check has a record that
 // it keeps up to date.
 class ResumeStore {
  public:
@@ -54,6 +60,8 @@ class ResumeStore {
   // time: implementations make the two writes not interleave.
   virtual int UpdateDisk(const DiskState& disk) = 0;
   virtual int LoadDisk(DiskState& disk) = 0;
+  virtual platform::WriteProblem LastProblem() const { return platform::WriteProblem::kOther; }
+  virtual std::string Path() const { return {}; }
 
   platform::Relaxed<bool> resumeActive{false};
 };

@@ -37,6 +37,7 @@ enum MessageType : unsigned {
   kMbCheckAgainContinueCancel = 0x10,
   kMbRetryCancel = 0x20,
   // The type codes the program uses.
+  kMsgWarning = 1,      // exclamation mark, OK
   kMsgError = 4,        // stop sign, OK
   kMsgInfo = 8,         // information, OK
   kMsgRetry = 40,       // information, Retry and Cancel

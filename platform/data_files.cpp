@@ -35,7 +35,12 @@ std::string Join(const std::string& folder, std::string_view name) {
   return path;
 }
 
+// Taken before main, when no walk can have moved the current directory yet.
+const std::string g_startFolder = CurrentDirectory();
+
 }  // namespace
+
+std::string StartFolder() { return g_startFolder; }
 
 std::string ProgramFilePath() {
   std::string buf(PATH_MAX, '\0');
@@ -70,7 +75,7 @@ std::vector<std::string> DataFileFolders(DataLookup lookup) {
     }
     folders.push_back(std::move(folder));
   };
-  if (lookup == DataLookup::kCurrentDirectoryFirst) add(CurrentDirectory());
+  if (lookup == DataLookup::kStartFolderFirst) add(StartFolder());
   add(ProgramFolder());
   add(DataFolder());
   return folders;
@@ -81,9 +86,9 @@ std::string FindDataFile(std::string_view name, DataLookup lookup) {
   if (name.find('/') != std::string_view::npos) {
     std::string path(name);
     if (path.front() != '/') {
-      const std::string cwd = CurrentDirectory();
-      if (cwd.empty()) return {};
-      path = Join(cwd, name);
+      const std::string start = StartFolder();
+      if (start.empty()) return {};
+      path = Join(start, name);
     }
     return IsReadableFile(path) ? path : std::string();
   }

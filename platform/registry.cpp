@@ -360,6 +360,8 @@ RegDocument ParseRegistryText(std::string_view text) {
     }
     SetKeyValue(*key, std::move(value));
   }
+  // Every line this program writes ends with its line end.
+  doc.cutShort = !Trim(text).empty() && text.back() != '\n';
   return doc;
 }
 
@@ -400,13 +402,35 @@ bool Registry::Read(RegDocument* doc) const {
   return true;
 }
 
-int Registry::Modify(const std::function<bool(RegDocument&)>& change) {
-  // A registry file that is a symbolic link is replaced where it points.
-  std::string target = path_;
-  if (char* real = realpath(path_.c_str(), nullptr); real != nullptr) {
+namespace {
+
+// A registry file that is a symbolic link is replaced where it points.
+std::string FileTarget(const std::string& path) {
+  std::string target = path;
+  if (char* real = realpath(path.c_str(), nullptr); real != nullptr) {
     target = real;
     std::free(real);
   }
+  return target;
+}
+
+}  // namespace
+
+std::string Registry::BackupPath() const { return FileTarget(path_) + ".bak"; }
+
+bool Registry::KeepIfDamaged() {
+  const std::string target = FileTarget(path_);
+  std::string text;
+  bool truncated = false;
+  if (ReadWholeFile(target, kMaxFileSize, &text, &truncated) != kFileOk) return false;
+  const RegDocument doc = ParseRegistryText(text);
+  if (!truncated && doc.unreadableLines == 0 && !doc.cutShort) return false;
+  KeepBackup(target, target + ".bak");
+  return true;
+}
+
+int Registry::Modify(const std::function<bool(RegDocument&)>& change) {
+  const std::string target = FileTarget(path_);
   MakeParentFolders(path_);
   MakeParentFolders(target);
   FileLock lock(path_ + ".lock");
@@ -424,7 +448,9 @@ int Registry::Modify(const std::function<bool(RegDocument&)>& change) {
   if (!change(doc)) return kRegOk;
 
   // Lines that the rewrite drops stay readable in the backup.
-  if (r == kFileOk && (doc.unreadableLines > 0 || doc.commentLines > 0)) KeepBackup(target, target + ".bak");
+  if (r == kFileOk && (doc.unreadableLines > 0 || doc.commentLines > 0 || doc.cutShort)) {
+    KeepBackup(target, target + ".bak");
+  }
 
   // Whoever holds the lock owns the temporary file: one left by a killed
   // instance is simply written over.

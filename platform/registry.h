@@ -62,6 +62,7 @@ struct RegDocument {
   std::vector<RegKeyData> keys;
   int unreadableLines = 0;  // lines that were neither understood nor blank
   int commentLines = 0;     // ";" lines, which a rewrite does not keep
+  bool cutShort = false;    // the text ends inside a line (a save cut off)
 
   RegKeyData* FindKey(std::string_view path);
   const RegKeyData* FindKey(std::string_view path) const;
@@ -99,6 +100,13 @@ class Registry {
   // Under the lock: reads the file afresh, lets change alter it and, when
   // change returns true, replaces the file. Returns a RegResult.
   int Modify(const std::function<bool(RegDocument&)>& change);
+
+  // A file with lines that cannot be read, or cut off inside a line, is
+  // damaged: its contents are kept as BackupPath() (before any rewrite can
+  // drop what could not be read) and true is returned. False for a sound,
+  // missing or unreadable file.
+  bool KeepIfDamaged();
+  std::string BackupPath() const;
 
   // Test seam: runs after the new contents are written and flushed to the
   // temporary file and before that file replaces the old one.

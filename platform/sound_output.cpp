@@ -100,7 +100,7 @@ class AlsaSoundOutput final : public SoundOutput {
   }
 
   bool PlayWave(const std::string& name) override {
-    std::string path = FindDataFile(name, DataLookup::kCurrentDirectoryFirst);
+    std::string path = FindDataFile(name, DataLookup::kStartFolderFirst);
     if (path.empty()) return false;
     Request request;
     request.path = std::move(path);

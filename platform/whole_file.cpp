@@ -1,6 +1,7 @@
 #include "platform/whole_file.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,39 +60,151 @@ bool WriteAll(int fd, std::string_view data) {
       if (errno == EINTR) continue;
       return false;
     }
+    if (n == 0) {
+      errno = ENOSPC;
+      return false;
+    }
     data.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
 }
 
-int AppendToFile(const std::string& path, std::string_view data) {
-  const int fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_NONBLOCK, 0644);
-  if (fd < 0) return 1;
-  const bool ok = WriteAll(fd, data);
-  return (close(fd) == 0 && ok) ? 0 : 2;
+WriteProblem ProblemOfError(int error) {
+  switch (error) {
+    case 0:
+      return WriteProblem::kNone;
+    case ELOOP:
+    case EMLINK:
+      return WriteProblem::kLink;
+    case EISDIR:
+    case ENXIO:
+    case ENODEV:
+    case ETXTBSY:
+      return WriteProblem::kNotAFile;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return WriteProblem::kFull;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return WriteProblem::kDenied;
+    default:
+      return WriteProblem::kOther;
+  }
 }
 
-int CreateNewFile(const std::string& path, std::string_view data) {
-  const int fd = OpenRetrying(path, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY, 0644);
-  if (fd < 0) return errno == EEXIST ? 1 : 2;
-  const bool ok = WriteAll(fd, data);
-  return (close(fd) == 0 && ok) ? 0 : 2;
+namespace {
+
+void Tell(WriteProblem* problem, WriteProblem value) {
+  if (problem != nullptr) *problem = value;
 }
 
-int OverwriteFile(const std::string& path, std::string_view data) {
-  const int fd = OpenRetrying(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_NONBLOCK, 0644);
+// Opens path for writing without following a link in its last component and
+// without blocking on a FIFO, and keeps the descriptor only for a regular
+// file. Returns -1 with *problem set otherwise.
+int OpenForWriting(const std::string& path, int flags, WriteProblem* problem) {
+  const int fd = OpenRetrying(path, flags | O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    Tell(problem, ProblemOfError(errno));
+    return -1;
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    Tell(problem, WriteProblem::kNotAFile);
+    errno = EINVAL;
+    return -1;
+  }
+  return fd;
+}
+
+// Closes fd and tells how the whole operation went.
+int Finish(int fd, bool written, WriteProblem* problem) {
+  int error = written ? 0 : errno;
+  if (close(fd) != 0 && error == 0) error = errno;
+  if (error == 0) {
+    Tell(problem, WriteProblem::kNone);
+    return 0;
+  }
+  Tell(problem, ProblemOfError(error));
+  return 2;
+}
+
+}  // namespace
+
+int AppendToFile(const std::string& path, std::string_view data, WriteProblem* problem) {
+  const int fd = OpenForWriting(path, O_APPEND | O_CREAT, problem);
   if (fd < 0) return 1;
+  struct stat st {};
+  const off_t before = fstat(fd, &st) == 0 ? st.st_size : -1;
+  bool ok = WriteAll(fd, data);
+  if (!ok) {
+    // A record goes in whole or not at all: what did go in is cut off again.
+    const int error = errno;
+    if (before >= 0 && ftruncate(fd, before) != 0) {
+      // Nothing more can be done; the reader of the file copes with a torn end.
+    }
+    errno = error;
+  }
+  return Finish(fd, ok, problem);
+}
+
+int CreateNewFile(const std::string& path, std::string_view data, WriteProblem* problem) {
+  const int fd = OpenRetrying(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    const int error = errno;
+    Tell(problem, error == EEXIST ? WriteProblem::kOther : ProblemOfError(error));
+    return error == EEXIST ? 1 : 2;
+  }
   const bool ok = WriteAll(fd, data);
-  return (close(fd) == 0 && ok) ? 0 : 2;
+  const int result = Finish(fd, ok, problem);
+  // A file that could not be filled is not left half made.
+  if (result != 0) unlink(path.c_str());
+  return result;
+}
+
+int OverwriteFile(const std::string& path, std::string_view data, WriteProblem* problem) {
+  // Emptied only once it is known to be a regular file of its own.
+  const int fd = OpenForWriting(path, O_CREAT, problem);
+  if (fd < 0) return 1;
+  if (ftruncate(fd, 0) != 0) {
+    Finish(fd, false, problem);
+    return 1;
+  }
+  const bool ok = WriteAll(fd, data);
+  return Finish(fd, ok, problem);
+}
+
+int CutFile(const std::string& path, int64_t length, WriteProblem* problem) {
+  const int fd = OpenForWriting(path, 0, problem);
+  if (fd < 0) return 1;
+  const bool ok = ftruncate(fd, static_cast<off_t>(length)) == 0;
+  return Finish(fd, ok, problem);
 }
 
 int ProbeFile(const std::string& path) {
-  const int fd = OpenRetrying(path, O_RDONLY | O_NOCTTY | O_NONBLOCK);
+  const int fd = OpenRetrying(path, O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT ? kFileMissing : kFileError;
   struct stat st {};
   const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
   close(fd);
   return regular ? kFileOk : kFileError;
+}
+
+int64_t RegularFileLength(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+WriteProblem ProblemOfPath(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) return errno == ENOENT ? WriteProblem::kNone : ProblemOfError(errno);
+  if (S_ISLNK(st.st_mode)) return WriteProblem::kLink;
+  if (!S_ISREG(st.st_mode)) return WriteProblem::kNotAFile;
+  if (access(path.c_str(), R_OK | W_OK) != 0) return ProblemOfError(errno);
+  return WriteProblem::kNone;
 }
 
 int ReadAt(const std::string& path, int64_t offset, void* out, std::size_t length) {
@@ -109,8 +222,8 @@ int ReadAt(const std::string& path, int64_t offset, void* out, std::size_t lengt
   return got == length ? kFileOk : kFileError;
 }
 
-int WriteAt(const std::string& path, int64_t offset, std::string_view data) {
-  const int fd = OpenRetrying(path, O_WRONLY | O_NOCTTY | O_NONBLOCK);
+int WriteAt(const std::string& path, int64_t offset, std::string_view data, WriteProblem* problem) {
+  const int fd = OpenForWriting(path, 0, problem);
   if (fd < 0) return 1;
   std::size_t put = 0;
   bool ok = true;
@@ -119,26 +232,41 @@ int WriteAt(const std::string& path, int64_t offset, std::string_view data) {
         pwrite(fd, data.data() + put, data.size() - put, static_cast<off_t>(offset) + static_cast<off_t>(put));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
       ok = false;
       break;
     }
     put += static_cast<std::size_t>(n);
   }
-  return (close(fd) == 0 && ok) ? 0 : 2;
+  return Finish(fd, ok, problem);
 }
 
 int ReplaceFile(const std::string& target, std::string_view contents, const std::string& tempPath,
                 const std::function<void()>& beforeReplace) {
-  const int fd = OpenRetrying(tempPath, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY, 0644);
+  // A fresh name each time, created exclusively: nothing planted under the
+  // temporary name (a link above all) is ever written through.
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+    uint32_t random = 0;
+    if (getrandom(&random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
+      random = static_cast<uint32_t>(getpid()) * 2654435761u + static_cast<uint32_t>(attempt);
+    }
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".%08x", static_cast<unsigned>(random));
+    temp = tempPath + suffix;
+    fd = OpenRetrying(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644);
+    if (fd < 0 && errno != EEXIST) return -1;
+  }
   if (fd < 0) return -1;
   const bool written = WriteAll(fd, contents) && fsync(fd) == 0;
   if (close(fd) != 0 || !written) {
-    unlink(tempPath.c_str());
+    unlink(temp.c_str());
     return -1;
   }
   if (beforeReplace) beforeReplace();
-  if (rename(tempPath.c_str(), target.c_str()) != 0) {
-    unlink(tempPath.c_str());
+  if (rename(temp.c_str(), target.c_str()) != 0) {
+    unlink(temp.c_str());
     return -1;
   }
   // The rename itself reaches the disk with the folder.

@@ -83,7 +83,9 @@ int64_t FindDiskInText(std::string_view file, uint32_t serial) {
          close = file.find(']', close + 1)) {
       const std::size_t p = close + 1;
       if (file.size() - p < 2 || file[p] != '\r' || file[p + 1] != '\n') continue;
-      if (file.size() - p - 2 >= 4 && GetWord(bytes + p + 2) == serial) return static_cast<int64_t>(p + 2);
+      if (file.size() - p - 2 >= kResumeRecordSize && GetWord(bytes + p + 2) == serial) {
+        return static_cast<int64_t>(p + 2);
+      }
       break;
     }
   }
@@ -96,26 +98,77 @@ int DiskInfoStore::SetFolder(std::string_view folder) {
   return 0;
 }
 
+std::size_t WholeSectionsEnd(std::string_view file) {
+  constexpr std::string_view kStart = "\r\n\r\n[";
+  std::size_t pos = file.find(kStart);
+  if (pos == std::string_view::npos) {
+    // No section yet: a torn start of the first one is the only thing cut.
+    for (std::size_t n = kStart.size() - 1; n > 0; --n) {
+      if (file.size() >= n && file.substr(file.size() - n) == kStart.substr(0, n)) return file.size() - n;
+    }
+    return file.size();
+  }
+  while (pos < file.size()) {
+    const std::string_view rest = file.substr(pos);
+    if (rest.size() < kStart.size()) return kStart.substr(0, rest.size()) == rest ? pos : file.size();
+    if (rest.substr(0, kStart.size()) != kStart) return file.size();  // not ours to judge
+    // The header line ends at its "]" and line end: labels hold no brackets.
+    const std::size_t close = rest.find("]\r\n", kStart.size());
+    if (close == std::string_view::npos) return pos;
+    const std::size_t next = close + 3 + kResumeRecordSize;
+    if (next > rest.size()) return pos;
+    pos += next;
+  }
+  return file.size();
+}
+
 int DiskInfoStore::OpenStore(std::string_view name) {
   std::lock_guard lock(m_);
   if (name.empty() || folder_.empty()) return 1;
   const std::string path = folder_ + std::string(name);
-  const int present = platform::ProbeFile(path);
-  if (present == platform::kFileError) {
-    // There, but no file that can be read: never written over.
-    return 1;
-  }
-  if (present == platform::kFileMissing && platform::CreateNewFile(path, WithCrLf(kHeader)) != 0) {
-    // Not even a file that exists but cannot be read is ever written over.
-    return 1;
-  }
-  ready_ = true;
+  if (ready_ && path == path_) return 0;
+  // A store that is ready stays where it was when another one cannot be
+  // opened; one that never opened is tried again at the next new disk.
+  const std::string was = path_;
   path_ = path;
-  return 0;
+  if (OpenLocked()) {
+    ready_ = true;
+    return 0;
+  }
+  if (ready_) path_ = was;
+  return 1;
+}
+
+bool DiskInfoStore::OpenLocked() {
+  const int present = platform::ProbeFile(path_);
+  if (present == platform::kFileError) {
+    // There, but no regular file of its own that can be read (a link, a
+    // folder, a FIFO): never written over.
+    problem_ = platform::ProblemOfPath(path_);
+    if (problem_ == platform::WriteProblem::kNone) problem_ = platform::WriteProblem::kOther;
+    return false;
+  }
+  if (present == platform::kFileMissing) {
+    return platform::CreateNewFile(path_, WithCrLf(kHeader), &problem_) == 0;
+  }
+  std::string file;
+  bool truncated = false;
+  if (platform::ReadWholeFile(path_, kMaxScan, &file, &truncated) != platform::kFileOk) {
+    problem_ = platform::WriteProblem::kOther;
+    return false;
+  }
+  // A file left empty by a disk that was full gets its header now.
+  if (file.empty()) return platform::WriteAt(path_, 0, WithCrLf(kHeader), &problem_) == 0;
+  if (!truncated) {
+    const std::size_t whole = WholeSectionsEnd(file);
+    if (whole < file.size() && platform::CutFile(path_, static_cast<int64_t>(whole), &problem_) != 0) return false;
+  }
+  problem_ = platform::WriteProblem::kNone;
+  return true;
 }
 
 int64_t DiskInfoStore::FindLocked(uint32_t serial) const {
-  if (path_.empty()) return 0;
+  if (!ready_) return 0;
   std::string file;
   bool truncated = false;
   if (platform::ReadWholeFile(path_, kMaxScan, &file, &truncated) != platform::kFileOk) return 0;
@@ -130,6 +183,7 @@ int64_t DiskInfoStore::FindDisk(uint32_t serial) {
 int DiskInfoStore::AddDisk(const engine::DiskState& disk) {
   std::lock_guard lock(m_);
   if (path_.empty()) return 1;
+  if (!ready_ && !(ready_ = OpenLocked())) return 1;
   ResumeRecord r;
   r.serial = disk.serial;
   r.filesTotal = disk.filesTotal;
@@ -140,7 +194,8 @@ int DiskInfoStore::AddDisk(const engine::DiskState& disk) {
   // header is ever left without its record.
   std::string section = WithCrLf("\n\n[" + SerialKey(r.serial) + ", " + SectionLabel(disk.label) + "]\n");
   section.append(reinterpret_cast<const char*>(record), sizeof record);
-  return platform::AppendToFile(path_, section) == 0 ? 0 : 1;
+  // Whole or not at all: a short write is cut off again.
+  return platform::AppendToFile(path_, section, &problem_) == 0 ? 0 : 1;
 }
 
 int DiskInfoStore::UpdateDisk(const engine::DiskState& disk) {
@@ -149,7 +204,11 @@ int DiskInfoStore::UpdateDisk(const engine::DiskState& disk) {
   std::lock_guard lock(m_);
   const uint32_t serial = disk.serial;
   const int64_t offset = FindLocked(serial);
-  if (offset == 0) return 1;
+  if (offset == 0) {
+    problem_ = platform::ProblemOfPath(path_);
+    if (problem_ == platform::WriteProblem::kNone) problem_ = platform::WriteProblem::kOther;
+    return 1;
+  }
   ResumeRecord r;
   r.serial = serial;
   r.filesTotal = disk.filesTotal;
@@ -162,11 +221,11 @@ int DiskInfoStore::UpdateDisk(const engine::DiskState& disk) {
   EncodeResumeRecord(r, record);
 
   const std::string_view bytes(reinterpret_cast<const char*>(record), sizeof record);
-  return platform::WriteAt(path_, offset, bytes) == 0 ? 0 : 1;
+  return platform::WriteAt(path_, offset, bytes, &problem_) == 0 ? 0 : 1;
 }
 
 int DiskInfoStore::ReadLocked(int64_t offset, ResumeRecord* record) const {
-  if (path_.empty()) return 1;
+  if (!ready_) return 1;
   unsigned char buf[kResumeRecordSize];
   if (platform::ReadAt(path_, offset, buf, sizeof buf) != platform::kFileOk) return 1;
   *record = DecodeResumeRecord(buf);
@@ -196,6 +255,11 @@ int DiskInfoStore::LoadDisk(engine::DiskState& disk) {
 bool DiskInfoStore::Ready() const {
   std::lock_guard lock(m_);
   return ready_;
+}
+
+platform::WriteProblem DiskInfoStore::LastProblem() const {
+  std::lock_guard lock(m_);
+  return problem_;
 }
 
 std::string DiskInfoStore::Path() const {

@@ -27,8 +27,11 @@ class DiskInfoStore : public engine::ResumeStore {
  public:
   // Results: 0 success, 1 failure.
   int SetFolder(std::string_view folder);
-  // Creates the file with its header when there is none; an existing file is
-  // left as it is.
+  // Creates the file with its header when there is none (or an empty one);
+  // an existing file is left as it is, except that a section torn off at its
+  // end (a full disk, a kill during a write) is cut away. A store that could
+  // not be opened is tried again at the next AddDisk. No file is ever
+  // written through a symbolic link, and only a regular file is written.
   int OpenStore(std::string_view name);
   // The offset of the disk's record in the file, or 0 when the disk has no
   // section or the file cannot be read. The first section of the serial wins.
@@ -44,9 +47,12 @@ class DiskInfoStore : public engine::ResumeStore {
   int LoadDisk(engine::DiskState& disk) override;
 
   bool Ready() const;
-  std::string Path() const;
+  // The path of the file once a name was given, opened or not.
+  std::string Path() const override;
+  platform::WriteProblem LastProblem() const override;
 
  private:
+  bool OpenLocked();
   int64_t FindLocked(uint32_t serial) const;
   int ReadLocked(int64_t offset, ResumeRecord* record) const;
 
@@ -54,10 +60,17 @@ class DiskInfoStore : public engine::ResumeStore {
   bool ready_ = false;
   std::string folder_;
   std::string path_;
+  platform::WriteProblem problem_ = platform::WriteProblem::kNone;
 };
 
-// Where the record of serial lies in the bytes of a disk info file, or 0.
+// Where the record of serial lies in the bytes of a disk info file, or 0. A
+// section whose record is not whole is not found.
 int64_t FindDiskInText(std::string_view file, uint32_t serial);
+
+// Where the whole sections of a disk info file end: the length the file keeps
+// when a torn section at its end is cut away. The file's length when nothing
+// is torn, or when its sections cannot be followed (they are left alone).
+std::size_t WholeSectionsEnd(std::string_view file);
 
 // The label as written into a section header: brackets become parentheses,
 // so that neither a "]" nor a "[" in a label can mislead the lookup.

@@ -33,18 +33,24 @@ int LogFile::SetFolder(std::string_view folder) {
 int LogFile::OpenLog(std::string_view name, int mode) {
   std::lock_guard lock(m_);
   if (name.empty() || folder_.empty()) return kCannotCreate;
+  if (mode != kLogAppend && mode != kLogOverwrite) return kCannotCreate;
   const std::string path = folder_ + std::string(name);
-  bool opened = false;
-  if (mode == kLogAppend) opened = platform::AppendToFile(path, "") == 0;
-  if (mode == kLogAppend || mode == kLogOverwrite) {
-    if (!opened) opened = platform::OverwriteFile(path, WithCrLf(kHeader)) == 0;
-  } else {
+  if (!OpenLocked(path, mode)) {
+    // A log that is ready stays where it was; one that never opened is
+    // tried again at its first record.
+    if (!ready_) path_ = path;
     return kCannotCreate;
   }
-  if (!opened) return kCannotCreate;
   ready_ = true;
   path_ = path;
   return kOk;
+}
+
+bool LogFile::OpenLocked(const std::string& path, int mode) {
+  // Appending creates an empty file when there is none; where that fails the
+  // log is made afresh with its header. Neither goes through a link.
+  if (mode == kLogAppend && platform::AppendToFile(path, "", &problem_) == 0) return true;
+  return platform::OverwriteFile(path, WithCrLf(kHeader), &problem_) == 0;
 }
 
 int LogFile::WriteDiskHeader(std::string_view label) {
@@ -74,14 +80,23 @@ int LogFile::WriteErrorLine(std::string_view fileName, std::string_view kind, st
 
 int LogFile::Write(const std::string& record) {
   std::lock_guard lock(m_);
-  if (!ready_) return kNotReady;
-  // Opened for appending, written in one request, closed again.
-  return platform::AppendToFile(path_, WithCrLf(record)) == 0 ? kOk : kCannotWrite;
+  if (path_.empty()) return kNotReady;
+  // A log that could not be opened is tried again, appending: what another
+  // run wrote into it is kept.
+  if (!ready_ && !(ready_ = OpenLocked(path_, kLogAppend))) return kNotReady;
+  // Opened for appending, written in one request (whole or not at all),
+  // closed again.
+  return platform::AppendToFile(path_, WithCrLf(record), &problem_) == 0 ? kOk : kCannotWrite;
 }
 
 bool LogFile::Ready() const {
   std::lock_guard lock(m_);
   return ready_;
+}
+
+platform::WriteProblem LogFile::LastProblem() const {
+  std::lock_guard lock(m_);
+  return problem_;
 }
 
 std::string LogFile::Path() const {

@@ -21,8 +21,11 @@ class LogFile : public engine::LogWriter {
   // The folder the log lives in (the program folder).
   int SetFolder(std::string_view folder);
   // mode 1 (kLogAppend): append, creating an empty file when there is none;
-  // if that fails, as mode 2. Mode 2 (kLogOverwrite): create or truncate the
-  // file and write the header. The log is ready after the first success.
+  // if that fails, as mode 2. Mode 2
+  // (kLogOverwrite): create or truncate the file and write the header. The
+  // log is ready after the first success; a log that could not be opened is
+  // tried again (appending) at each record. No file is ever written through a
+  // symbolic link, and only a regular file is written.
   int OpenLog(std::string_view name, int mode);
 
   int WriteDiskHeader(std::string_view label) override;
@@ -30,18 +33,22 @@ class LogFile : public engine::LogWriter {
                      std::string_view folder) override;
 
   bool Ready() const;
-  std::string Path() const;
+  // The path of the log once a name was given, opened or not.
+  std::string Path() const override;
+  platform::WriteProblem LastProblem() const override;
 
   // The local time of a disk header; tests set a fixed one.
   std::function<std::tm()> localTime;
 
  private:
   int Write(const std::string& record);
+  bool OpenLocked(const std::string& path, int mode);
 
   mutable std::mutex m_;
   bool ready_ = false;
   std::string folder_;
   std::string path_;
+  platform::WriteProblem problem_ = platform::WriteProblem::kNone;
 };
 
 }  // namespace records

@@ -46,6 +46,7 @@ void SettingsStore::LoadSettings() {
   Settings& s = *settings;
   s = Settings{};
   firstRun = false;
+  settingsReset = registry_.KeepIfDamaged();
   OptionBytes buffer = EncodeOptions(s);
 
   platform::RegistryKey key;
@@ -73,6 +74,9 @@ void SettingsStore::SaveSettings() {
   key.SetString("Path", programFolder);
   key.Close();
 }
+
+std::string SettingsStore::SettingsFile() const { return registry_.FilePath(); }
+std::string SettingsStore::DamagedCopy() const { return registry_.BackupPath(); }
 
 std::optional<std::string> SettingsStore::ReadText(std::string_view name, uint32_t bufferSize) {
   platform::RegistryKey key;

@@ -48,10 +48,17 @@ class SettingsStore {
 
   std::shared_ptr<Settings> settings = std::make_shared<Settings>();
   bool firstRun = false;
+  // The settings file was damaged when it was loaded: what could not be read
+  // went back to its default, and the damaged file was kept beside it.
+  bool settingsReset = false;
   // The current directory at start: home of the log and disk info files.
   std::string programFolder;
   // The start folder chosen in Options; empty for the whole disk. Never stored.
   std::string startFolder;
+
+  // The settings file and the copy of a damaged one, for telling the user.
+  std::string SettingsFile() const;
+  std::string DamagedCopy() const;
 
  private:
   platform::Registry& registry_;

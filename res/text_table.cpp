@@ -207,6 +207,22 @@ constexpr TextPair kTexts[] = {
      "The device does not answer any more: reads do not return.\nThe checking has been stopped"},
     {193, "Не удаётся открыть файл справки:\n%s",
      "Cannot open the help file:\n%s"},
+    {195, "Не удаётся записать файл протокола \"%s\": %s.\nПроверка продолжается, запись будет повторяться",
+     "The log file \"%s\" cannot be written: %s.\nThe checking goes on; the program keeps trying to write it"},
+    {197, "Не удаётся записать файл \"%s\": %s.\nПроверка продолжается, но её ход может не запомниться",
+     "The disk info file \"%s\" cannot be written: %s.\nThe checking goes on, but how far it gets may not be remembered"},
+    {199, "это символическая ссылка, через неё программа не пишет",
+     "it is a symbolic link, and the program never writes through one"},
+    {201, "это не обычный файл (папка, канал или устройство)",
+     "it is not a regular file (a folder, a pipe or a device)"},
+    {203, "на диске нет места",
+     "the disk is full"},
+    {205, "доступ запрещён (диск только для чтения или защищённый файл)",
+     "access is denied (a read-only disk or a protected file)"},
+    {207, "система отказала в записи",
+     "the system refused to write it"},
+    {209, "Файл настроек \"%s\" повреждён: непрочитанные параметры сброшены.\nПовреждённый файл сохранён как \"%s\"",
+     "The settings file \"%s\" is damaged: the options that could not be read were reset.\nThe damaged file is kept as \"%s\""},
 };
 
 constexpr bool SortedOddIds() {

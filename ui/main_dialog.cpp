@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QProgressBar>
 #include <QShowEvent>
+#include <QTimer>
 #include <QTreeView>
 #include <QWidget>
 
@@ -211,6 +212,15 @@ void CMainDialog::OnShow() {
   RegisterTooltips();
   m_errorList->SetColumns({QString::fromUtf8(res::LoadText(35)), QString::fromUtf8(res::LoadText(37)),
                            QString::fromUtf8(res::LoadText(39)), QString::fromUtf8(res::LoadText(41))});
+  if (m_store->settingsReset) {
+    // Once, when the window is up: the damaged file is kept beside the new one.
+    m_store->settingsReset = false;
+    QTimer::singleShot(0, this, [this] {
+      const std::string text = engine::FillIn(res::LoadTextCopy(engine::kTextSettingsReset),
+                                              {m_store->SettingsFile(), m_store->DamagedCopy()});
+      ui::ShowMessage(text.c_str(), "Torvex warning", engine::kMsgWarning);
+    });
+  }
 }
 
 void CMainDialog::SetCaptions() {

@@ -2,11 +2,13 @@
 #include "platform/data_files.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/fault_fs.h"
 #include "tests/support/temp_tree.h"
 
 namespace platform {
@@ -34,55 +36,73 @@ TEST(DataFiles, TheProgramIsThisTestProgram) {
   EXPECT_EQ(ProgramFolder().front(), '/');
 }
 
-TEST(DataFiles, SoundsLookInTheCurrentDirectoryFirstThenBesideTheProgram) {
+TEST(DataFiles, SoundsLookInTheStartFolderFirstAndNeverInTheCurrentDirectory) {
+  ASSERT_FALSE(StartFolder().empty());
   testing_support::TempTree tree;
   testing_support::CwdGuard cwd;
   BesideProgram beside("lookup");
+  // The walk has moved the current directory into the disc.
   ASSERT_EQ(chdir(tree.Root().c_str()), 0);
+  std::ofstream(tree.Path(beside.Name())) << "disc";
 
-  // Only beside the program: found there by both lookups.
-  EXPECT_EQ(FindDataFile(beside.Name(), DataLookup::kCurrentDirectoryFirst), beside.Path());
+  // Beside the program and on the disc: the disc's copy is never taken.
+  EXPECT_EQ(FindDataFile(beside.Name(), DataLookup::kStartFolderFirst), beside.Path());
   EXPECT_EQ(FindDataFile(beside.Name(), DataLookup::kProgramPlaces), beside.Path());
+  // Only on the disc: not found at all.
+  std::ofstream(tree.Path("only-on-disc.wav")) << "disc";
+  EXPECT_EQ(FindDataFile("only-on-disc.wav", DataLookup::kStartFolderFirst), "");
 
-  // In both places: the current directory wins for sounds, never for the
-  // help file.
-  std::ofstream(tree.Path(beside.Name())) << "here";
-  const std::string here = std::filesystem::canonical(tree.Path(beside.Name())).string();
-  EXPECT_EQ(FindDataFile(beside.Name(), DataLookup::kCurrentDirectoryFirst), here);
+  // In the start folder too: it wins for sounds, never for the help file.
+  const std::string started = StartFolder() + "/" + beside.Name();
+  std::ofstream(started) << "start";
+  EXPECT_EQ(FindDataFile(beside.Name(), DataLookup::kStartFolderFirst), started);
   EXPECT_EQ(FindDataFile(beside.Name(), DataLookup::kProgramPlaces), beside.Path());
+  std::filesystem::remove(started);
 
-  // The answer is absolute: it stays right after the walk moves on.
-  ASSERT_EQ(chdir("/"), 0);
-  EXPECT_EQ(std::ifstream(here).get(), 'h');
-
-  const std::vector<std::string> folders = DataFileFolders(DataLookup::kCurrentDirectoryFirst);
-  ASSERT_EQ(folders.size(), 3u);
-  EXPECT_EQ(folders[0], "/");
-  EXPECT_EQ(folders[1], ProgramFolder());
-  EXPECT_EQ(folders[2], DataFolder());
+  const std::vector<std::string> folders = DataFileFolders(DataLookup::kStartFolderFirst);
+  ASSERT_FALSE(folders.empty());
+  EXPECT_EQ(folders[0], StartFolder());
+  for (const std::string& f : folders) EXPECT_NE(f, tree.Root());
   EXPECT_EQ(DataFileFolders(DataLookup::kProgramPlaces), (std::vector<std::string>{ProgramFolder(), DataFolder()}));
 }
 
-TEST(DataFiles, OnlyReadableRegularFilesCount) {
-  testing_support::TempTree tree;
+// A disc with the program's own sound file on it, while the walk stands in
+// its root: the lookup of every signal never even looks at the disc.
+TEST(DataFiles, NoSignalIsLookedUpOnTheDiscBeingWalked) {
+  testing_support::FaultFs disc({{"torvex1.wav", 64}, {"torvex7.wav", 64}, {"DATA.BIN", 100}});
+  std::string why;
+  if (!disc.Mount(&why)) GTEST_SKIP() << "FUSE fault injection unavailable: " << why;
   testing_support::CwdGuard cwd;
-  ASSERT_EQ(chdir(tree.Root().c_str()), 0);
-  tree.Folder("folder.wav");
-  tree.Fifo("pipe.wav");  // opening it would block the player
-  EXPECT_EQ(FindDataFile("folder.wav", DataLookup::kCurrentDirectoryFirst), "");
-  EXPECT_EQ(FindDataFile("pipe.wav", DataLookup::kCurrentDirectoryFirst), "");
-  EXPECT_EQ(FindDataFile("missing.wav", DataLookup::kCurrentDirectoryFirst), "");
-  EXPECT_EQ(FindDataFile("", DataLookup::kCurrentDirectoryFirst), "");
+  ASSERT_EQ(chdir(disc.MountPoint().c_str()), 0);
+  for (const char* name : {"torvex1.wav", "torvex7.wav"}) {
+    const std::string found = FindDataFile(name, DataLookup::kStartFolderFirst);
+    EXPECT_EQ(found.rfind(disc.MountPoint(), 0), std::string::npos) << found;
+    EXPECT_EQ(disc.Looks(name), 0) << name;
+  }
+  ASSERT_EQ(chdir("/"), 0);
 }
 
-TEST(DataFiles, ANameWithAFolderIsTakenAsItIs) {
+TEST(DataFiles, OnlyReadableRegularFilesCount) {
+  const std::string stem = StartFolder() + "/lookup-" + std::to_string(getpid());
+  std::filesystem::create_directory(stem + "-folder.wav");
+  ASSERT_EQ(mkfifo((stem + "-pipe.wav").c_str(), 0600), 0);  // opening it would block the player
+  const std::string name = stem.substr(StartFolder().size() + 1);
+  EXPECT_EQ(FindDataFile(name + "-folder.wav", DataLookup::kStartFolderFirst), "");
+  EXPECT_EQ(FindDataFile(name + "-pipe.wav", DataLookup::kStartFolderFirst), "");
+  EXPECT_EQ(FindDataFile("missing.wav", DataLookup::kStartFolderFirst), "");
+  EXPECT_EQ(FindDataFile("", DataLookup::kStartFolderFirst), "");
+  std::filesystem::remove(stem + "-folder.wav");
+  std::filesystem::remove(stem + "-pipe.wav");
+}
+
+TEST(DataFiles, ANameWithAFolderIsTakenAsItIsFromTheStartFolder) {
   testing_support::TempTree tree;
   testing_support::CwdGuard cwd;
   tree.File("sub/own.hlp", 3);
   EXPECT_EQ(FindDataFile(tree.Path("sub/own.hlp"), DataLookup::kProgramPlaces), tree.Path("sub/own.hlp"));
+  // Relative to where the program started, not to the folder being walked.
   ASSERT_EQ(chdir(tree.Root().c_str()), 0);
-  EXPECT_EQ(FindDataFile("sub/own.hlp", DataLookup::kProgramPlaces),
-            std::filesystem::canonical(tree.Path("sub/own.hlp")).string());
+  EXPECT_EQ(FindDataFile("sub/own.hlp", DataLookup::kProgramPlaces), "");
   EXPECT_EQ(FindDataFile("sub/none.hlp", DataLookup::kProgramPlaces), "");
 }
 

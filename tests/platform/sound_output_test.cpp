@@ -98,14 +98,14 @@ TEST(SoundOutput, WaveFilesPlayInTheBackgroundAndMissingOnesAreTold) {
   {
     auto output = CreateSoundOutput();
     const auto start = Clock::now();
-    EXPECT_TRUE(output->PlayWave("long.wav"));  // six seconds of sound
-    EXPECT_TRUE(output->PlayWave("long.wav"));  // replaces the first
-    EXPECT_TRUE(output->PlayWave("junk.wav"));  // found, but plays as silence
+    EXPECT_TRUE(output->PlayWave(tree.Path("long.wav")));  // six seconds of sound
+    EXPECT_TRUE(output->PlayWave(tree.Path("long.wav")));  // replaces the first
+    EXPECT_TRUE(output->PlayWave(tree.Path("junk.wav")));  // found, but plays as silence
     output->PlayDefaultSound();
     EXPECT_FALSE(output->PlayWave("missing.wav"));
     EXPECT_LT(MsSince(start), 2000) << "the caller waited for the sound";
     // Leaving while a sound plays cuts it off.
-    EXPECT_TRUE(output->PlayWave("long.wav"));
+    EXPECT_TRUE(output->PlayWave(tree.Path("long.wav")));
   }
   EXPECT_EQ(capture.Finish(), "");
 }
@@ -130,7 +130,7 @@ TEST(SoundOutput, ShutdownCutsABeepShortAndSilencesEverythingAfter) {
 
   const auto after = Clock::now();
   output->Beep(300, 2000);
-  EXPECT_TRUE(output->PlayWave("long.wav"));  // still found; nothing plays
+  EXPECT_TRUE(output->PlayWave(tree.Path("long.wav")));  // still found; nothing plays
   output->PlayDefaultSound();
   EXPECT_LT(MsSince(after), 500);
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 
 #include <atomic>
@@ -224,15 +225,80 @@ TEST_F(EngineRecordsTest, NoRecordWithoutPreScanOrBelowTheRootOrForOtherDrives) 
   EXPECT_NE(ReadBytes(LogPath()).find("\r\n GONE.DAT, Open, , D:\\SUB"), std::string::npos);
 }
 
-TEST_F(EngineRecordsTest, LogThatCannotBeWrittenDoesNotDisturbTheCheck) {
+TEST_F(EngineRecordsTest, LogThatCannotBeWrittenDoesNotDisturbTheCheckAndIsToldOnce) {
   // Something that cannot be opened for writing where the log was.
   std::remove(LogPath().c_str());
   ASSERT_EQ(mkdir(LogPath().c_str(), 0755), 0);
+  disk.Symlink("SUB/GONE2.DAT", "nowhere");  // a second failed record
   Run();
-  EXPECT_EQ(engine->State().disk.filesChecked, kFiles);
-  EXPECT_EQ(engine->State().disk.openErrors, 1);
+  EXPECT_EQ(engine->State().disk.filesChecked, kFiles + 1);
+  EXPECT_EQ(engine->State().disk.openErrors, 2);
+  const auto messages = window->Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].caption, "Torvex warning");
+  EXPECT_EQ(messages[0].type, engine::kMsgWarning);
+  EXPECT_EQ(messages[0].text, "The log file \"" + LogPath() +
+                                  "\" cannot be written: it is not a regular file (a folder, a pipe or a device)."
+                                  "\nThe checking goes on; the program keeps trying to write it");
+  EXPECT_NE(messages[1].text.find("Files checked: 7"), std::string::npos);
+  EXPECT_EQ(ReadBytes(StorePath()), storeHeader + Section({kSerial, kFiles + 1, kFiles + 1, kBytes, kBytes, 100}));
+
+  // Writable again: the next run logs its records and has nothing to tell.
+  rmdir(LogPath().c_str());
+  window->answer = [](const auto&) { return engine::kIdCheckAgain; };
+  Run();
+  int warnings = 0;
+  for (const auto& m : window->Messages()) warnings += m.caption == "Torvex warning" ? 1 : 0;
+  EXPECT_EQ(warnings, 1);
+  EXPECT_NE(ReadBytes(LogPath()).find("\r\n GONE2.DAT, Open, , D:\\SUB"), std::string::npos);
+}
+
+TEST_F(EngineRecordsTest, RecordsPlantedAsLinksAreNotWrittenAndEachIsToldOnce) {
+  TempTree elsewhere;
+  const std::string victim = elsewhere.Path("victim");
+  testing_support::WriteBytes(victim, "someone's file\n");
+  for (const std::string& path : {LogPath(), StorePath()}) {
+    std::remove(path.c_str());
+    std::filesystem::create_symlink(victim, path);
+  }
+  log->OpenLog("Torvex.log", kLogOverwrite);
+  store->OpenStore("Torvex.tvd");
+  Run();
+  EXPECT_EQ(ReadBytes(victim), "someone's file\n");
+  std::vector<std::string> warnings;
+  for (const auto& m : window->Messages()) {
+    if (m.caption == "Torvex warning") warnings.push_back(m.text);
+  }
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_EQ(warnings[0].rfind("The log file \"" + LogPath() + "\" cannot be written: it is a symbolic link", 0), 0u);
+  EXPECT_EQ(warnings[1].rfind("The disk info file \"" + StorePath() + "\" cannot be written: it is a symbolic link", 0),
+            0u);
+  // The report still comes, last.
   EXPECT_NE(window->Messages().back().text.find("Files checked: 6"), std::string::npos);
-  EXPECT_EQ(ReadBytes(StorePath()), storeHeader + Section({kSerial, kFiles, kFiles, kBytes, kBytes, 100}));
+}
+
+TEST_F(EngineRecordsTest, NamesFromTheDiscCannotForgeLogLines) {
+  // A name that would end the record, start a fake disk header and a fake
+  // error line, and one that drives a terminal.
+  const std::string forged = "inj\n[FAKE, 01-01-2000,  0:00]\n evil.exe, Read, 1234, E:\\FAKE";
+  disk.Symlink("SUB/" + forged, "nowhere");
+  disk.Symlink("SUB/\x1b[31mred\x7f", "nowhere");
+  Run();
+  const std::string bytes = ReadBytes(LogPath());
+  const std::string records = bytes.substr(logHeader.size());
+  // One disk header and three error lines, each a line of its own.
+  EXPECT_EQ(std::count(records.begin(), records.end(), '\n'), 2 + 3) << records;
+  EXPECT_EQ(std::count(records.begin(), records.end(), '['), 1 + 1 + 1) << records;
+  EXPECT_NE(records.find("\r\n /1B[31mred/7F, Open, , D:\\SUB"), std::string::npos) << records;
+  EXPECT_NE(records.find("\r\n inj/0A[FAKE, 01-01-2000,  0:00]/0A evil.exe, Read, 1234, E:\\FAKE, Open, , D:\\SUB"),
+            std::string::npos)
+      << records;
+  // The window's rows show the same visible form.
+  bool shown = false;
+  for (const auto& row : window->Rows()) shown |= row[0] == "inj/0A[FAKE, 01-01-2000,  0:00]/0A evil.exe, Read, 1234, E:\\FAKE";
+  EXPECT_TRUE(shown);
+  // Ordinary names are written as they always were.
+  EXPECT_NE(records.find("\r\n GONE.DAT, Open, , D:\\SUB"), std::string::npos);
 }
 
 TEST_F(EngineRecordsTest, ExitDuringACheckSavesTheProgressOnce) {

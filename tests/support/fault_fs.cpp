@@ -42,6 +42,11 @@ struct FaultFs::State {
   int stalledCloses = 0;
   std::map<std::string, std::vector<std::pair<int64_t, int64_t>>> reads;
   std::set<std::string> interrupted;
+  std::map<std::string, int> looks;  // lookups and opens of each path
+  void Look(const std::string& p) {
+    std::lock_guard l(m);
+    ++looks[p];
+  }
 
   static bool IsFolderFault(const FaultFile& f) { return f.fault == FaultFile::kNoEnter || f.fault == FaultFile::kNoList; }
   const FaultFile* File(const std::string& p) const {
@@ -75,6 +80,7 @@ int GetAttr(const char* path, struct stat* st, fuse_file_info*) {
   FaultFs::State* s = Self();
   std::memset(st, 0, sizeof *st);
   const std::string rel = Rel(path);
+  s->Look(rel);
   if (s->folders.count(rel)) {
     if (s->FolderFault(rel) == FaultFile::kNoEnter) return -EIO;
     st->st_mode = S_IFDIR | 0755;
@@ -117,6 +123,7 @@ int ReadDir(const char* path, void* buf, fuse_fill_dir_t fill, off_t, fuse_file_
 }
 
 int Open(const char* path, fuse_file_info* fi) {
+  Self()->Look(Rel(path));
   const FaultFile* f = Self()->File(Rel(path));
   if (f == nullptr) return -ENOENT;
   if ((fi->flags & O_ACCMODE) != O_RDONLY) return -EROFS;
@@ -268,6 +275,12 @@ std::vector<std::pair<int64_t, int64_t>> FaultFs::Reads(const std::string& path)
   std::lock_guard l(state_->m);
   auto it = state_->reads.find(path);
   return it == state_->reads.end() ? std::vector<std::pair<int64_t, int64_t>>{} : it->second;
+}
+
+int FaultFs::Looks(const std::string& path) const {
+  std::lock_guard l(state_->m);
+  const auto it = state_->looks.find(path);
+  return it == state_->looks.end() ? 0 : it->second;
 }
 
 int FaultFs::StalledReads() const {

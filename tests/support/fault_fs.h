@@ -48,6 +48,8 @@ class FaultFs {
 
   // (offset, length) of every read request the file got, in order.
   std::vector<std::pair<int64_t, int64_t>> Reads(const std::string& path) const;
+  // How often the path was looked up (stat) or opened.
+  int Looks(const std::string& path) const;
   // Reads held inside the file system by a stall right now.
   int StalledReads() const;
   // Closes held inside the file system right now, and their release.
