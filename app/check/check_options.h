@@ -1,0 +1,33 @@
+#pragma once
+// The command line of torvex-check.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace check {
+
+enum class ResumeMode { kNone, kResume, kCheckAgain };
+
+struct CheckOptions {
+  int delaySeconds = 5;  // 3..99
+  bool fast = false;
+  bool preScan = true;
+  int priority = 3;      // 0..6
+  std::string logFile;   // empty: no log
+  ResumeMode resume = ResumeMode::kNone;
+  int language = 1;      // 0 Russian, 1 English
+  bool json = false;
+  bool listDrives = false;
+  bool help = false;
+  bool version = false;
+  std::string target;    // PATH or "D:"
+};
+
+// The options of argv[1..]; nothing, with the reason in *error, when they
+// cannot be understood.
+std::optional<CheckOptions> ParseCheckOptions(const std::vector<std::string>& args, std::string* error);
+
+// The text of --help.
+std::string UsageText();
+
+}  // namespace check

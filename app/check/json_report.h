@@ -1,0 +1,59 @@
+#pragma once
+// The --json document of torvex-check (its format is described in the
+// README and stays stable: fields are only ever added).
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace check {
+
+// A JSON string literal of text. Bytes that are not UTF-8 become U+FFFD.
+std::string JsonString(std::string_view text);
+
+struct JsonRow {
+  std::string name;
+  std::string kind;      // "read", "open", "skipped", "no-memory"
+  std::string kindText;  // as the row shows it
+  std::optional<int64_t> position;  // kilobytes; none for open errors
+  std::string folder;
+};
+
+struct JsonDocument {
+  // volume
+  std::string label;
+  uint32_t serial = 0;
+  char letter = 0;  // 0: none
+  std::string folder;       // the Linux folder checked
+  std::string startFolder;  // "D:\DATA"; "D:\" for a whole disk
+  bool wholeDisk = false;
+  bool cdrom = false;
+  // settings
+  int delaySeconds = 5;
+  bool fast = false;
+  bool preScan = true;
+  int priority = 3;
+  std::string resume = "none";
+  std::string logFile;  // empty: none
+  std::string language = "en";
+  // the check
+  std::vector<JsonRow> rows;
+  bool checked = false;  // a check ran
+  int32_t filesChecked = 0;
+  int32_t filesTotal = 0;  // 0 and no pre-scan: unknown
+  int32_t readErrors = 0, openErrors = 0, otherErrors = 0;
+  int64_t bytesDone = 0, bytesTotal = 0, bytesRead = 0;
+  std::optional<int> percent;
+  bool resumed = false;
+  double elapsedSeconds = 0;
+  std::string stoppedBy;  // "", "SIGINT", "SIGTERM"
+  std::string report;
+  std::vector<std::string> messages;
+  int exitStatus = 0;
+};
+
+std::string FormatJson(const JsonDocument& doc);
+
+}  // namespace check

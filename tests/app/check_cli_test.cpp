@@ -1,0 +1,287 @@
+// torvex-check end to end: the real program on the fault file system, as a
+// child process. Where the kernel refuses the FUSE mount, these tests skip
+// and say why.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "records/disk_info_store.h"
+#include "tests/app/cli_child.h"
+#include "tests/support/fault_fs.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/temp_tree.h"
+
+namespace cli_test {
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::FaultFile;
+using testing_support::FaultFs;
+using Clock = std::chrono::steady_clock;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The error rows of the output: every line with four tab-separated cells
+// but the new-disk row.
+std::vector<std::string> ErrorRows(const std::string& out) {
+  std::vector<std::string> rows;
+  for (const auto& line : Lines(out)) {
+    if (std::count(line.begin(), line.end(), '\t') == 3 && !line.starts_with("***")) rows.push_back(line);
+  }
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+class CheckCliTest : public ::testing::Test {
+ protected:
+  // Serves the files as a CD-ROM drive D: of the drive table.
+  void Serve(std::vector<FaultFile> files) {
+    fs = std::make_unique<FaultFs>(std::move(files));
+    std::string why;
+    if (!fs->Mount(&why)) GTEST_SKIP() << "FUSE fault injection unavailable: " << why;
+    options.cwd = home.Root();
+    options.registryFile = home.Path("registry.reg");
+    testing_support::WriteBytes(options.registryFile,
+                                "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillon\\Torvex\\203\\Drives]\r\n"
+                                "\"D\"=\"5," + fs->MountPoint() + "\"\r\n");
+  }
+  void TearDown() override { fs.reset(); }
+
+  // Waits until the file system holds a read, pumping the child's output.
+  bool WaitForStall(Child& child) {
+    return child.ReadUntil([&](const std::string&, const std::string&) { return fs->StalledReads() > 0; }, 30s);
+  }
+
+  testing_support::TempTree home;  // the current folder of the program
+  ChildOptions options;
+  std::unique_ptr<FaultFs> fs;
+};
+
+const std::vector<FaultFile> kDamagedTree = {
+    {"FIRST.BIN", 100'000, FaultFile::kEio, 0},
+    {"THIRD.BIN", 200'000, FaultFile::kEio, 70'000},
+    {"LOCKED.BIN", 5'000, FaultFile::kNoOpen},
+    {"SUB/FINE.BIN", 50'000},
+    {"SHORT.BIN", 100'000, FaultFile::kShort, 40'000},
+};
+
+TEST_F(CheckCliTest, ADamagedTreeGivesItsRowsTheReportTheLogAndStatusOne) {
+  Serve(kDamagedTree);
+  if (IsSkipped()) return;
+  const Result en = RunCheck({"--log", "checks.log", "D:"}, options);
+  EXPECT_EQ(en.status, 1) << en.err;
+  // Standard error is no terminal: no status line, and nothing went wrong.
+  EXPECT_EQ(en.err, "");
+  const auto lines = Lines(en.out);
+  ASSERT_GE(lines.size(), 4u) << en.out;
+  EXPECT_TRUE(lines[0].starts_with("*** New Disk ***\t\t\t")) << lines[0];
+  EXPECT_EQ(ErrorRows(en.out), (std::vector<std::string>{"FIRST.BIN\tRead\t0\tD:\\", "LOCKED.BIN\tOpen\t\tD:\\",
+                                                         "THIRD.BIN\tRead\t64\tD:\\"}));
+  EXPECT_TRUE(en.out.ends_with(
+      "The checking is complete\nFiles checked: 5\nFiles with errors (read/open): 2 / 1\n"))
+      << en.out;
+  // The log in its own format, CR LF and all; a new log begins with its header.
+  const std::string log = testing_support::ReadBytes(home.Path("checks.log"));
+  EXPECT_TRUE(log.starts_with(";\r\n; Torvex v2.xx LogFile.")) << log;
+  EXPECT_NE(log.find("\r\n FIRST.BIN, Read, 0, D:\\"), std::string::npos) << log;
+  EXPECT_NE(log.find("\r\n LOCKED.BIN, Open, , D:\\"), std::string::npos) << log;
+  EXPECT_NE(log.find("\r\n THIRD.BIN, Read, 64, D:\\"), std::string::npos) << log;
+  // Nothing is remembered without --resume or --check-again.
+  EXPECT_FALSE(testing_support::FileExists(home.Path("Torvex.tvd")));
+
+  const Result ru = RunCheck({"--language", "ru", "--no-prescan", "D:"}, options);
+  EXPECT_EQ(ru.status, 1) << ru.err;
+  EXPECT_EQ(ErrorRows(ru.out), (std::vector<std::string>{"FIRST.BIN\tЧтения\t0\tD:\\",
+                                                         "LOCKED.BIN\tОткрытия\t\tD:\\",
+                                                         "THIRD.BIN\tЧтения\t64\tD:\\"}));
+  EXPECT_TRUE(ru.out.ends_with("Проверка диска завершена на ? %\nПроверено файлов:  5\n"
+                               "Файлов с ошибками (чтение/открытие): 2 / 1\n"))
+      << ru.out;
+}
+
+TEST_F(CheckCliTest, TheJsonDocumentHoldsTheRowsAndTotalsOfTheTextRun) {
+  Serve(kDamagedTree);
+  if (IsSkipped()) return;
+  const Result text = RunCheck({"D:"}, options);
+  const Result json = RunCheck({"--json", "--delay", "7", "--priority", "2", "D:"}, options);
+  ASSERT_EQ(json.status, 1) << json.err;
+  testing_support::WriteBytes(home.Path("report.json"), json.out);
+  // Parsed back by a JSON parser of its own: rows as the text run prints them.
+  const std::string script =
+      "import json,sys\n"
+      "d=json.load(open(sys.argv[1]))\n"
+      "assert d['format']=='torvex-check' and d['version']==1\n"
+      "for r in d['rows']:\n"
+      "  p='' if r['position'] is None else str(r['position'])\n"
+      "  print('ROW', r['name'], r['kind_text'], p, r['folder'], r['kind'], sep='\\t')\n"
+      "t=d['totals']; s=d['settings']; v=d['volume']\n"
+      "print('TOTALS', t['files_checked'], t['files_total'], t['read_errors'], t['open_errors'], t['percent'],"
+      " t['bytes_done']==t['bytes_total'])\n"
+      "print('SETTINGS', s['delay'], s['fast'], s['prescan'], s['priority'], s['resume'], s['log'], s['language'])\n"
+      "print('VOLUME', v['letter'], v['path'], v['whole_disk'], v['cdrom'], v['folder']==sys.argv[2])\n"
+      "print('END', d['exit_status'], d['stopped_by'], repr(d['report']))\n";
+  testing_support::WriteBytes(home.Path("read.py"), script);
+  const std::string command = std::string(PYTHON3_PROGRAM) + " " + home.Path("read.py") + " " +
+                              home.Path("report.json") + " " + fs->MountPoint();
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string parsed;
+  char buf[4096];
+  for (std::size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) parsed.append(buf, n);
+  ASSERT_EQ(pclose(pipe), 0) << json.out;
+
+  std::vector<std::string> rows;
+  for (const auto& line : Lines(parsed)) {
+    if (!line.starts_with("ROW\t")) continue;
+    // The kind word is the last cell; the rest is the row as printed.
+    const std::size_t kind = line.rfind('\t');
+    rows.push_back(line.substr(4, kind - 4));
+    const std::string word = line.substr(kind + 1);
+    EXPECT_EQ(word, line.find("\tRead\t") != std::string::npos ? "read" : "open") << line;
+  }
+  std::sort(rows.begin(), rows.end());
+  EXPECT_EQ(rows, ErrorRows(text.out));
+  EXPECT_EQ(rows.size(), 3u);
+  EXPECT_NE(parsed.find("TOTALS 5 5 2 1 100 True\n"), std::string::npos) << parsed;
+  EXPECT_NE(parsed.find("SETTINGS 7 False True 2 none None en\n"), std::string::npos) << parsed;
+  EXPECT_NE(parsed.find("VOLUME D D:\\ True True True\n"), std::string::npos) << parsed;
+  EXPECT_NE(parsed.find("END 1 None 'The checking is complete\\nFiles checked: 5\\nFiles with errors (read/open): 2 / 1'"),
+            std::string::npos)
+      << parsed;
+}
+
+TEST_F(CheckCliTest, EveryFileReadIsStatusZeroAndAChecksThatCannotBeMadeAreStatusTwo) {
+  Serve({{"TOP.BIN", 40'000}, {"SUB/ONE.BIN", 70'000}, {"SUB/TWO.BIN", 0}});
+  if (IsSkipped()) return;
+  // A folder of the drive, by its Linux path.
+  const Result clean = RunCheck({fs->MountPoint() + "/SUB"}, options);
+  EXPECT_EQ(clean.status, 0) << clean.err;
+  EXPECT_EQ(ErrorRows(clean.out), std::vector<std::string>{});
+  EXPECT_NE(clean.out.find("\\SUB\n"), std::string::npos) << clean.out;
+  EXPECT_TRUE(clean.out.ends_with("Files checked: 2\nNo error were detected\n")) << clean.out;
+  EXPECT_EQ(fs->Reads("TOP.BIN").size(), 0u) << "only the folder asked for is read";
+
+  struct Case {
+    std::vector<std::string> args;
+    std::string error;
+  };
+  const std::vector<Case> cases = {
+      {{"--delay", "2", "D:"}, "--delay takes a number of seconds from 3 to 99"},
+      {{"--priority", "7", "D:"}, "--priority takes a number from 0 to 6"},
+      {{"--resume", "--check-again", "D:"}, "exclude each other"},
+      {{"--colour", "D:"}, "unknown option --colour"},
+      {{}, "no PATH or drive letter given"},
+      {{"D:", "E:"}, "only one PATH"},
+      {{home.Path("no-such-folder")}, "The root folder of the disk cannot be opened or listed."},
+      {{"Z:"}, "There is no disk in selected device"},
+  };
+  for (const Case& c : cases) {
+    const Result r = RunCheck(c.args, options);
+    EXPECT_EQ(r.status, 2) << c.error;
+    EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "") << c.error;
+  }
+  // With --json a check that could not be made is still one document.
+  const Result json = RunCheck({"--json", "Z:"}, options);
+  EXPECT_EQ(json.status, 2);
+  EXPECT_NE(json.out.find("\"messages\": [\"There is no disk in selected device\"]"), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"exit_status\": 2\n}"), std::string::npos) << json.out;
+}
+
+TEST_F(CheckCliTest, TheFirstStopSignalDuringAStalledReadEndsTheCheckWithinASecondAndSavesItsProgress) {
+  for (const auto& [sig, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    SCOPED_TRACE(sig);
+    Serve({{"A.BIN", 100'000}, {"B.BIN", 50'000}, {"STALL.BIN", 5 * 32768, FaultFile::kStall, 32768},
+           {"Z.BIN", 1000}});
+    if (IsSkipped()) return;
+    std::remove(home.Path("Torvex.tvd").c_str());
+    Child child({"--check-again", "--delay", "60", "D:"}, options);
+    ASSERT_TRUE(WaitForStall(child)) << child.Err();
+    std::this_thread::sleep_for(200ms);
+    const auto sent = Clock::now();
+    child.Signal(sig);
+    const bool reported = child.ReadUntil(
+        [](const std::string& out, const std::string&) { return out.find("No error were detected\n") != std::string::npos; },
+        5s);
+    const auto took = Clock::now() - sent;
+    EXPECT_TRUE(reported) << child.Out();
+    EXPECT_LT(took, 1s);
+    EXPECT_NE(child.Out().find("Files checked: 2\n"), std::string::npos) << child.Out();
+    // The read is still held in the kernel: the process ends once it returns.
+    fs->ForceUnmount();
+    EXPECT_EQ(child.Wait(), status) << child.Err();
+
+    const std::string tvd = testing_support::ReadBytes(home.Path("Torvex.tvd"));
+    ASSERT_GE(tvd.size(), records::kResumeRecordSize);
+    const auto record = records::DecodeResumeRecord(
+        reinterpret_cast<const unsigned char*>(tvd.data() + tvd.size() - records::kResumeRecordSize));
+    EXPECT_EQ(record.filesTotal, 4);
+    EXPECT_EQ(record.filesChecked, 2);
+    EXPECT_EQ(record.bytesTotal, 100'000u + 50'000u + 5u * 32768u + 1000u);
+    EXPECT_GE(record.bytesDone, 150'000u);
+    EXPECT_LT(record.bytesDone, record.bytesTotal);
+    fs.reset();
+  }
+}
+
+TEST_F(CheckCliTest, TheStatusLineOnATerminalIsRedrawnAtMostTenTimesASecondAndFitsItsWidth) {
+  std::vector<FaultFile> files;
+  for (int i = 0; i < 10; ++i) {
+    files.push_back({"SLOW" + std::to_string(i) + ".BIN", 3 * 32768, FaultFile::kSlow, 50'000});
+  }
+  files.push_back({"A_FILE_NAME_FAR_TOO_LONG_FOR_A_STATUS_LINE_OF_EIGHTY_COLUMNS_ON_A_TERMINAL_OF_ITS_OWN.BIN", 3 * 32768,
+                   FaultFile::kSlow, 50'000});
+  Serve(files);
+  if (IsSkipped()) return;
+  options.ptyColumns = 80;
+  const auto began = Clock::now();
+  Child child({"D:"}, options);
+  ASSERT_EQ(child.Wait(), 0) << child.Err();
+  const double seconds = std::chrono::duration<double>(Clock::now() - began).count();
+
+  // Every redraw is "\r", the text and "erase to the end of the line"; the
+  // line is taken off again ("\r" and the erase alone) before the report.
+  std::vector<std::string> redraws;
+  const std::string& err = child.Err();
+  ASSERT_TRUE(err.starts_with("\r")) << err;
+  std::size_t at = 0;
+  while ((at = err.find('\r', at)) != std::string::npos) {
+    const std::size_t end = err.find("\033[K", at);
+    ASSERT_NE(end, std::string::npos) << err.substr(at);
+    redraws.push_back(err.substr(at + 1, end - at - 1));
+    at = end;
+  }
+  ASSERT_FALSE(redraws.empty());
+  EXPECT_EQ(redraws.back(), "") << "the status line is cleared at the end";
+  redraws.pop_back();
+  EXPECT_GE(redraws.size(), 5u);
+  EXPECT_LE(static_cast<double>(redraws.size()), seconds * 10 + 1) << seconds << " s";
+  std::size_t widest = 0;
+  bool showedLongName = false;
+  for (const auto& r : redraws) {
+    EXPECT_EQ(r.find('\n'), std::string::npos);
+    widest = std::max(widest, r.size());
+    if (r.find("File: A_FILE_NAME") != std::string::npos) showedLongName = true;
+  }
+  EXPECT_EQ(widest, 79u) << "the last column stays free";
+  EXPECT_TRUE(showedLongName);
+  EXPECT_NE(redraws.back().find(" files"), std::string::npos) << redraws.back();
+  // Standard output is no terminal: it holds the rows and the report only.
+  EXPECT_TRUE(child.Out().ends_with("Files checked: 11\nNo error were detected\n")) << child.Out();
+}
+
+}  // namespace
+}  // namespace cli_test
