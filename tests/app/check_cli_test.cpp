@@ -237,6 +237,27 @@ TEST_F(CheckCliTest, TheFirstStopSignalDuringAStalledReadEndsTheCheckWithinASeco
   }
 }
 
+TEST_F(CheckCliTest, ARememberedDiscIsContinuedWithResumeAndCheckedAgainWithCheckAgain) {
+  Serve({{"ONE.BIN", 70'000}, {"SUB/TWO.BIN", 40'000}});
+  if (IsSkipped()) return;
+  const auto readsOfOne = [&] { return fs->Reads("ONE.BIN").size(); };
+  const Result first = RunCheck({"--check-again", "--json", "D:"}, options);
+  EXPECT_EQ(first.status, 0) << first.err;
+  EXPECT_NE(first.out.find("\"resumed\": false"), std::string::npos) << first.out;
+  ASSERT_TRUE(testing_support::FileExists(home.Path("Torvex.tvd")));
+  EXPECT_EQ(readsOfOne(), 3u);
+  // The disc is remembered as checked to its end: nothing is left to read.
+  const Result resumed = RunCheck({"--resume", "--json", "D:"}, options);
+  EXPECT_EQ(resumed.status, 0) << resumed.err;
+  EXPECT_NE(resumed.out.find("\"resumed\": true"), std::string::npos) << resumed.out;
+  EXPECT_NE(resumed.out.find("\"resume\": \"resume\""), std::string::npos) << resumed.out;
+  EXPECT_EQ(readsOfOne(), 3u) << "a file the last check read is passed over";
+  const Result again = RunCheck({"--check-again", "D:"}, options);
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(readsOfOne(), 6u);
+  EXPECT_TRUE(again.out.ends_with("Files checked: 2\nNo error were detected\n")) << again.out;
+}
+
 TEST_F(CheckCliTest, TheStatusLineOnATerminalIsRedrawnAtMostTenTimesASecondAndFitsItsWidth) {
   std::vector<FaultFile> files;
   for (int i = 0; i < 10; ++i) {
