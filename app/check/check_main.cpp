@@ -228,12 +228,10 @@ int main(int argc, char* argv[]) {
     const std::size_t slash = path.rfind('/');
     log = std::make_shared<records::LogFile>();
     log->SetFolder(slash == 0 ? "/" : path.substr(0, slash));
-    // A new log begins with its header. No problem with the log ever stops
-    // a check; it is only told.
+    // A new log begins with its header. A log that cannot be written never
+    // stops a check; the engine tells why, once, on standard error.
     const int mode = ::access(path.c_str(), F_OK) == 0 ? records::kLogAppend : records::kLogOverwrite;
-    if (log->OpenLog(path.substr(slash + 1), mode) != records::LogFile::kOk) {
-      PrintError("the log " + o.logFile + " cannot be written");
-    }
+    log->OpenLog(path.substr(slash + 1), mode);
   }
   std::shared_ptr<records::DiskInfoStore> store;
   if (o.resume != check::ResumeMode::kNone) {
@@ -321,7 +319,9 @@ int main(int argc, char* argv[]) {
     if (after >= stopDeadline) break;
   }
   const Clock::time_point ended = Clock::now();
-  // The report of the run, with its figures as they stand.
+  // A record that could not be written is told first, then the report of
+  // the run, with its figures as they stand.
+  engine->TellRecordProblems();
   if (window->Report().empty()) {
     state.reportPending = false;
     engine->ShowCheckReport();

@@ -173,6 +173,16 @@ TEST_F(CheckCliTest, EveryFileReadIsStatusZeroAndAChecksThatCannotBeMadeAreStatu
   EXPECT_NE(clean.out.find("\\SUB\n"), std::string::npos) << clean.out;
   EXPECT_TRUE(clean.out.ends_with("Files checked: 2\nNo error were detected\n")) << clean.out;
   EXPECT_EQ(fs->Reads("TOP.BIN").size(), 0u) << "only the folder asked for is read";
+  // A log that cannot be written is told once on standard error; the check
+  // goes on and its result stands.
+  const Result unlogged = RunCheck({"--log", home.Path("no-such-folder/checks.log"), fs->MountPoint()}, options);
+  EXPECT_EQ(unlogged.status, 0);
+  EXPECT_NE(unlogged.err.find("The log file \"" + home.Path("no-such-folder/checks.log") + "\" cannot be written"),
+            std::string::npos)
+      << unlogged.err;
+  EXPECT_EQ(unlogged.err.find("cannot be written", unlogged.err.find("cannot be written") + 1), std::string::npos)
+      << "told once: " << unlogged.err;
+  EXPECT_TRUE(unlogged.out.ends_with("No error were detected\n")) << unlogged.out;
 
   struct Case {
     std::vector<std::string> args;
