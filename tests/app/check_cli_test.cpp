@@ -184,6 +184,17 @@ TEST_F(CheckCliTest, EveryFileReadIsStatusZeroAndAChecksThatCannotBeMadeAreStatu
       << "told once: " << unlogged.err;
   EXPECT_TRUE(unlogged.out.ends_with("No error were detected\n")) << unlogged.out;
 
+  // The drive table: the pinned CD-ROM with its folder, in both forms.
+  const Result drives = RunCheck({"--list-drives"}, options);
+  EXPECT_EQ(drives.status, 0) << drives.err;
+  EXPECT_NE(drives.out.find("\nD:\tCD-ROM\t\t"), std::string::npos) << drives.out;
+  EXPECT_NE(drives.out.find("\t" + fs->MountPoint() + "\t"), std::string::npos) << drives.out;
+  EXPECT_TRUE(drives.out.starts_with("C:\tFixed\t")) << drives.out;
+  const Result drivesJson = RunCheck({"--list-drives", "--json"}, options);
+  EXPECT_NE(drivesJson.out.find("{\"letter\": \"D\", \"kind\": \"CD-ROM\", \"label\": \"\", \"serial\": \""),
+            std::string::npos)
+      << drivesJson.out;
+
   struct Case {
     std::vector<std::string> args;
     std::string error;
