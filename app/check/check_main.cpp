@@ -42,7 +42,7 @@ constexpr int kExitNoCheck = 2;
 // After the first SIGINT or SIGTERM the check thread has this long to end
 // by itself before the report is made without it (a read may be stuck in
 // the kernel, where nothing can end it).
-constexpr auto kStopGrace = 700ms;
+constexpr auto kStopGrace = 500ms;
 
 class TableText : public engine::TextLookup {
  public:
