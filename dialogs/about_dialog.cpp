@@ -55,7 +55,7 @@ bool CAboutDialog::OnInitDialog() {
 
   // The settings key may name other addresses; each value that is missing or
   // too long for its buffer keeps its default.
-  m_strHomePage = DefaultHomePage();
+  m_strHomePage = kDefaultHomePageAddress;
   m_strMakerHomePage = kDefaultMakerHomePage;
   m_strEMail = kDefaultMakerEMail;
   if (auto value = m_store.ReadText("AddrURLhp", kAddressBufferSize)) m_strHomePage = *value;

@@ -21,6 +21,10 @@ inline constexpr int kVersionRelease = 3;
 // The maker's home page and e-mail line shown when the settings key holds
 // none of their own.
 inline constexpr char kDefaultMakerHomePage[] = "http://www.quillon.example/";
+// The program's home page as About names it when the settings key holds no
+// address of its own; the web page window opens the copy of that page
+// shipped with the program (DefaultHomePage), which reads offline.
+inline constexpr char kDefaultHomePageAddress[] = "http://www.quillon.example/torvex/";
 inline constexpr char kDefaultMakerEMail[] = "EMail: torvex@quillon.example";
 
 // The version text in the interface language, "Version 2.03", with

@@ -34,6 +34,8 @@ void CContextHelpDialog::OnHelpInfo(QWidget* control) {
   if (contextId != 0) ShowHelpPopup(control, contextId);
 }
 
+void CContextHelpDialog::OnHelp() { OnHelpInfo(ControlOf(focusWidget())); }
+
 void CContextHelpDialog::ShowHelpPopup(QWidget*, uint32_t contextId) {
   // The viewer finds the control in the dialog by the context id's low word
   // and shows the pop-up beside it, or beside the mouse when that is on it.
@@ -59,16 +61,10 @@ bool CContextHelpDialog::event(QEvent* event) {
 }
 
 void CContextHelpDialog::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_F1) {
-    if (event->modifiers() == Qt::NoModifier) {
-      OnHelpInfo(ControlOf(focusWidget()));
-      return;
-    }
-    if (event->modifiers() == Qt::ShiftModifier) {
-      // The caption's help button, for window managers that draw none.
-      QWhatsThis::enterWhatsThisMode();
-      return;
-    }
+  if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::ShiftModifier) {
+    // The caption's help button, for window managers that draw none.
+    QWhatsThis::enterWhatsThisMode();
+    return;
   }
   CTemplateDialog::keyPressEvent(event);
 }

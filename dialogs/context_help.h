@@ -32,6 +32,8 @@ class CContextHelpDialog : public ui::CTemplateDialog {
  protected:
   // A help request on a control. Shows its pop-up when its id is not 0.
   void OnHelpInfo(QWidget* control);
+  // F1: the pop-up of the control that has the focus.
+  void OnHelp() override;
   // Shows the pop-up of a control's context id.
   virtual void ShowHelpPopup(QWidget* control, uint32_t contextId);
 

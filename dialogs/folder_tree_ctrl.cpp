@@ -234,7 +234,7 @@ void CFolderTreeCtrl::FillChildren(QTreeWidgetItem* item) {
     item->addChildren(children);
   } catch (const std::bad_alloc&) {
     // The item keeps its placeholder and closes again, as it was.
-    ui::ShowMessage(res::LoadText(kTextNotEnoughMemory), "Torvex error", engine::kMsgError);
+    ui::ShowMessage(res::LoadText(kTextNotEnoughMemory), "Torvex error", engine::kMsgError, window());
     m_bIgnoreExpansion = true;
     item->setExpanded(false);
     m_bIgnoreExpansion = false;

@@ -70,31 +70,6 @@ QString WhereTheDriveIs(const platform::DriveTable& drives, const std::string& e
   return QString::fromUtf8(!drive->path.empty() ? drive->path : drive->device);
 }
 
-// The template's widths were measured for a narrower font than this
-// system's: a check box or radio button whose caption does not fit grows up
-// to the frame around it, and a caption longer still is set a little
-// narrower rather than cut off.
-void FitCaption(QDialog& dialog, QAbstractButton* button) {
-  const QSize wanted = button->sizeHint();
-  if (wanted.width() <= button->width()) return;
-  int right = dialog.width();
-  int frameWidth = 0;
-  for (const QGroupBox* frame : dialog.findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly)) {
-    const QRect r = frame->geometry();
-    if (r.contains(button->geometry().topLeft()) && (frameWidth == 0 || r.width() < frameWidth)) {
-      frameWidth = r.width();
-      right = r.right() - 1;
-    }
-  }
-  const int room = right - button->x();
-  button->resize(std::min(wanted.width(), room), button->height());
-  QFont font = button->font();
-  for (int stretch = 99; stretch >= 80 && button->sizeHint().width() > room; --stretch) {
-    font.setStretch(stretch);
-    button->setFont(font);
-  }
-}
-
 }  // namespace
 
 int DelayFromText(const std::string& text) {
@@ -180,11 +155,6 @@ bool COptionsDialog::OnInitDialog() {
         ui::SetDlgItemText(*this, c.id, res::LoadText(c.textId));
       }
     }
-    for (const res::ControlTemplate& c : t->controls) {
-      if (c.kind == res::ControlKind::kCheckBox || c.kind == res::ControlKind::kRadioButton) {
-        if (auto* button = ui::DlgItem<QAbstractButton>(*this, c.id)) FitCaption(*this, button);
-      }
-    }
   }
   m_tooltip.Create(this);
   m_tooltip.Activate(true);
@@ -252,7 +222,7 @@ void COptionsDialog::FillList() {
   }
   m_list->setCurrentIndex(-1);
   if (m_bShowCdromOnly && cdroms == 0) {
-    ui::ShowMessage(res::LoadText(kTextNoCdrom), "Torvex error", engine::kMsgInfo);
+    ui::ShowMessage(res::LoadText(kTextNoCdrom), "Torvex error", engine::kMsgInfo, this);
   }
 }
 
@@ -311,7 +281,7 @@ void COptionsDialog::OnCreateLog() {
 void COptionsDialog::OnLanguage() {
   if (m_bLanguageNoticeShown) return;
   m_bLanguageNoticeShown = true;
-  ui::ShowMessage(res::LoadText(kTextRerun), "Torvex info", engine::kMsgInfo);
+  ui::ShowMessage(res::LoadText(kTextRerun), "Torvex info", engine::kMsgInfo, this);
 }
 
 void COptionsDialog::OnBrowse() {

@@ -48,7 +48,7 @@ std::string ReplaceFirst(std::string text, std::string_view what, const std::str
 
 // Reads and parses the help file. When it cannot, tells the user which file
 // was looked for and returns false.
-bool LoadHelpFile(HelpFile* file) {
+bool LoadHelpFile(HelpFile* file, QWidget* window) {
   const std::string name = HelpFileName();
   const std::string path = platform::FindDataFile(name, platform::DataLookup::kProgramPlaces);
   std::string where;
@@ -71,7 +71,7 @@ bool LoadHelpFile(HelpFile* file) {
     if (read == platform::kFileOk && !truncated && error.line > 0) where += ":" + std::to_string(error.line);
   }
   const std::string message = ReplaceFirst(res::LoadText(kTextId), "%s", where);
-  ShowMessage(message.c_str(), "Torvex error", engine::kMsgError);
+  ShowMessage(message.c_str(), "Torvex error", engine::kMsgError, window);
   return false;
 }
 
@@ -302,7 +302,7 @@ QPointer<CHelpPopup> g_popup;
 
 bool ShowViewer(QWidget* window, unsigned command, uint32_t data) {
   HelpFile file;
-  if (!LoadHelpFile(&file)) return false;
+  if (!LoadHelpFile(&file, window)) return false;
   if (g_viewer == nullptr) g_viewer = new CHelpViewer;
   g_viewer->SetHelp(std::move(file), Language());
   g_viewer->Rehome(window);
@@ -316,7 +316,7 @@ bool ShowViewer(QWidget* window, unsigned command, uint32_t data) {
 bool ShowPopup(QWidget* window, uint32_t contextId) {
   if (contextId == 0) return true;
   HelpFile file;
-  if (!LoadHelpFile(&file)) return false;
+  if (!LoadHelpFile(&file, window)) return false;
   const int language = Language();
   const HelpPopup* popup = file.FindPopup(contextId);
   const std::string& text = popup != nullptr ? popup->text.In(language) : file.noPopup.In(language);

@@ -139,9 +139,12 @@ CMainDialog::CMainDialog(MainDialogServices services, QWidget* parent)
 
   m_list = DlgItem<QTreeView>(*this, kIdList);
   if (m_list != nullptr) AttachErrorList(*m_list, *m_errorList, Units().BaseX());
+  // Message boxes that no other window asks for belong to this one.
+  SetMainWindow(this);
 }
 
 CMainDialog::~CMainDialog() {
+  if (ui::MainWindow() == this) SetMainWindow(nullptr);
   CloseGate();
   WinHelp(this, kHelpQuit, 0);
   m_store->SaveSettings();
@@ -160,7 +163,7 @@ bool CMainDialog::OnInitDialog() {
   res::InterfaceLanguage = set.language;
 
   if (!m_engine->HasBlockBuffer()) {
-    ui::ShowMessage(res::LoadText(engine::kTextNotEnoughMemory), kErrorCaption, engine::kMsgError);
+    ui::ShowMessage(res::LoadText(engine::kTextNotEnoughMemory), kErrorCaption, engine::kMsgError, this);
     done(1);
     return false;
   }
@@ -204,11 +207,12 @@ void CMainDialog::showEvent(QShowEvent* event) {
 void CMainDialog::OnShow() {
   records::Settings& set = *m_store->settings;
   if (m_store->firstRun) {
-    const int language = dialogs::AskInterfaceLanguage();
+    const int language = dialogs::AskInterfaceLanguage(this);
     set.language = language;
     res::InterfaceLanguage = language;
   }
   SetCaptions();
+  FitDlgItemText(*this);
   RegisterTooltips();
   m_errorList->SetColumns({QString::fromUtf8(res::LoadText(35)), QString::fromUtf8(res::LoadText(37)),
                            QString::fromUtf8(res::LoadText(39)), QString::fromUtf8(res::LoadText(41))});
@@ -267,7 +271,7 @@ void CMainDialog::EnableButton(int id, bool enable) {
 void CMainDialog::SetTitle(const std::string& title) { setWindowTitle(Utf8(title)); }
 
 int CMainDialog::ShowMessage(const std::string& text, const std::string& caption, unsigned type) {
-  return ui::ShowMessage(text.c_str(), caption.empty() ? nullptr : caption.c_str(), static_cast<int>(type));
+  return ui::ShowMessage(text.c_str(), caption.empty() ? nullptr : caption.c_str(), static_cast<int>(type), this);
 }
 
 void CMainDialog::OpenOptions() {
@@ -408,14 +412,6 @@ void CMainDialog::resizeEvent(QResizeEvent* event) {
 void CMainDialog::changeEvent(QEvent* event) {
   CTemplateDialog::changeEvent(event);
   if (event->type() == QEvent::WindowStateChange) m_engine->OnSizeChanged(isMinimized());
-}
-
-void CMainDialog::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
-    WinHelp(this, kHelpContext, HelpTopicOfWindow(res::kDialogMain));
-    return;
-  }
-  CTemplateDialog::keyPressEvent(event);
 }
 
 }  // namespace ui

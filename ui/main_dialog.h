@@ -102,7 +102,6 @@ class CMainDialog : public CTemplateDialog, public engine::WindowOps {
   void changeEvent(QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void OnShow();

@@ -55,17 +55,24 @@ void WatchForQuit(QCoreApplication* app) {
   });
 }
 
+QPointer<QWidget> g_mainWindow;
+
 struct MessageRequest {
   char text[1024];
   char caption[256];
   bool hasText;
   bool hasCaption;
   int type;
+  QPointer<QWidget> owner;
 };
 
 int RunMessageBox(const MessageRequest& request) {
   if (g_quitting || QCoreApplication::closingDown()) return engine::kIdCancel;
-  CMessageDialog box(QApplication::activeWindow());
+  // The window that asked, else the main window; never whatever happens to
+  // be active, which may belong to another program or be nothing at all.
+  QWidget* owner = request.owner != nullptr ? request.owner.data() : g_mainWindow.data();
+  if (owner != nullptr) owner = owner->window();
+  CMessageDialog box(owner);
   box.SetMessage(request.hasText ? request.text : nullptr, request.hasCaption ? request.caption : nullptr,
                  request.type);
   const int result = box.DoModal();
@@ -158,9 +165,14 @@ void CMessageDialog::OnCommand(int id) {
 
 void CMessageDialog::OnOK() { done((m_nType & engine::kMbRetryCancel) ? engine::kIdRetry : engine::kIdOk); }
 
-int ShowMessage(const char* text, const char* caption, int type) {
+void SetMainWindow(QWidget* window) { g_mainWindow = window; }
+
+QWidget* MainWindow() { return g_mainWindow.data(); }
+
+int ShowMessage(const char* text, const char* caption, int type, QWidget* owner) {
   // Copied before anything else, so that the caller's buffers are free at once.
   MessageRequest request{};
+  request.owner = owner;
   request.hasText = text != nullptr;
   CopyText(request.text, sizeof request.text, request.hasText ? text : "");
   request.hasCaption = caption != nullptr;

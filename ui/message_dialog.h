@@ -54,9 +54,18 @@ class CMessageDialog : public CTemplateDialog {
 // with the button set bit 0x10 or 0x20 (see engine::MessageType). text and
 // caption may be nullptr (empty text area; the caption "Torvex").
 //
+// The box belongs to `owner`, the window that asks (nullptr: the main
+// window, see SetMainWindow): it is centred over it and stays above it,
+// whatever window of whatever program is active at the time.
+//
 // Any thread may call it. On the UI thread the box runs at once; from another
 // thread it runs on the UI thread while the caller waits for the answer. Once
 // the application is quitting, the answer is 2 without a box.
-int ShowMessage(const char* text, const char* caption, int type);
+int ShowMessage(const char* text, const char* caption, int type, QWidget* owner = nullptr);
+
+// The window that owns the message boxes asked for without an owner: the
+// main window while it exists (nullptr: none; a box then has no owner).
+void SetMainWindow(QWidget* window);
+QWidget* MainWindow();
 
 }  // namespace ui

@@ -15,17 +15,23 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QShortcut>
 #include <QSlider>
 #include <QTreeView>
 #include <QTreeWidget>
 
-#include "ui/bitmap_button.h"
 #include "res/pictures.h"
+#include "ui/bitmap_button.h"
+#include "ui/help_viewer.h"
 
 namespace ui {
 namespace {
 
 constexpr char kIdProperty[] = "controlId";
+constexpr char kTemplateRectProperty[] = "templateRect";
+// Free pixels kept between a grown control and its neighbours or frame.
+constexpr int kFitGap = 2;
+constexpr int kNarrowestStretch = 80;
 
 Qt::Alignment TextAlignment(unsigned style) {
   Qt::Alignment horizontal = Qt::AlignLeft;
@@ -175,7 +181,179 @@ Qt::WindowFlags WindowFlags(unsigned style) {
   return flags;
 }
 
+// The text a control shows, or an empty string for controls without one
+// (pictures, icons, edits, lists, bitmap buttons).
+QString ShownText(const QWidget& control) {
+  if (const auto* label = qobject_cast<const QLabel*>(&control)) {
+    return label->pixmap().isNull() ? label->text() : QString();
+  }
+  if (const auto* box = qobject_cast<const QGroupBox*>(&control)) return box->title();
+  if (qobject_cast<const CBitmapButton*>(&control) != nullptr) return QString();
+  if (const auto* button = qobject_cast<const QAbstractButton*>(&control)) return button->text();
+  return QString();
+}
+
+bool IsWrapped(const QWidget& control) {
+  const auto* label = qobject_cast<const QLabel*>(&control);
+  return label != nullptr && label->wordWrap();
+}
+
+// The width a control needs to show its text on one line (each of its lines,
+// for a label with line breaks).
+int OneLineWidth(const QWidget& control) {
+  const QString text = ShownText(control);
+  const QFontMetrics metrics = control.fontMetrics();
+  if (const auto* label = qobject_cast<const QLabel*>(&control)) {
+    int widest = 0;
+    for (const QString& line : text.split(QLatin1Char('\n'))) widest = std::max(widest, metrics.horizontalAdvance(line));
+    return widest + 2 * (label->frameWidth() + label->margin()) + 1;
+  }
+  if (qobject_cast<const QGroupBox*>(&control) != nullptr) {
+    // The title starts half a line in from the frame's corner, with 2 pixels
+    // of padding on each side, and keeps as much free before the far corner.
+    return metrics.horizontalAdvance(text) + metrics.height() + 4;
+  }
+  return control.sizeHint().width();
+}
+
+// The rectangle that a control's text needs when its box is this wide.
+QSize NeededSize(const QWidget& control, int width) {
+  if (!IsWrapped(control)) return QSize(OneLineWidth(control), control.height());
+  const auto& label = static_cast<const QLabel&>(control);
+  const int frame = label.frameWidth() + label.margin();
+  const QRect text = control.fontMetrics().boundingRect(QRect(0, 0, std::max(1, width - 2 * frame), 1 << 20),
+                                                        int(label.alignment()) | Qt::TextWordWrap,
+                                                        label.text());
+  return QSize(text.width() + 2 * frame, text.height() + 2 * frame);
+}
+
+bool FitsIn(const QWidget& control, const QSize& size) {
+  const QSize needed = NeededSize(control, size.width());
+  return needed.width() <= size.width() && (!IsWrapped(control) || needed.height() <= size.height());
+}
+
+// Where a control may grow: inside the innermost group box that holds it
+// (below its title line), else inside the window; never less than where it
+// already is.
+QRect FrameOf(const QWidget& dialog, const QWidget& control) {
+  QRect frame = dialog.rect().adjusted(kFitGap, kFitGap, -kFitGap, -kFitGap);
+  long frameArea = -1;
+  for (const QGroupBox* box : dialog.findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly)) {
+    const QRect r = box->geometry();
+    if (box == &control || !r.contains(control.geometry().center())) continue;
+    const long area = static_cast<long>(r.width()) * r.height();
+    if (frameArea >= 0 && area >= frameArea) continue;
+    frameArea = area;
+    frame = r.adjusted(kFitGap + 1, box->fontMetrics().height(), -kFitGap - 1, -kFitGap - 1);
+  }
+  return frame.united(control.geometry());
+}
+
+// The other controls a growing control must keep clear of: every control of
+// the window, hidden ones too (they may be shown later), except the control
+// itself and the group boxes it lies in.
+std::vector<QRect> ObstaclesOf(const QWidget& dialog, const QWidget& control) {
+  std::vector<QRect> obstacles;
+  const QRect own = control.geometry();
+  for (const QWidget* other : dialog.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (other == &control || other->isWindow() || other->geometry().isEmpty()) continue;
+    if (qobject_cast<const QGroupBox*>(other) != nullptr && other->geometry().contains(own.center())) continue;
+    // Something that already overlaps it is no limit to its growth.
+    if (other->geometry().intersects(own)) continue;
+    obstacles.push_back(other->geometry());
+  }
+  return obstacles;
+}
+
+// Widens `rect` to `width` (or as far as the room allows) within the free
+// band of its rows, keeping its aligned edge, or its centre, where it can.
+QRect Widen(const QRect& rect, int width, Qt::Alignment alignment, const QRect& frame,
+            const std::vector<QRect>& obstacles) {
+  int left = frame.left();
+  int right = frame.right();
+  for (const QRect& o : obstacles) {
+    if (o.bottom() < rect.top() || o.top() > rect.bottom()) continue;
+    if (o.right() < rect.left()) left = std::max(left, o.right() + 1 + kFitGap);
+    if (o.left() > rect.right()) right = std::min(right, o.left() - 1 - kFitGap);
+  }
+  left = std::min(left, rect.left());
+  right = std::max(right, rect.right());
+  width = std::min(width, right - left + 1);
+  if (width <= rect.width()) return rect;
+  int x = rect.left();
+  if (alignment & Qt::AlignHCenter) {
+    x = rect.center().x() + 1 - width / 2;
+  } else if (alignment & Qt::AlignRight) {
+    x = rect.right() + 1 - width;
+  }
+  x = std::clamp(x, left, right + 1 - width);
+  return QRect(x, rect.top(), width, rect.height());
+}
+
+// Makes `rect` `height` high (or as high as the room below it allows).
+QRect Heighten(const QRect& rect, int height, const QRect& frame, const std::vector<QRect>& obstacles) {
+  int bottom = frame.bottom();
+  for (const QRect& o : obstacles) {
+    if (o.right() < rect.left() || o.left() > rect.right()) continue;
+    if (o.top() > rect.bottom()) bottom = std::min(bottom, o.top() - 1 - kFitGap);
+  }
+  bottom = std::max(bottom, rect.bottom());
+  return QRect(rect.left(), rect.top(), rect.width(), std::clamp(height, rect.height(), bottom - rect.top() + 1));
+}
+
+Qt::Alignment HorizontalAlignment(const QWidget& control) {
+  if (const auto* label = qobject_cast<const QLabel*>(&control)) return label->alignment() & Qt::AlignHorizontal_Mask;
+  return Qt::AlignLeft;
+}
+
+void FitControl(QWidget& dialog, QWidget& control) {
+  if (FitsIn(control, control.size())) return;
+  const QRect frame = FrameOf(dialog, control);
+  const std::vector<QRect> obstacles = ObstaclesOf(dialog, control);
+  const Qt::Alignment alignment = HorizontalAlignment(control);
+  const QRect start = control.geometry();
+  // One line as wide as its text; a wrapped text as wide as its longest
+  // line would be, then as high as it then needs.
+  QRect best = Widen(start, OneLineWidth(control), alignment, frame, obstacles);
+  if (IsWrapped(control) && !FitsIn(control, best.size())) {
+    QRect taller = Heighten(best, NeededSize(control, best.width()).height(), frame, obstacles);
+    if (!FitsIn(control, taller.size())) {
+      // A narrower column may have more room below it.
+      const QRect narrow = Heighten(start, NeededSize(control, start.width()).height(), frame, obstacles);
+      if (FitsIn(control, narrow.size())) taller = narrow;
+    }
+    best = taller;
+  }
+  control.setGeometry(best);
+  // The last resort: a narrower font.
+  QFont font = control.font();
+  for (int stretch = 99; stretch >= kNarrowestStretch && !FitsIn(control, control.size()); --stretch) {
+    font.setStretch(stretch);
+    control.setFont(font);
+  }
+}
+
 }  // namespace
+
+void FitDlgItemText(QWidget& dialog) {
+  std::vector<QWidget*> controls;
+  for (QWidget* control : dialog.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    const QVariant rect = control->property(kTemplateRectProperty);
+    if (!rect.isValid()) continue;
+    // From the template's rectangle and the window's font again, so that
+    // what an earlier text needed does not stay.
+    control->setGeometry(rect.toRect());
+    control->setFont(QFont());
+    controls.push_back(control);
+  }
+  for (QWidget* control : controls) {
+    if (!ShownText(*control).isEmpty()) FitControl(dialog, *control);
+  }
+}
+
+bool DlgItemTextFits(const QWidget& control) {
+  return ShownText(control).isEmpty() || FitsIn(control, control.size());
+}
 
 DialogUnits BuildDialog(QDialog& dialog, const res::DialogTemplate& t) {
   const DialogUnits units = DialogUnits::ForFont(dialog.font());
@@ -205,6 +383,10 @@ DialogUnits BuildDialog(QDialog& dialog, const res::DialogTemplate& t) {
       if (!picture.isEmpty()) control->resize(picture + QSize(2, 2) * label->frameWidth());
     }
     if (c.kind == res::ControlKind::kGroupBox) control->lower();  // frames lie under everything
+    if (c.kind == res::ControlKind::kText || c.kind == res::ControlKind::kGroupBox ||
+        c.kind == res::ControlKind::kCheckBox || c.kind == res::ControlKind::kRadioButton) {
+      control->setProperty(kTemplateRectProperty, rect);
+    }
     if (c.style & res::kHidden) control->setHidden(true);
     if (c.style & res::kDisabled) control->setEnabled(false);
   }
@@ -284,6 +466,11 @@ CTemplateDialog::CTemplateDialog(int templateId, QWidget* parent)
     : QDialog(parent), m_nTemplateId(templateId), m_pTemplate(res::FindDialogTemplate(templateId)) {
   if (m_pTemplate == nullptr) return;
   m_units = BuildDialog(*this, *m_pTemplate);
+  // A shortcut, not a key handler: it comes before whatever control has the
+  // focus, the hosted browser too.
+  auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  help->setContext(Qt::WindowShortcut);
+  connect(help, &QShortcut::activated, this, [this] { OnHelp(); });
   for (QAbstractButton* button : findChildren<QAbstractButton*>(QString(), Qt::FindDirectChildrenOnly)) {
     if (qobject_cast<CBitmapButton*>(button) == nullptr) continue;
     const int id = DlgItemId(button);
@@ -295,6 +482,8 @@ bool CTemplateDialog::Initialise(bool* focus) {
   m_bInInit = true;
   *focus = OnInitDialog();
   m_bInInit = false;
+  // The captions are set now, in the interface language.
+  FitDlgItemText(*this);
   return !m_nInitResult;
 }
 
@@ -356,9 +545,17 @@ void CTemplateDialog::OnOK() { done(1); }
 
 void CTemplateDialog::OnCancel() { done(2); }
 
+void CTemplateDialog::OnHelp() { WinHelp(this, kHelpContext, HelpTopicOfWindow(m_nTemplateId)); }
+
 void CTemplateDialog::keyPressEvent(QKeyEvent* event) {
   if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
     switch (event->key()) {
+      case Qt::Key_F1:
+        // The shortcut takes F1 while the window is the active one; this,
+        // when a key reaches a window that is not.
+        if (event->modifiers() != Qt::NoModifier) break;
+        OnHelp();
+        return;
       case Qt::Key_Return:
       case Qt::Key_Enter:
         OnOK();

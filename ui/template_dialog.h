@@ -9,8 +9,8 @@
 //
 // CTemplateDialog is the base of the program's dialogs: it builds its
 // template, runs modally with DoModal, turns Enter into the OK command and
-// Escape or the close box into the Cancel command, and hands every button
-// click to OnCommand with the button's id.
+// Escape or the close box into the Cancel command, F1 into OnHelp, and hands
+// every button click to OnCommand with the button's id.
 #include <QDialog>
 #include <QString>
 #include <optional>
@@ -48,6 +48,20 @@ void SetDlgItemId(QWidget* control, int id);
 // start state; the template's control is deleted. Returns the replacement,
 // or nullptr (the replacement then deleted) when there is no such control.
 QWidget* ReplaceDlgItem(QWidget& dialog, int id, QWidget* replacement);
+
+// Makes every caption of the window show its whole text in the window's
+// font, for which the template's boxes were not measured: a label, check box,
+// radio button or group box whose text does not fit grows into the free room
+// around it within its frame (the innermost group box around it, else the
+// window), without moving any other control. A one-line text grows in width
+// from its aligned edge; a word-wrapped text grows in width, then in height.
+// Only where the room is not enough is its font set narrower, down to 80 %.
+// Each control starts again from its template rectangle and the window's
+// font, so the window calls it again after changing its captions.
+void FitDlgItemText(QWidget& dialog);
+// True when the control shows its whole text: one line within its width, a
+// word-wrapped text within its width and height.
+bool DlgItemTextFits(const QWidget& control);
 
 // Sets the text (UTF-8) of a label, group box, check box, radio button or edit.
 void SetDlgItemText(QWidget& dialog, int id, const char* text);
@@ -96,6 +110,9 @@ class CTemplateDialog : public QDialog {
   virtual void OnOK();
   // Escape, the close box (and button 2): ends the dialog with 2.
   virtual void OnCancel();
+  // F1, also while a hosted control has the focus: the help topic of the
+  // window (0x20000 plus its template id).
+  virtual void OnHelp();
 
   void keyPressEvent(QKeyEvent* event) override;
 

@@ -52,6 +52,10 @@ void CToolTipCtrl::Show(QWidget* tool, const QString& text) const {
   // Qt shows a widget's tooltip when the mouse rests on it, with the
   // platform's delays and look.
   tool->setToolTip(m_bActive ? text : QString());
+  // A button that shows a picture has no words of its own: a screen reader
+  // tells what the tooltip tells, whether the tips are active or not.
+  tool->setAccessibleName(text);
+  tool->setAccessibleDescription(text);
 }
 
 }  // namespace ui

@@ -95,12 +95,15 @@ TEST_F(AboutDialogTest, WithoutTheKeyShowsTheDefaultsAndCreatesTheKey) {
   platform::RegistryKey key;
   ASSERT_EQ(registry_.OpenKey(records::kProgramKey, &key), platform::kRegNotFound);
   RunAbout([&](CAboutDialog& about) {
-    EXPECT_EQ(ShownAddress(about, 1122, about.m_strHomePage), dialogs::DefaultHomePage());
+    // An address a person reads, not the folder the program lies in.
+    EXPECT_EQ(ShownAddress(about, 1122, about.m_strHomePage), dialogs::kDefaultHomePageAddress);
+    EXPECT_EQ(ui::DlgItemText(about, 1122).indexOf(QStringLiteral("file:")), -1);
     EXPECT_EQ(ShownAddress(about, 1129, about.m_strMakerHomePage), dialogs::kDefaultMakerHomePage);
     EXPECT_EQ(ShownAddress(about, 1130, about.m_strEMail), dialogs::kDefaultMakerEMail);
   });
   EXPECT_EQ(registry_.OpenKey(records::kProgramKey, &key), platform::kRegOk);
-  // The default home page is the page shipped beside the program.
+  // The page the web page window opens by default is the one shipped beside
+  // the program.
   EXPECT_NE(dialogs::DefaultHomePage().find("/torvex.html"), std::string::npos);
   EXPECT_EQ(dialogs::DefaultHomePage().rfind("file:///", 0), 0u);
 }
@@ -124,7 +127,7 @@ TEST_F(AboutDialogTest, AddressValuesReplaceTheDefaultsWhenTheyFitTheirBuffers) 
   SetValue("AddrURLas", maker128.substr(0, 127));
   SetValue("AddrEMail", mail63 + "x");
   RunAbout([&](CAboutDialog& about) {
-    EXPECT_EQ(ShownAddress(about, 1122, about.m_strHomePage), dialogs::DefaultHomePage());
+    EXPECT_EQ(ShownAddress(about, 1122, about.m_strHomePage), dialogs::kDefaultHomePageAddress);
     EXPECT_EQ(ShownAddress(about, 1129, about.m_strMakerHomePage), maker128.substr(0, 127));
     EXPECT_EQ(ShownAddress(about, 1130, about.m_strEMail), dialogs::kDefaultMakerEMail);
   });
