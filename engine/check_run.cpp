@@ -7,6 +7,7 @@
 #include "engine/readiness.h"
 #include "engine/walk_record.h"
 #include "platform/ascii.h"
+#include "platform/file_io.h"
 
 namespace engine {
 namespace {
@@ -30,6 +31,10 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
   // reading a small file from the cache. The readers it starts keep to its
   // processor with it.
   c.Threads().KeepOnProcessor();
+  // The walks go through the current directory: this thread's own, so that
+  // the program's stays where it was and a checked disc is not held busy
+  // once the check has ended. Its readers share it.
+  platform::TakeOwnCurrentDirectory();
   // Whether this disk is read ahead is learnt afresh in every run.
   c.ahead = EngineContext::Ahead::kUndecided;
   c.firstReads.store(0, std::memory_order_relaxed);

@@ -141,6 +141,7 @@ class FolderWalk {
   WalkRecord* record_;
   std::string path_;  // the current folder path, as shown
   std::optional<uint64_t> rootDevice_;  // the device of the walk's root
+  std::string rootFolder_;              // the walk's root as the system names it
 };
 
 // Every reader slot is held by a read stuck in the kernel: the run stops as

@@ -83,7 +83,10 @@ bool FolderWalk::Walk(const std::string& name, bool root, int depth, bool replay
     if (!root) ReportUnreadFolder(name, path_);
     return false;
   }
-  if (root) rootDevice_ = platform::FolderDevice(".");
+  if (root) {
+    rootDevice_ = platform::FolderDevice(".");
+    rootFolder_ = platform::CurrentDirectory();
+  }
 
   // The listing is read whole before anything in it is walked: no level
   // holds a descriptor while the levels below it are walked. The check walk
@@ -92,7 +95,9 @@ bool FolderWalk::Walk(const std::string& name, bool root, int depth, bool replay
   bool listedWhole = false;
   if (!replayed || !record_->TakeFolder(&entries, &listedWhole)) {
     replayed = false;
-    listedWhole = platform::ListCurrentFolder(&entries);
+    // Links are followed inside the tree only; a root that cannot be named
+    // has none followed.
+    listedWhole = platform::ListCurrentFolder(&entries, rootFolder_.empty() ? "/nonexistent/" : rootFolder_);
   }
   if (record_ != nullptr && mode_ == kCount) record_->PutFolder(entries, listedWhole);
   if (!listedWhole && !root) ReportUnreadFolder(name, path_.substr(0, parentLength));
@@ -132,6 +137,18 @@ bool FolderWalk::Walk(const std::string& name, bool root, int depth, bool replay
         }
         break;
       }
+      case platform::DirEntry::kOutsideLink:
+        // What the disc records for a link out of the tree: a file of no
+        // bytes that reads fine. It is never opened.
+        if (mode_ == kCount) {
+          ++c.state.disk.filesTotal;
+        } else {
+          const uint32_t seen = ++c.state.filesSeen;
+          if (seen > static_cast<uint32_t>(c.state.disk.filesChecked.load()) && !c.state.stopRequest) {
+            ++c.state.disk.filesChecked;
+          }
+        }
+        break;
       case platform::DirEntry::kOther:
         // FIFOs, sockets, devices and links to folders: never counted,
         // never opened, never walked into.

@@ -16,6 +16,7 @@ unsigned char KindCode(platform::DirEntry::Kind kind) {
   switch (kind) {
     case platform::DirEntry::kFolder: return 0;
     case platform::DirEntry::kFile: return 1;
+    case platform::DirEntry::kOutsideLink: return 3;
     default: return 2;
   }
 }
@@ -103,12 +104,14 @@ bool WalkRecord::TakeFolder(std::vector<platform::DirEntry>* entries, bool* list
       unsigned char kind = 0;
       uint64_t length = 0;
       if (!Get(&kind, 1)) return false;
-      if (kind > 2) {
+      if (kind > 3) {
         usable_ = false;
         return false;
       }
-      e.kind = kind == 0 ? platform::DirEntry::kFolder
-                         : kind == 1 ? platform::DirEntry::kFile : platform::DirEntry::kDanglingLink;
+      e.kind = kind == 0   ? platform::DirEntry::kFolder
+               : kind == 1 ? platform::DirEntry::kFile
+               : kind == 3 ? platform::DirEntry::kOutsideLink
+                           : platform::DirEntry::kDanglingLink;
       if (e.kind == platform::DirEntry::kFile && !GetNumber(&e.size)) return false;
       if (!GetNumber(&length)) return false;
       if (length == 0 || length > kMaxName) {

@@ -1,6 +1,7 @@
 #include "platform/file_io.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
@@ -8,6 +9,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 namespace platform {
@@ -68,6 +70,8 @@ int SkipForward(int fd, long bytes) {
 void CloseFile(int fd) {
   if (fd >= 0) close(fd);
 }
+
+int TakeOwnCurrentDirectory() { return unshare(CLONE_FS) == 0 ? 0 : errno; }
 
 int ChangeDirectory(const std::string& path) {
   return chdir(path.c_str()) == 0 ? 0 : -1;
@@ -146,16 +150,87 @@ DirListing::~DirListing() {
   if (dir_ != nullptr) closedir(dir_);
 }
 
-bool DirListing::Open() {
-  dir_ = opendir(".");
-  failed_ = dir_ == nullptr;
-  return dir_ != nullptr;
+namespace {
+
+// The path with "." and ".." and repeated slashes taken out as written,
+// following no link.
+std::string Lexical(const std::string& path) {
+  std::vector<std::string> parts;
+  std::size_t i = 0;
+  while (i <= path.size()) {
+    std::size_t j = path.find('/', i);
+    if (j == std::string::npos) j = path.size();
+    const std::string part = path.substr(i, j - i);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    i = j + 1;
+  }
+  std::string out;
+  for (const std::string& p : parts) out += "/" + p;
+  return out.empty() ? "/" : out;
 }
 
-bool ListCurrentFolder(std::vector<DirEntry>* entries) {
+// Whether a canonical path lies inside the tree (or is it).
+bool Inside(const std::string& path, const std::string& tree) {
+  if (tree.empty() || path.empty()) return false;
+  if (tree == "/") return path[0] == '/';
+  return path.compare(0, tree.size(), tree) == 0 && (path.size() == tree.size() || path[tree.size()] == '/');
+}
+
+std::string Canonical(const char* path) {
+  char* real = realpath(path, nullptr);
+  if (real == nullptr) return {};
+  std::string out = real;
+  free(real);
+  return out;
+}
+
+}  // namespace
+
+bool DirListing::Open(const std::string& tree) {
+  dir_ = opendir(".");
+  failed_ = dir_ == nullptr;
+  if (dir_ == nullptr) return false;
+  tree_ = tree;
+  looked_ = false;
+  return true;
+}
+
+DirEntry::Kind DirListing::LinkKind(const char* name, uint64_t* size) {
+  const int fd = dirfd(dir_);
+  if (!looked_) {
+    // Where this folder and the tree are, once per listing that holds a
+    // link. A tree that cannot be told has no link followed.
+    looked_ = true;
+    here_ = Canonical(".");
+    tree_ = Canonical(tree_.empty() ? "." : tree_.c_str());
+    struct stat st {};
+    if (tree_.empty() || here_.empty() || stat(tree_.c_str(), &st) != 0) tree_.clear();
+    treeDevice_ = st.st_dev;
+  }
+  std::string text(PATH_MAX, '\0');
+  const ssize_t n = readlinkat(fd, name, text.data(), text.size());
+  if (n < 0) return DirEntry::kDanglingLink;
+  text.resize(static_cast<std::size_t>(n));
+  const std::string written = Lexical(text[0] == '/' ? text : here_ + "/" + text);
+  if (!Inside(written, tree_)) return DirEntry::kOutsideLink;
+  struct stat st {};
+  if (fstatat(fd, name, &st, 0) != 0) return DirEntry::kDanglingLink;
+  const std::string target = Canonical(name);
+  if (target.empty()) return DirEntry::kDanglingLink;
+  if (!Inside(target, tree_) || st.st_dev != treeDevice_) return DirEntry::kOutsideLink;
+  if (!S_ISREG(st.st_mode)) return DirEntry::kOther;
+  *size = static_cast<uint64_t>(st.st_size);
+  return DirEntry::kFile;
+}
+
+bool ListCurrentFolder(std::vector<DirEntry>* entries, const std::string& tree) {
   entries->clear();
   DirListing listing;
-  if (!listing.Open()) return false;
+  if (!listing.Open(tree)) return false;
   DirEntry e;
   while (listing.Next(e)) entries->push_back(std::move(e));
   return !listing.Failed();
@@ -181,8 +256,11 @@ bool DirListing::Next(DirEntry& entry) {
     struct stat st {};
     unsigned char type = d->d_type;
     if (type == DT_UNKNOWN) {
+      // Disc file systems list no types: the entry itself is looked at.
       if (fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        entry.kind = DirEntry::kOther;  // vanished since the listing
+        // Gone since the listing, it is left out; one that cannot be looked
+        // at (a damaged file entry) is a file that will not open.
+        entry.kind = errno == ENOENT ? DirEntry::kOther : DirEntry::kDanglingLink;
         return true;
       }
       type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : S_ISLNK(st.st_mode) ? DT_LNK : DT_FIFO;
@@ -201,15 +279,7 @@ bool DirListing::Next(DirEntry& entry) {
         entry.size = static_cast<uint64_t>(st.st_size);
         return true;
       case DT_LNK:
-        // A link is followed to a file, never into a folder.
-        if (fstatat(fd, d->d_name, &st, 0) != 0) {
-          entry.kind = DirEntry::kDanglingLink;
-        } else if (S_ISREG(st.st_mode)) {
-          entry.kind = DirEntry::kFile;
-          entry.size = static_cast<uint64_t>(st.st_size);
-        } else {
-          entry.kind = DirEntry::kOther;
-        }
+        entry.kind = LinkKind(d->d_name, &entry.size);
         return true;
       default:
         entry.kind = DirEntry::kOther;

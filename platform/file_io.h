@@ -30,6 +30,12 @@ int SkipForward(int fd, long bytes);
 
 void CloseFile(int fd);
 
+// Gives the calling thread a current directory of its own, so that its
+// changes of directory (and those of the threads it starts afterwards) no
+// longer move the program's: the program's stays where it was. 0, or an
+// error number (the thread then shares the program's).
+int TakeOwnCurrentDirectory();
+
 // 0 when the folder exists, can be entered and is now the current directory.
 int ChangeDirectory(const std::string& path);
 
@@ -51,12 +57,24 @@ uint64_t FileSystemBytes(const std::string& folder);
 std::string CurrentDirectory();
 
 // One entry of a folder listing.
+//
+// Symbolic links are never followed off the tree being checked. A link is
+// followed only when the path it holds, read as written (from the link's
+// folder, or from "/" when absolute), lies inside the tree, and what it
+// finally leads to lies inside the tree too, on the tree's device: it is then
+// the file it leads to (a link to a folder is never walked into). A link
+// that holds a path outside the tree (another machine's "/etc/passwd" on a
+// disc) is what the disc records for it, a file of no bytes that reads fine,
+// and is never opened. A link inside the tree that leads nowhere is a file
+// that will not open.
 struct DirEntry {
   enum Kind {
     kFolder,         // a real folder (never a symbolic link to one)
-    kFile,           // a regular file, or a symbolic link to one
-    kDanglingLink,   // a symbolic link that leads nowhere: a file that will not open
+    kFile,           // a regular file, or a symbolic link to one inside the tree
+    kDanglingLink,   // a file that will not open: a link inside the tree that leads
+                     // nowhere, or an entry that cannot be looked at (EIO)
     kOther,          // links to folders, FIFOs, sockets, devices: neither counted nor opened
+    kOutsideLink,    // a link out of the tree: a file of no bytes, never opened
   };
   std::string name;
   Kind kind = kOther;
@@ -65,7 +83,9 @@ struct DirEntry {
 
 // Lists the current directory in the order the file system returns it,
 // leaving out "." and "..". A listing that breaks off on an error (a damaged
-// folder sector) ends early and tells so through Failed().
+// folder sector) ends early and tells so through Failed(). tree is the
+// folder of the whole tree being checked (the current directory when empty),
+// which decides where links are followed.
 class DirListing {
  public:
   DirListing() = default;
@@ -73,15 +93,23 @@ class DirListing {
   DirListing(const DirListing&) = delete;
   DirListing& operator=(const DirListing&) = delete;
 
-  bool Open();  // the current directory
+  bool Open(const std::string& tree = {});  // the current directory
   bool Next(DirEntry& entry);
   bool Failed() const { return failed_; }
   // Makes the listed folder the current directory again (leaving a sub-folder).
   int ReturnHere();
 
  private:
+  DirEntry::Kind LinkKind(const char* name, uint64_t* size);
+
   DIR* dir_ = nullptr;
   bool failed_ = false;
+  // Read when the first link is met: the tree and the listed folder,
+  // canonical (the tree empty when it cannot be told), the tree's device.
+  bool looked_ = false;
+  std::string tree_;
+  std::string here_;
+  uint64_t treeDevice_ = 0;
 };
 
 // A part of a file: where it starts and how many bytes it holds.
@@ -109,7 +137,7 @@ bool AdviseWillNeed(int folderFd, const std::string& name, const std::vector<Byt
 // The whole listing of the current directory, in listing order, read before
 // anything in it is walked, so that a walk holds no descriptor per level.
 // False when it cannot be started or breaks off; the entries read until then
-// are kept.
-bool ListCurrentFolder(std::vector<DirEntry>* entries);
+// are kept. tree: as for DirListing.
+bool ListCurrentFolder(std::vector<DirEntry>* entries, const std::string& tree = {});
 
 }  // namespace platform

@@ -92,6 +92,86 @@ bool ReadIso9660(const VolumeProbe& probe, const std::string& device, VolumeInfo
   return true;
 }
 
+uint32_t Le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+// The identifier of a UDF descriptor tag that is whole: its checksum holds
+// and it names the sector it was read from; 0 otherwise.
+unsigned UdfTag(const uint8_t* sector, uint32_t where) {
+  uint8_t sum = 0;
+  for (int i = 0; i < 16; ++i)
+    if (i != 4) sum = static_cast<uint8_t>(sum + sector[i]);
+  if (sum != sector[4] || Le32(sector + 12) != where) return 0;
+  return static_cast<unsigned>(sector[0]) | static_cast<unsigned>(sector[1]) << 8;
+}
+
+// A dstring of UDF (compression 8: one byte a character, 16: UCS-2 big
+// endian; its last byte the length used) as UTF-8, without trailing blanks.
+std::string UdfText(const uint8_t* field, std::size_t size) {
+  const std::size_t used = std::min<std::size_t>(field[size - 1], size - 1);
+  std::vector<uint32_t> chars;
+  if (used > 0 && field[0] == 8) {
+    for (std::size_t i = 1; i < used; ++i) chars.push_back(field[i]);
+  } else if (used > 0 && field[0] == 16) {
+    for (std::size_t i = 1; i + 1 < used; i += 2) chars.push_back(uint32_t{field[i]} << 8 | field[i + 1]);
+  }
+  while (!chars.empty() && (chars.back() == ' ' || chars.back() == 0)) chars.pop_back();
+  std::string out;
+  for (uint32_t c : chars) {
+    if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | c >> 6));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xE0 | c >> 12));
+      out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+// A UDF disc without ISO 9660 descriptors: the anchor at sector 256 points
+// at the main volume descriptor sequence. The label is the logical volume
+// identifier; the serial the four byte-wide sums over the primary volume
+// descriptor (the logical one when there is none), which hold the disc's
+// recording time and volume set identifier: the same disc gives the same
+// serial every time.
+bool ReadUdf(const VolumeProbe& probe, const std::string& device, VolumeInfo* info) {
+  constexpr uint32_t kAnchorSector = 256;
+  constexpr uint32_t kMaxSequence = 64;
+  uint8_t sector[kSectorSize];
+  if (!probe.ReadSector(device, int64_t{kAnchorSector} * kSectorSize, sector) || UdfTag(sector, kAnchorSector) != 2) {
+    return false;
+  }
+  const uint32_t location = Le32(sector + 20);
+  const uint32_t count = std::min<uint32_t>(Le32(sector + 16) / kSectorSize, kMaxSequence);
+  uint8_t primary[kSectorSize];
+  uint8_t logical[kSectorSize];
+  bool havePrimary = false, haveLogical = false;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t where = location + i;
+    if (!probe.ReadSector(device, int64_t{where} * kSectorSize, sector)) break;
+    const unsigned tag = UdfTag(sector, where);
+    if (tag == 0 || tag == 8) break;  // the end of the sequence
+    if (tag == 1 && !havePrimary) {
+      std::memcpy(primary, sector, kSectorSize);
+      havePrimary = true;
+    } else if (tag == 6 && !haveLogical) {
+      std::memcpy(logical, sector, kSectorSize);
+      haveLogical = true;
+    }
+  }
+  if (!haveLogical) return false;
+  info->label = UdfText(logical + 84, 128);
+  info->serial = Iso9660Serial(havePrimary ? primary : logical);
+  return true;
+}
+
 // The name under which a folder of /dev/disk lists the device.
 std::string LinkNameOf(const VolumeProbe& probe, const std::string& folder, const std::string& device) {
   if (device.empty()) return {};
@@ -251,6 +331,7 @@ bool GetVolumeInformation(const DriveTable& table, std::string_view root, Volume
   }
   if (!d->device.empty() && (d->optical || d->fsType == "iso9660" || d->fsType == "udf")) {
     if (ReadIso9660(probe, d->device, info)) return true;
+    if (ReadUdf(probe, d->device, info)) return true;
   }
 
   // Nothing to be read from the device itself: the drive's folder must be

@@ -6,7 +6,11 @@
 // descriptor when the disc has one, otherwise the primary one. The label is
 // that descriptor's volume identifier (UCS-2 on a Joliet disc, given here as
 // UTF-8) and the serial number its checksum, as Windows reports them, so
-// disks keep the serial numbers of files written there. Otherwise the label comes
+// disks keep the serial numbers of files written there. A UDF disc without
+// ISO 9660 descriptors is read from its device as well: the label is its
+// logical volume identifier, the serial the same sums over its primary
+// volume descriptor (a rule of our own: the same disc, the same serial).
+// Otherwise the label comes
 // from /dev/disk/by-label and the serial from the file system's UUID, or,
 // without one, from what names the volume (type, device, folder), so that it
 // stays the same across runs. An optical drive holding an audio disc without

@@ -119,20 +119,61 @@ TEST_F(FolderWalkTest, LinksToFoldersAreNeverWalkedLinksToFilesAreCheckedAsThose
   tree.Symlink("ALIAS.BIN", "SUB/REAL.BIN");
   tree.Symlink("DANGLING", "SUB/GONE");
   Run();
-  EXPECT_EQ(State().disk.filesTotal, 3);  // REAL.BIN, ALIAS.BIN, DANGLING
+  // REAL.BIN, ALIAS.BIN, DANGLING, and OUT as a file of no bytes.
+  EXPECT_EQ(State().disk.filesTotal, 4);
   EXPECT_EQ(State().disk.bytesTotal, 100'000);
   EXPECT_EQ(State().bytesRead, 100'000);
   ASSERT_EQ(ErrorRows().size(), 1u);
   EXPECT_EQ(ErrorRows()[0], (std::array<std::string, 4>{"DANGLING", "Open", "", "D:\\"}));
 }
 
+// A link never leads the check off the tree: one that names a place outside
+// it (however it is written, whether or not that place exists here) is a
+// file of no bytes that reads fine, and is never opened.
+TEST_F(FolderWalkTest, LinksOutOfTheTreeAreFilesOfNoBytesThatAreNeverOpened) {
+  testing_support::TempTree elsewhere;
+  elsewhere.File("HOST.BIN", 7'000);
+  tree.File("DISC/IN.BIN", 300);
+  tree.Symlink("DISC/ABS", elsewhere.Path("HOST.BIN"));
+  tree.Symlink("DISC/UP", "../../../../../../../../../.." + elsewhere.Path("HOST.BIN"));
+  tree.Symlink("DISC/FAR", "/nowhere/on/this/machine");
+  tree.Symlink("DISC/BACK", "../DISC/IN.BIN");  // leaves and comes back: inside
+  tree.Symlink("DISC/VIA", "BACK");              // a link to a link inside
+  tree.Symlink("OUTDIR", elsewhere.Root());      // leads outside through a folder
+  tree.Symlink("DISC/THROUGH", "../OUTDIR/HOST.BIN");
+  settings->preScan = true;
+  Run();
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 8\nNo error were detected");
+  EXPECT_EQ(State().disk.filesTotal, 8);
+  EXPECT_EQ(State().disk.bytesTotal, 900);
+  EXPECT_EQ(State().bytesRead, 900);
+  EXPECT_TRUE(ErrorRows().empty());
+  const auto checked = CheckedFiles();
+  EXPECT_EQ(std::set<std::string>(checked.begin(), checked.end()), (std::set<std::string>{"IN.BIN", "BACK", "VIA"}));
+}
+
+// The walks change directory on the check's own thread: the program's
+// current directory is where it was after a check of a start folder.
+TEST_F(FolderWalkTest, TheProgramsCurrentDirectoryStaysWhereItWas) {
+  testing_support::TempTree program;
+  ASSERT_EQ(platform::ChangeDirectory(program.Root()), 0);
+  const std::string before = platform::CurrentDirectory();
+  tree.File("DATA/SUB/A", 10);
+  deps.rootPaths = std::make_shared<testing_support::FnRootPaths>(
+      [root = tree.Root()](const std::string& p) { return p == "D:\\DATA" ? root + "/DATA" : p; });
+  Make().SetStartFolder("D:\\DATA");
+  Run();
+  EXPECT_EQ(CheckedFiles(), std::vector<std::string>{"A"});
+  EXPECT_EQ(platform::CurrentDirectory(), before);
+}
+
 TEST_F(FolderWalkTest, FifosSocketsAndDevicesAreNeitherCountedNorOpened) {
   tree.File("A", 10);
   tree.Fifo("PIPE");           // opening it would hang
   tree.Symlink("TO_PIPE", "PIPE");
-  tree.Symlink("NULL", "/dev/null");
+  tree.Symlink("NULL", "/dev/null");  // off the tree: a file of no bytes, never opened
   Run();
-  EXPECT_EQ(State().disk.filesTotal, 1);
+  EXPECT_EQ(State().disk.filesTotal, 2);
   EXPECT_EQ(CheckedFiles(), (std::vector<std::string>{"A"}));
   EXPECT_TRUE(ErrorRows().empty());
 }

@@ -1,0 +1,51 @@
+#pragma once
+// What the lab's tests know of the images their discs were made from.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "records/disk_info_store.h"
+
+namespace lab {
+
+inline bool InLab() { return std::getenv("TORVEX_LAB") != nullptr; }
+
+// The image files of the scenario, as the guest sees them.
+inline std::string Image(const std::string& name) { return std::string(std::getenv("TORVEX_LAB_WORK")) + "/" + name; }
+
+// The 2,048-byte sector of an image.
+inline std::string Sector(const std::string& image, int64_t n) {
+  std::ifstream in(image, std::ios::binary);
+  in.seekg(n * 2048);
+  std::string s(2048, '\0');
+  in.read(s.data(), 2048);
+  return s;
+}
+
+// The serial Windows gives a CD: four byte-wide sums over the descriptor
+// that it mounts (the Joliet one), the first bytes' sum in the top byte.
+inline uint32_t DescriptorSerial(const std::string& d) {
+  uint8_t sum[4] = {0, 0, 0, 0};
+  for (std::size_t i = 0; i < d.size(); ++i) sum[i % 4] = static_cast<uint8_t>(sum[i % 4] + static_cast<uint8_t>(d[i]));
+  return uint32_t{sum[0]} << 24 | uint32_t{sum[1]} << 16 | uint32_t{sum[2]} << 8 | sum[3];
+}
+inline std::string JolietDescriptor(const std::string& image) {
+  for (int n = 16; n < 32; ++n) {
+    const std::string s = Sector(image, n);
+    if (s[0] == 2 && s.compare(1, 5, "CD001") == 0 && s[88] == '%' && s[89] == '/') return s;
+    if (static_cast<uint8_t>(s[0]) == 255) break;
+  }
+  return {};
+}
+
+inline std::string TvdSection(const engine::ResumeRecord& r, const std::string& label) {
+  char head[64];
+  std::snprintf(head, sizeof head, "\r\n\r\n[%08x, %s]\r\n", r.serial, label.c_str());
+  unsigned char bytes[records::kResumeRecordSize];
+  records::EncodeResumeRecord(r, bytes);
+  return head + std::string(reinterpret_cast<char*>(bytes), sizeof bytes);
+}
+
+}  // namespace lab

@@ -1,0 +1,295 @@
+// Checks of real discs in the emulated CD-ROM drives of the virtual drive lab
+// (tests/lab/run-lab boots the guest and mounts them). Each check goes
+// through the system's drive table, volume query and root check, the real
+// log file and disk info file, and the engine with its own threads; only the
+// window is a recorder. Outside the lab every test skips.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/check_run.h"
+#include "platform/disc_mount.h"
+#include "platform/drive_table.h"
+#include "platform/registry.h"
+#include "records/disk_info_store.h"
+#include "records/drive_list.h"
+#include "records/log_file.h"
+#include "tests/support/engine_fakes.h"
+#include "tests/support/file_bytes.h"
+#include "tests/lab/lab_support.h"
+#include "tests/support/recording_window.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace lab;
+using Row = std::array<std::string, 4>;
+using testing_support::ReadBytes;
+
+// Mounts a disc read-only as UDisks2 would (the guest has no system bus).
+class MountAsUdisksWould : public platform::DiscMounter {
+ public:
+  int MountReadOnly(const std::string& device, std::string* mountPoint, std::string* why) override {
+    asked.push_back(device);
+    const std::string where = "/mnt/auto" + std::to_string(asked.size());
+    mkdir(where.c_str(), 0755);
+    for (const char* type : {"iso9660", "udf"}) {
+      if (mount(device.c_str(), where.c_str(), type, MS_RDONLY, nullptr) == 0) {
+        *mountPoint = where;
+        return platform::kMounted;
+      }
+    }
+    *why = std::strerror(errno);
+    return platform::kMountFailed;
+  }
+  std::vector<std::string> asked;
+};
+
+class LabCheck : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!InLab()) GTEST_SKIP() << "runs only in the virtual drive lab (tests/lab/run-lab)";
+    char tmpl[] = "/tmp/program.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    program = tmpl;
+    ASSERT_EQ(chdir(program.c_str()), 0);
+    registry = std::make_shared<platform::Registry>(program + "/registry.reg");
+    log = std::make_shared<records::LogFile>();
+    log->SetFolder(program);
+    log->OpenLog("Torvex.log", records::kLogOverwrite);
+    store = std::make_shared<records::DiskInfoStore>();
+    store->SetFolder(program);
+    store->OpenStore("Torvex.tvd");
+    logBefore = ReadBytes(program + "/Torvex.log");
+    tvdBefore = ReadBytes(program + "/Torvex.tvd");
+  }
+
+  // The letter the drive table gives the drive whose disc is mounted there,
+  // which must be a CD-ROM drive of /dev/sr*.
+  char LetterOf(const std::string& mountPoint) {
+    const platform::DriveTable table = platform::DriveTable::System(*registry);
+    for (char c = 'A'; c <= 'Z'; ++c) {
+      const platform::Drive* d = table.Find(c);
+      if (d != nullptr && d->path == mountPoint) {
+        EXPECT_TRUE(d->optical);
+        EXPECT_EQ(d->kind, platform::kDriveCdrom);
+        EXPECT_EQ(d->device.rfind("/dev/sr", 0), 0u) << d->device;
+        return c;
+      }
+    }
+    ADD_FAILURE() << "no drive for " << mountPoint;
+    return 'Z';
+  }
+
+  // A whole check of a drive (or of a start folder on it), to its report.
+  void Check(char letter, const std::string& startFolder = {}) {
+    Make(letter);
+    if (!startFolder.empty()) engine->SetStartFolder(startFolder);
+    ASSERT_TRUE(engine->Start()) << (window->Messages().empty() ? "" : window->Messages().back().text);
+    // The window's timer: once a second, as the watchdog counts it.
+    while (!engine->WaitForCheckThread(1s)) engine->OnTimerTick();
+    engine->OnTimerTick();
+  }
+  void Make(char letter) {
+    settings->drive = letter - 'A';
+    settings->cdromTarget = true;
+    settings->delaySeconds = 3;
+    engine::EngineDeps deps;
+    deps.window = window;
+    deps.settings = settings;
+    deps.panels = std::make_shared<engine::PanelFlags>();
+    deps.text = std::make_shared<testing_support::EnglishTexts>();
+    deps.log = log;
+    deps.resume = store;
+    deps.rootPaths = std::make_shared<records::SystemRootPaths>(registry);
+    deps.volumes = std::make_shared<records::SystemVolumeQuery>(registry);
+    deps.roots = roots ? roots : std::make_shared<records::SystemRootCheck>(registry);
+    engine = std::make_unique<engine::ScanEngine>(deps);
+  }
+  std::string Report() const {
+    std::string text = "(no report)";
+    for (const auto& m : window->Messages())
+      if (m.caption == "Torvex check finished") text = m.text;
+    return text;
+  }
+  std::string NewLog() const { return ReadBytes(program + "/Torvex.log").substr(logBefore.size()); }
+  std::string NewTvd() const { return ReadBytes(program + "/Torvex.tvd").substr(tvdBefore.size()); }
+  // The log's section of a disk: its header and these lines.
+  void ExpectLog(const std::string& label, const std::vector<std::string>& lines) const {
+    std::string pattern = "\r\n\r\n\\[" + label + ", \\d\\d/\\d\\d/\\d{4}, [ 12]\\d:\\d\\d\\]";
+    for (const std::string& l : lines) pattern += "\r\n " + std::regex_replace(l, std::regex(R"([\\.\[\]()*+?^$|{}])"), R"(\$&)");
+    EXPECT_TRUE(std::regex_match(NewLog(), std::regex(pattern))) << NewLog();
+  }
+
+  std::string program;
+  std::shared_ptr<platform::Registry> registry;
+  std::shared_ptr<records::LogFile> log;
+  std::shared_ptr<records::DiskInfoStore> store;
+  std::string logBefore, tvdBefore;
+  std::shared_ptr<testing_support::RecordingWindow> window = std::make_shared<testing_support::RecordingWindow>();
+  std::shared_ptr<records::Settings> settings = std::make_shared<records::Settings>();
+  std::shared_ptr<engine::RootCheck> roots;  // null: the system's, through UDisks2
+  std::unique_ptr<engine::ScanEngine> engine;
+};
+
+// An intact ISO 9660 disc with Joliet and Rock Ridge names: every file read,
+// no row but the disk's, the label and serial of its Joliet descriptor.
+TEST_F(LabCheck, ACleanIsoDiscIsReadWhole) {
+  const char d = LetterOf("/mnt/cd0");
+  const std::string joliet = JolietDescriptor(Image("clean.iso"));
+  ASSERT_FALSE(joliet.empty());
+  const uint32_t serial = DescriptorSerial(joliet);
+  Check(d);
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 4\nNo error were detected");
+  EXPECT_EQ(window->Rows(), (std::vector<Row>{{"*** New Disk ***", "", "", "Torvex Lab disc,  "}}));
+  EXPECT_EQ(engine->State().bytesRead, 1'000 + 100'000 + 70'000 + 0);
+  ExpectLog("Torvex Lab disc", {});
+  const int64_t total = 1'000 + 100'000 + 70'000;
+  EXPECT_EQ(NewTvd(), TvdSection({serial, 4, 4, total, total, 100}, "Torvex Lab disc"));
+}
+
+// Read errors of the device: a sector inside a file fails (the good part of
+// the block comes back, the next read fails), and a folder's own first
+// sector, so that the folder cannot even be looked at: it is handed to the
+// file check and is an Open row. The disc is plain ISO 9660, whose names
+// the system gives in lower case.
+TEST_F(LabCheck, ReadErrorsOfTheDeviceAreReadAndOpenRows) {
+  const char d = LetterOf("/mnt/cd2");
+  const std::string root = std::string(1, d) + ":\\";
+  Check(d);
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 4\nFiles with errors (read/open): 1 / 1");
+  EXPECT_EQ(window->Rows(), (std::vector<Row>{{"*** New Disk ***", "", "", "DAMAGED,  "},
+                                              {"bad.bin", "Read", "64", root},
+                                              {"broken", "Open", "", root}}));
+  ExpectLog("DAMAGED", {"bad.bin, Read, 64, " + root, "broken, Open, , " + root});
+  // The file after the bad one and the folder after the broken one are read.
+  EXPECT_EQ(engine->State().bytesRead, 64 * 1024 + 50'000 + 4'000);
+  const uint32_t serial = DescriptorSerial(Sector(Image("damaged.iso"), 16));
+  const int64_t total = 200'000 + 50'000 + 4'000;
+  EXPECT_EQ(NewTvd(), TvdSection({serial, 4, 4, total, total, 100}, "DAMAGED"));
+}
+
+// A drive without a medium: no disc, and nothing is checked.
+TEST_F(LabCheck, AnEmptyDriveHasNoDisk) {
+  const platform::DriveTable table = platform::DriveTable::System(*registry);
+  char letter = 0;
+  for (char c = 'A'; c <= 'Z'; ++c) {
+    const platform::Drive* d = table.Find(c);
+    if (d != nullptr && d->device == "/dev/sr4") letter = c;
+  }
+  ASSERT_NE(letter, 0);
+  EXPECT_EQ(table.GetDriveType(std::string(1, letter) + ":\\"), platform::kDriveCdrom);
+  std::string label;
+  uint32_t serial = 0;
+  EXPECT_FALSE(records::SystemVolumeQuery(registry).Query(std::string(1, letter) + ":\\", label, serial));
+  window->answer = [](const testing_support::RecordingWindow::Message&) { return engine::kIdCancel; };
+  Make(letter);
+  EXPECT_FALSE(engine->Start());
+  ASSERT_EQ(window->Messages().size(), 1u);
+  EXPECT_EQ(window->Messages()[0].text, "There is no disk in selected device");
+  EXPECT_EQ(window->Messages()[0].caption, "Torvex Warning");
+  EXPECT_TRUE(window->Rows().empty());
+}
+
+// Rock Ridge links: never followed off the disc, never an Open row. A link
+// out of the disc (to /etc/passwd, to nowhere) is what the disc records for
+// it, a file of no bytes that reads fine; one to a file of the disc is that
+// file; one to a folder is not walked.
+TEST_F(LabCheck, SymbolicLinksOfADiscNeverLeadOffIt) {
+  const char d = LetterOf("/mnt/cd1");
+  Check(d);
+  // A.TXT, SUB/B.TXT, link (B.TXT again), outlink, dangling.
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 5\nNo error were detected");
+  EXPECT_EQ(window->Rows(), (std::vector<Row>{{"*** New Disk ***", "", "", "LINKS,  "}}));
+  EXPECT_EQ(engine->State().bytesRead, 10 + 20 + 20);
+  EXPECT_EQ(engine->State().disk.bytesTotal, 10 + 20 + 20);
+  ExpectLog("LINKS", {});
+}
+
+// A UDF-only disc (no ISO 9660 descriptor): named and numbered by its UDF
+// descriptors, mounted or not. A damaged file entry: the listing cannot look
+// at the file, and the file is an Open row, never left out.
+TEST_F(LabCheck, AUdfOnlyDiscIsADiscAndAFailingFileEntryIsAnOpenRow) {
+  const char d = LetterOf("/mnt/udf0");
+  const std::string root = std::string(1, d) + ":\\";
+  // The serial: the sums over the primary volume descriptor of the
+  // sequence the anchor points at.
+  const std::string image = Image("udf.iso");
+  const std::string anchor = Sector(image, 256);
+  uint32_t location = 0;
+  std::memcpy(&location, anchor.data() + 20, 4);
+  const std::string primary = Sector(image, location);
+  ASSERT_EQ(primary[0], 1);
+  const uint32_t serial = DescriptorSerial(primary);
+  std::string label;
+  uint32_t got = 0;
+  ASSERT_TRUE(records::SystemVolumeQuery(registry).Query(root, label, got));
+  EXPECT_EQ(label, "UDFONLY");
+  EXPECT_EQ(got, serial);
+
+  Check(d);
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 3\nFiles with errors (read/open): 0 / 1");
+  EXPECT_EQ(window->Rows(), (std::vector<Row>{{"*** New Disk ***", "", "", "UDFONLY,  "},
+                                              {"LOST.BIN", "Open", "", root}}));
+  ExpectLog("UDFONLY", {"LOST.BIN, Open, , " + root});
+  EXPECT_EQ(engine->State().bytesRead, 3'000 + 5'000);
+  // The file whose entry fails is counted with no bytes.
+  EXPECT_EQ(NewTvd(), TvdSection({serial, 3, 3, 8'000, 8'000, 100}, "UDFONLY"));
+
+  // Not mounted: still the same disc, mounted for the check.
+  ASSERT_EQ(umount("/mnt/udf0"), 0) << std::strerror(errno);
+  label.clear();
+  got = 0;
+  ASSERT_TRUE(records::SystemVolumeQuery(registry).Query(root, label, got));
+  EXPECT_EQ(label, "UDFONLY");
+  EXPECT_EQ(got, serial);
+  const auto mounter = std::make_shared<MountAsUdisksWould>();
+  roots = std::make_shared<records::SystemRootCheck>(registry, mounter, platform::DriveProbe::System());
+  window = std::make_shared<testing_support::RecordingWindow>();
+  // The disc is remembered as checked whole: it is checked again.
+  window->answer = [](const testing_support::RecordingWindow::Message& m) {
+    return m.caption == "Torvex disk restore" ? engine::kIdCheckAgain : engine::kIdOk;
+  };
+  Check(d);
+  EXPECT_EQ(mounter->asked, std::vector<std::string>{"/dev/sr3"});
+  EXPECT_EQ(window->Messages().at(0).text, "This disk has been checked (100%)\nDo you want to start or continue checking?");
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 3\nFiles with errors (read/open): 0 / 1");
+  EXPECT_EQ(window->Rows(), (std::vector<Row>{{"*** New Disk ***", "", "", "UDFONLY,  "},
+                                              {"LOST.BIN", "Open", "", root}}));
+}
+
+// After a check of a start folder on the disc the program's current
+// directory is where it was, and the disc can be unmounted.
+TEST_F(LabCheck, AfterACheckOfAStartFolderTheDiscCanBeUnmounted) {
+  const char d = LetterOf("/mnt/cd0");
+  Check(d, std::string(1, d) + ":\\DATA");
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 3\nNo error were detected");
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  EXPECT_EQ(std::string(cwd), program);
+  // The check's own threads end a moment after its report.
+  int unmounted = -1;
+  for (int i = 0; i < 100 && unmounted != 0; ++i) {
+    unmounted = umount("/mnt/cd0");
+    if (unmounted != 0 && errno != EBUSY) break;
+    if (unmounted != 0) std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_EQ(unmounted, 0) << std::strerror(errno);
+}
+
+}  // namespace
