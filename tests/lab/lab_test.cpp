@@ -108,7 +108,7 @@ class LabCheck : public ::testing::Test {
   void Make(char letter) {
     settings->drive = letter - 'A';
     settings->cdromTarget = true;
-    settings->delaySeconds = 3;
+    settings->delaySeconds = delay;
     engine::EngineDeps deps;
     deps.window = window;
     deps.settings = settings;
@@ -143,6 +143,7 @@ class LabCheck : public ::testing::Test {
   std::string logBefore, tvdBefore;
   std::shared_ptr<testing_support::RecordingWindow> window = std::make_shared<testing_support::RecordingWindow>();
   std::shared_ptr<records::Settings> settings = std::make_shared<records::Settings>();
+  int delay = 3;                              // seconds
   std::shared_ptr<engine::RootCheck> roots;  // null: the system's, through UDisks2
   std::unique_ptr<engine::ScanEngine> engine;
 };
@@ -290,6 +291,28 @@ TEST_F(LabCheck, AfterACheckOfAStartFolderTheDiscCanBeUnmounted) {
     if (unmounted != 0) std::this_thread::sleep_for(100ms);
   }
   EXPECT_EQ(unmounted, 0) << std::strerror(errno);
+}
+
+// A sector that stalls for six seconds the first time it is read, as a
+// scratched disc does while the drive retries: the reader sits in the
+// kernel, the file is a Read row at the block after the delay (four
+// seconds), and the walk goes on once the drive answers again.
+class LabStall : public LabCheck {};
+
+TEST_F(LabStall, AStalledSectorIsAReadRowAfterTheDelayAndTheWalkGoesOn) {
+  const char d = LetterOf("/mnt/cd0");
+  const std::string root = std::string(1, d) + ":\\";
+  delay = 4;
+  const auto start = std::chrono::steady_clock::now();
+  Check(d);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 4s);
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 2\nFiles with errors (read/open): 1 / 0");
+  EXPECT_EQ(window->Rows(), (std::vector<Row>{{"*** New Disk ***", "", "", "STALL,  "},
+                                              {"SLOW.BIN", "Read", "96", root}}));
+  ExpectLog("STALL", {"SLOW.BIN, Read, 96, " + root});
+  EXPECT_EQ(engine->State().bytesRead, 96 * 1024 + 50'000);
+  const uint32_t serial = DescriptorSerial(JolietDescriptor(Image("stall.iso")));
+  EXPECT_EQ(NewTvd(), TvdSection({serial, 2, 2, 350'000, 350'000, 100}, "STALL"));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -259,6 +260,58 @@ TEST(VolumeInfoTest, DiscImagesAreNamedAndNumberedByTheDescriptorWindowsMounts) 
     records::ResumeRecord r;
     ASSERT_EQ(store.ReadRecord(0, &r, info.serial), 0) << c.label;
     EXPECT_EQ(r.filesTotal, 2);
+  }
+}
+
+// A UDF-only disc (a bridge disc whose ISO 9660 descriptors are taken out):
+// not "no disc", but named by its logical volume identifier and numbered by
+// the sums over its primary volume descriptor; a damaged descriptor
+// sequence names nothing.
+TEST(VolumeInfoTest, UdfOnlyDiscsAreNamedAndNumberedByTheirUdfDescriptors) {
+  TempTree tree;
+  tree.File("content/README.TXT", 5000);
+  int n = 0;
+  for (const std::string label : {"UDF DISC", "Диск «Лето»"}) {
+    const std::string image = tree.Path("udf" + std::to_string(++n) + ".iso");
+    std::string why;
+    if (!testing_support::MakeIsoImage(tree.Path("content"), {"-udf", "-V", label}, image, &why)) GTEST_SKIP() << why;
+    std::string bytes = testing_support::ReadBytes(image);
+    // Only the UDF recognition sequence stays, moved up to sector 16.
+    std::string area;
+    for (int s = 16; s < 32; ++s) {
+      const std::string d = bytes.substr(static_cast<std::size_t>(s) * 2048, 2048);
+      if (d.compare(1, 5, "BEA01") == 0 || d.compare(1, 5, "NSR02") == 0 || d.compare(1, 5, "TEA01") == 0) area += d;
+    }
+    ASSERT_EQ(area.size(), 3u * 2048);
+    area.resize(16 * 2048, '\0');
+    bytes.replace(16 * 2048, area.size(), area);
+    // The primary volume descriptor: where the anchor at sector 256 points.
+    uint32_t sequence = 0;
+    std::memcpy(&sequence, bytes.data() + 256 * 2048 + 20, 4);
+    ASSERT_EQ(bytes[sequence * 2048], 1);
+    {
+      std::ofstream out(image, std::ios::binary | std::ios::trunc);
+      out << bytes;
+    }
+    testing_support::FakeDriveProbe machine;
+    machine.mountTable = "/dev/vda1 / ext4 rw 0 0\n";
+    machine.optical = {image};
+    const DriveTable t = DriveTable::Build(machine, {});
+    VolumeInfo info;
+    ASSERT_TRUE(GetVolumeInformation(t, "D:\\", &info)) << label;
+    EXPECT_EQ(info.label, label);
+    EXPECT_EQ(info.serial, LaneSums(image, static_cast<int>(sequence))) << label;
+    VolumeInfo again;
+    ASSERT_TRUE(GetVolumeInformation(t, "D:\\", &again));
+    EXPECT_EQ(again.serial, info.serial);
+
+    // A broken anchor: nothing to name the disc by.
+    bytes[256 * 2048 + 4] ^= 1;
+    {
+      std::ofstream out(image, std::ios::binary | std::ios::trunc);
+      out << bytes;
+    }
+    EXPECT_FALSE(GetVolumeInformation(t, "D:\\", &info)) << label;
   }
 }
 

@@ -1,6 +1,7 @@
 #define FUSE_USE_VERSION 35
 #include "tests/support/fault_fs.h"
 
+#include <fcntl.h>
 #include <fuse.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -156,7 +157,13 @@ int Read(const char* path, char* buf, size_t size, off_t off, fuse_file_info*) {
     s->reads[rel].emplace_back(off, len);
     if (covers && f->fault == FaultFile::kEio) return -EIO;
     if (covers && f->fault == FaultFile::kEintr && s->interrupted.insert(rel).second) return -EINTR;
-    if (covers && f->fault == FaultFile::kStall) {
+    if (covers && f->fault == FaultFile::kStall && f->stallFor > 0) {
+      if (s->interrupted.insert(rel).second) {
+        ++s->stalled;
+        s->released.wait_for(l, std::chrono::microseconds(f->stallFor), [&] { return s->release; });
+        --s->stalled;
+      }
+    } else if (covers && f->fault == FaultFile::kStall) {
       ++s->stalled;
       s->released.wait(l, [&] { return s->release; });
       --s->stalled;
@@ -166,6 +173,13 @@ int Read(const char* path, char* buf, size_t size, off_t off, fuse_file_info*) {
   const int64_t end = f->fault == FaultFile::kShort ? std::min(f->at, f->size) : f->size;
   if (off >= end) return 0;
   const int64_t n = std::min(len, end - off);
+  if (!f->source.empty()) {
+    const int fd = open(f->source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -errno;
+    const ssize_t got = pread(fd, buf, static_cast<size_t>(n), off);
+    close(fd);
+    return got < 0 ? -EIO : static_cast<int>(got);
+  }
   for (int64_t i = 0; i < n; ++i) buf[i] = static_cast<char>((off + i) * 31 + 7);
   return static_cast<int>(n);
 }

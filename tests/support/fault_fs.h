@@ -30,6 +30,12 @@ struct FaultFile {
   Fault fault = kNone;
   int64_t at = 0;
   bool stallClose = false;  // closing the file does not return until released
+  // kStall: the first read that covers `at` waits this long (microseconds)
+  // and is then served; 0: it waits until released and fails.
+  int64_t stallFor = 0;
+  // The bytes served: this file's (the path of a real file) instead of a
+  // pattern.
+  std::string source = {};
 };
 
 class FaultFs {
