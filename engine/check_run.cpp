@@ -40,6 +40,10 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
   c.firstReads.store(0, std::memory_order_relaxed);
   c.deviceWaits = false;
 
+  // The root's folder, found once for the whole run: both walks enter it.
+  c.run.nativeRoot = c.deps.rootPaths ? c.deps.rootPaths->ToNativePath(s.rootPath) : s.rootPath;
+  c.run.rootDevice = platform::FolderDevice(c.run.nativeRoot).value_or(0);
+
   // Totals: from the disk's resume record, or from the counting walk, whose
   // listings the check walk then replays.
   WalkRecord record;

@@ -55,6 +55,12 @@ struct RunSettings {
   bool WholeDisk() const { return startFolder.empty() || startFolder.size() == 3; }
   // Where the walk begins: the start folder, or "%c:\" of the device.
   std::string RootPath() const;
+
+  // Set by the check thread as it begins, and touched by it alone: the
+  // root's own folder, translated once for the whole run (a volume mounted
+  // meanwhile cannot move a letter under it), and the device it lies on.
+  std::string nativeRoot;
+  uint64_t rootDevice = 0;
 };
 
 // Ids of the texts the engine looks up (odd ids; the lookup picks the language).

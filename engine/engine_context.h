@@ -6,9 +6,12 @@
 #include <atomic>
 #include <bit>
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/check_run.h"
 #include "platform/file_io.h"
@@ -62,7 +65,22 @@ struct EngineContext {
   platform::WakeSignal wake;
   // Raised when a check thread ends.
   platform::WakeSignal threadEnded;
+  // Readers abandoned inside a read that has not returned yet: all of them,
+  // and by the device of the run that gave each up. A device whose every
+  // slot is held no longer answers; another device checks as usual.
   std::atomic<int> abandonedReaders{0};
+  std::mutex stuckLock;
+  std::map<uint64_t, int> stuckOnDevice;  // under stuckLock
+  void NoteStuck(uint64_t device, int change) {
+    std::lock_guard lock(stuckLock);
+    abandonedReaders.fetch_add(change);
+    if ((stuckOnDevice[device] += change) <= 0) stuckOnDevice.erase(device);
+  }
+  int StuckOn(uint64_t device) {
+    std::lock_guard lock(stuckLock);
+    const auto it = stuckOnDevice.find(device);
+    return it == stuckOnDevice.end() ? 0 : it->second;
+  }
   std::atomic<int> checkThreads{0};
   // The window is gone: the threads unwind at once, save nothing and leave the
   // window alone.
@@ -102,9 +120,9 @@ void PrepareResumedRun(const std::shared_ptr<EngineContext>& ctx, WalkRecord* re
 // The body of the check thread.
 void RunCheckThread(const std::shared_ptr<EngineContext>& ctx);
 
-// Folders nested deeper than this below the root are passed over like folders
-// that cannot be entered: the walk recurses once per level and must not run
-// out of stack on a tree built to be endless.
+// Folders nested deeper than this below the root are not walked, and are
+// Open errors like folders that cannot be entered: the walk recurses once per
+// level and must not run out of stack on a tree built to be endless.
 inline constexpr int kMaxFolderDepth = 4096;
 
 // The counting walk (pre-scan) and the check walk of one tree.
@@ -131,7 +149,10 @@ class FolderWalk {
   // Before the file at index i of the listing goes to the reader.
   void ReadAheadOf(const std::vector<platform::DirEntry>& entries, std::size_t i, uint32_t seen, AheadPlan& plan);
   void Publish();
+  // Back to the folder above; a way back that fails is found again from the
+  // root. Sets lost_ when even that fails.
   void Leave(std::size_t parentLength, bool root);
+  bool ReturnToParent();
   // A folder below the root that cannot be entered or listed: its files went
   // unread, so the check walk makes it an Open error.
   void ReportUnreadFolder(const std::string& name, const std::string& holder);
@@ -140,6 +161,8 @@ class FolderWalk {
   Mode mode_;
   WalkRecord* record_;
   std::string path_;  // the current folder path, as shown
+  std::vector<std::string> names_;  // the folders entered below the root, by name
+  bool lost_ = false;  // the walk could not get back to the folder it was in
   std::optional<uint64_t> rootDevice_;  // the device of the walk's root
   std::string rootFolder_;              // the walk's root as the system names it
 };

@@ -34,6 +34,7 @@ class Reader {
   void Take(const std::string& name, int64_t size, int priority) {
     {
       std::lock_guard lock(guard_);
+      device_ = ctx_->run.rootDevice;
       name_ = name;
       size_ = size;
       priority_ = priority;
@@ -52,9 +53,13 @@ class Reader {
     std::lock_guard lock(guard_);
     if (ExitCode() != kStillActive) return false;
     abandoned_ = true;
-    ctx_->abandonedReaders.fetch_add(1);
+    ctx_->NoteStuck(device_, 1);
     return true;
   }
+
+  // This thread could not come back up to the priority the slider asks for:
+  // a fresh reader takes the next file (check thread, after a file).
+  bool KeptLower() const { return keptLower_.load(std::memory_order_acquire); }
 
   // No more files: the thread ends (check thread, while no file is read).
   void Quit() {
@@ -87,6 +92,7 @@ class Reader {
   std::string name_;
   int64_t size_ = 0;
   int priority_ = 3;
+  uint64_t device_ = 0;  // the device of the run the file belongs to
   bool hasFile_ = false;
   bool quit_ = false;
   bool abandoned_ = false;
@@ -96,6 +102,7 @@ class Reader {
   int lastFilePercent_ = 0;
 
   std::atomic<int> exitCode_{kStillActive};
+  std::atomic<bool> keptLower_{false};
 };
 
 namespace {
@@ -151,7 +158,7 @@ bool Reader::CheckOne() {
   if (kept) {
     exitCode_.store(static_cast<int>(*result), std::memory_order_release);
   } else {
-    ctx_->abandonedReaders.fetch_sub(1);
+    ctx_->NoteStuck(device_, -1);
   }
   lock.unlock();
   ctx_->Wake();
@@ -174,6 +181,7 @@ std::optional<FileResult> Reader::Read(std::unique_lock<std::mutex>& lock) {
   if (abandoned_) return std::nullopt;
   // A reader without its priority goes no further.
   if (prio == platform::kPriorityFailed) return FileResult::InternalError;
+  if (prio == platform::kPriorityKeptLower) keptLower_.store(true, std::memory_order_release);
   const int64_t startDone = d.bytesDone;
   lock.unlock();
 
@@ -255,7 +263,7 @@ bool WaitForReader(EngineContext& c, Ended ended) {
   for (;;) {
     const uint32_t seq = c.wake.Seq();
     if (c.closed) return false;
-    if (c.state.watchdog >= c.Settings().delaySeconds) return false;
+    if (c.state.watchdog >= records::DelaySeconds(c.Settings())) return false;
     if (ended()) return true;
     c.wake.Wait(seq);
   }
@@ -338,7 +346,9 @@ void StopUnansweringDevice(EngineContext& c) {
   c.state.stopRequest = true;
   c.Window().EnableButton(kIdStart, false);
   c.Window().EnableButton(kIdStop, false);
-  c.Window().ShowMessage(c.Text(kTextDeviceNotAnswering), "Torvex error", kMsgError);
+  // The drive is named as the run names it ("D:", or the start folder's).
+  const std::string drive = c.state.rootPath.substr(0, 2);
+  c.Window().ShowMessage(FillIn(c.Text(kTextDeviceNotAnswering), {drive}), "Torvex error", kMsgError);
 }
 
 int SystemThreads::StartThread(std::function<void()> fn, std::size_t stackSize) {
@@ -389,7 +399,7 @@ FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::strin
   s.watchdog = 0;
   if (!c.reader) {
     const bool slotFree = WaitForReader(
-        c, [&] { return c.abandonedReaders.load() < kMaxAbandonedReaders || c.state.stopRequest; });
+        c, [&] { return c.StuckOn(c.run.rootDevice) < kMaxAbandonedReaders || c.state.stopRequest; });
     if (c.Halted()) return FileResult::Stopped;
     if (!slotFree) {
       StopUnansweringDevice(c);
@@ -411,7 +421,7 @@ FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::strin
     Reader& reader = *c.reader;
     // The watchdog starts before the reader can begin its first block.
     s.watchdog = 0;
-    reader.Take(name, size, c.Settings().priority);
+    reader.Take(name, size, records::PriorityPosition(c.Settings()));
     if (WaitForReader(c, [&] { return reader.ExitCode() != kStillActive; })) {
       result = static_cast<FileResult>(reader.ExitCode());
     } else if (reader.Abandon()) {
@@ -427,6 +437,10 @@ FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::strin
       result = static_cast<FileResult>(reader.ExitCode());
     }
   }
+
+  // A reader that the slider lowered and that may not come back up makes way
+  // for a fresh one, started at the priority asked for now.
+  if (c.reader && c.reader->KeptLower()) EndReader(c);
 
   // A disc that has shown a bad block gets no more read-ahead in this run:
   // from here on every request is the reader's own.

@@ -30,12 +30,12 @@ void PrepareResumedRun(const std::shared_ptr<EngineContext>& ctx, WalkRecord* re
   DiskState& d = c.state.disk;
   // The check walk accounts the bytes of every file it passes over, so that
   // a file whose check was interrupted is not counted twice.
+  d.bytesDoneBefore = d.bytesDone.load();
   d.bytesDone = 0;
   // The record holds the low 32 bits of the byte counts: on a volume of
   // 4 GiB or more the totals may have wrapped, and are counted afresh.
   const std::string& root = c.state.rootPath;
-  const std::string target = c.deps.rootPaths ? c.deps.rootPaths->ToNativePath(root) : root;
-  if (platform::FileSystemBytes(target) >= (uint64_t{1} << 32)) {
+  if (platform::FileSystemBytes(c.run.nativeRoot) >= (uint64_t{1} << 32)) {
     d.filesTotal = 0;
     d.bytesTotal = 0;
     FolderWalk(ctx, FolderWalk::kCount, record).WalkRoot(root);
@@ -48,10 +48,17 @@ void FolderWalk::Publish() {
 
 bool FolderWalk::Walk(const std::string& name, bool root, int depth, bool replayed) {
   EngineContext& c = *ctx_;
-  if (c.Halted() || depth > kMaxFolderDepth) {
+  if (c.Halted()) {
     // Once stopped, nothing below is walked any more: the record is not
     // needed either.
     if (replayed) record_->Drop();
+    return false;
+  }
+  if (depth > kMaxFolderDepth) {
+    // Not walked, so its files go unread: an Open error like a folder that
+    // cannot be entered.
+    if (replayed) record_->SkipFolder();
+    if (!root) ReportUnreadFolder(name, path_);
     return false;
   }
   // One file system per check: a folder on another device (a mount point,
@@ -73,8 +80,8 @@ bool FolderWalk::Walk(const std::string& name, bool root, int depth, bool replay
   Publish();
   if (c.Panels().showCurrent) c.Window().SetFieldText(kIdFolderPath, platform::VisibleText(path_));
 
-  std::string target = name;
-  if (root && c.deps.rootPaths) target = c.deps.rootPaths->ToNativePath(name);
+  // The root's folder was found once for the whole run.
+  const std::string& target = root ? ctx_->run.nativeRoot : name;
   const int entered = root ? platform::ChangeDirectory(target) : platform::EnterFolder(target);
   if (entered != 0) {
     if (replayed) record_->SkipFolder();
@@ -86,6 +93,8 @@ bool FolderWalk::Walk(const std::string& name, bool root, int depth, bool replay
   if (root) {
     rootDevice_ = platform::FolderDevice(".");
     rootFolder_ = platform::CurrentDirectory();
+  } else {
+    names_.push_back(name);
   }
 
   // The listing is read whole before anything in it is walked: no level
@@ -102,7 +111,7 @@ bool FolderWalk::Walk(const std::string& name, bool root, int depth, bool replay
   if (record_ != nullptr && mode_ == kCount) record_->PutFolder(entries, listedWhole);
   if (!listedWhole && !root) ReportUnreadFolder(name, path_.substr(0, parentLength));
   AheadPlan ahead;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
+  for (std::size_t i = 0; i < entries.size() && !lost_; ++i) {
     const platform::DirEntry& entry = entries[i];
     switch (entry.kind) {
       case platform::DirEntry::kFolder:
@@ -155,6 +164,12 @@ bool FolderWalk::Walk(const std::string& name, bool root, int depth, bool replay
         break;
     }
   }
+  if (lost_) {
+    // The way back from a sub-folder was lost: the rest of this folder went
+    // unread, and the record no longer matches what is walked.
+    if (record_ != nullptr) record_->Drop();
+    if (!root) ReportUnreadFolder(name, path_.substr(0, parentLength));
+  }
   Leave(parentLength, root);
   return true;
 }
@@ -183,6 +198,7 @@ void FolderWalk::ReadAheadOf(const std::vector<platform::DirEntry>& entries, std
     c.ahead = worth ? EngineContext::Ahead::kOn : EngineContext::Ahead::kNever;
     if (!worth) return;
   }
+  if (c.readAhead && c.readAhead->Ended()) c.readAhead.reset();
   if (!c.readAhead) {
     auto readAhead = std::make_shared<ReadAhead>(c.deps.prefetcher, c.deps.settings);
     c.readAheadThreads.fetch_add(1);
@@ -241,7 +257,21 @@ void FolderWalk::Leave(std::size_t parentLength, bool root) {
     if (cut != std::string::npos) path_.resize(cut == 2 && path_[1] == ':' ? 3 : cut);
   }
   Publish();
-  platform::ChangeDirectory("..");
+  if (!root) names_.pop_back();
+  if (!lost_ && platform::ChangeDirectory("..") == 0) return;
+  if (root) return;
+  // ".." could not be entered (or the place was lost below): back to the
+  // parent from the root, folder by folder. If that fails too, the levels
+  // above give up their rest the same way.
+  lost_ = !ReturnToParent();
+}
+
+bool FolderWalk::ReturnToParent() {
+  if (platform::ChangeDirectory(ctx_->run.nativeRoot) != 0) return false;
+  for (const std::string& folder : names_) {
+    if (platform::EnterFolder(folder) != 0) return false;
+  }
+  return true;
 }
 
 }  // namespace engine

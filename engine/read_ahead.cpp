@@ -53,6 +53,11 @@ void ReadAhead::ReaderAt(std::size_t index) {
   if (wake) wake_.Notify();
 }
 
+bool ReadAhead::Ended() {
+  std::lock_guard lock(m_);
+  return ended_;
+}
+
 void ReadAhead::End() {
   {
     std::lock_guard lock(m_);
@@ -99,10 +104,15 @@ void ReadAhead::Loop() {
       left -= ranges[keep].length;
     }
     ranges.resize(keep);
-    const int position = settings_->priority;
+    const int position = records::PriorityPosition(*settings_);
     if (position != priority) {
-      prefetcher_->TakePriority(position);
       priority = position;
+      if (prefetcher_->TakePriority(position) == platform::kPriorityKeptLower) {
+        // Lowered before and not allowed back up: a fresh thread takes over.
+        lock.lock();
+        ended_ = true;
+        break;
+      }
     }
     prefetcher_->Prefetch(folder->Fd(), file.name, ranges);
 
@@ -118,6 +128,6 @@ void SystemPrefetcher::ReleaseFolder(int folder) { platform::CloseFile(folder); 
 void SystemPrefetcher::Prefetch(int folder, const std::string& name, const std::vector<platform::ByteRange>& ranges) {
   platform::AdviseWillNeed(folder, name, ranges);
 }
-void SystemPrefetcher::TakePriority(int position) { platform::SetCurrentThreadPriority(position); }
+int SystemPrefetcher::TakePriority(int position) { return platform::SetCurrentThreadPriority(position); }
 
 }  // namespace engine

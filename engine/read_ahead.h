@@ -68,6 +68,9 @@ class ReadAhead {
   void ReaderAt(std::size_t index);
   // The run is over (or met a read error): the thread ends at its next step.
   void End();
+  // Check thread: the thread has ended (End, or its priority could not come
+  // back up, and a fresh read-ahead should take over).
+  bool Ended();
 
   // The read-ahead thread.
   void Loop();

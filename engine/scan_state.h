@@ -42,6 +42,9 @@ struct DiskState {
   Relaxed<int32_t> filesTotal{0};
   Relaxed<int64_t> bytesTotal{0}; // 0: no total known
   Relaxed<int64_t> bytesDone{0};
+  // A resumed run counts bytes done afresh while it passes over the files an
+  // earlier run checked; the record keeps at least what it held before.
+  Relaxed<int64_t> bytesDoneBefore{0};
   Relaxed<int32_t> readErrors{0};
   Relaxed<int32_t> openErrors{0};
   Relaxed<int32_t> otherErrors{0};

@@ -144,8 +144,9 @@ class FilePrefetcher {
   virtual void ReleaseFolder(int folder) = 0;
   // Asks for the ranges of a file of the held folder; may wait for the device.
   virtual void Prefetch(int folder, const std::string& name, const std::vector<platform::ByteRange>& ranges) = 0;
-  // Gives the calling thread the reader's priority for a slider position.
-  virtual void TakePriority(int position) = 0;
+  // Gives the calling thread the reader's priority for a slider position;
+  // a platform::PriorityResult.
+  virtual int TakePriority(int position) = 0;
 };
 
 // Read-ahead through the system's cache.
@@ -155,7 +156,7 @@ class SystemPrefetcher : public FilePrefetcher {
   bool WorthIt(int folder) override;
   void ReleaseFolder(int folder) override;
   void Prefetch(int folder, const std::string& name, const std::vector<platform::ByteRange>& ranges) override;
-  void TakePriority(int position) override;
+  int TakePriority(int position) override;
 };
 
 // The system's threads.

@@ -29,17 +29,25 @@ int SetNice(int nice) {
   return setpriority(PRIO_PROCESS, 0, nice) == 0 ? 0 : errno;
 }
 
+// The lowest nice value RLIMIT_NICE lets an unprivileged thread take.
+int NiceLimit() {
+  rlimit rl{};
+  if (getrlimit(RLIMIT_NICE, &rl) != 0) return 20;
+  if (rl.rlim_cur == RLIM_INFINITY) return -20;
+  return 20 - static_cast<int>(std::min<rlim_t>(rl.rlim_cur, 40));
+}
+
 // The lowest nice value an unprivileged thread may take: it may always go up
 // from where it is, and down as far as RLIMIT_NICE allows.
-int LowestPermittedNice() {
-  rlimit rl{};
-  int floor = 20;
-  if (getrlimit(RLIMIT_NICE, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY) {
-    floor = 20 - static_cast<int>(std::min<rlim_t>(rl.rlim_cur, 40));
-  } else if (rl.rlim_cur == RLIM_INFINITY) {
-    floor = -20;
-  }
-  return std::min(floor, CurrentThreadNice());
+int LowestPermittedNice() { return std::min(NiceLimit(), CurrentThreadNice()); }
+
+// The lowest nice value a fresh thread started by the program could take:
+// threads start with the nice value of the one that starts them, which for
+// the program's own threads is the main thread's.
+int FreshThreadFloor() {
+  errno = 0;
+  const int mainNice = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
+  return std::min(NiceLimit(), (mainNice == -1 && errno != 0) ? 0 : mainNice);
 }
 
 }  // namespace
@@ -76,19 +84,28 @@ PriorityLevel PriorityForPosition(int position) {
 int SetCurrentThreadPriority(int position) {
   const PriorityLevel level = PriorityForPosition(position);
   int result = kPriorityExact;
+  bool keptLower = false;
 
+  sched_param sp{};
+  sp.sched_priority = 0;
   if (level.idlePolicy) {
-    sched_param sp{};
-    sp.sched_priority = 0;
     if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &sp) != 0) result = kPriorityNearest;
+  } else if (CurrentThreadIsIdlePolicy() && pthread_setschedparam(pthread_self(), SCHED_OTHER, &sp) != 0) {
+    // Leaving the idle policy needs a nice value within RLIMIT_NICE.
+    keptLower = true;
   }
   int err = SetNice(level.nice);
   if (err == EACCES || err == EPERM) {
     const int nearest = std::max(level.nice, LowestPermittedNice());
     err = SetNice(nearest);
     result = kPriorityNearest;
+    if (nearest > std::max(level.nice, FreshThreadFloor())) keptLower = true;
   }
   if (err != 0) return kPriorityFailed;
+  if (!level.idlePolicy && CurrentThreadIsIdlePolicy()) {
+    // Now that the nice value may permit it.
+    keptLower = pthread_setschedparam(pthread_self(), SCHED_OTHER, &sp) != 0;
+  }
 
   // The I/O priority follows as far as it is permitted; where it is not, the
   // nice value still orders the reading, so this is best effort.
@@ -97,7 +114,7 @@ int SetCurrentThreadPriority(int position) {
     const int fallback = (kIoprioClassBe << kIoprioClassShift) | std::max(level.ioLevel, 4);
     syscall(SYS_ioprio_set, kIoprioWhoProcess, 0, fallback);
   }
-  return result;
+  return keptLower ? kPriorityKeptLower : result;
 }
 
 namespace {

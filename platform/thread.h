@@ -22,10 +22,16 @@ PriorityLevel PriorityForPosition(int position);
 enum PriorityResult : int {
   kPriorityExact = 0,    // given as asked
   kPriorityNearest = 1,  // raising was not permitted: the nearest permitted level
+  // This thread was lowered before and may not come back up as far as a
+  // fresh thread could: it keeps the nearest level it may have, and a fresh
+  // thread should take over from it.
+  kPriorityKeptLower = 2,
   kPriorityFailed = -1,  // the thread's priority could not be set at all
 };
 
-// Gives the calling thread the priority of a slider position.
+// Gives the calling thread the priority of a slider position, up as well as
+// down: a thread under SCHED_IDLE goes back to the normal policy when a
+// higher position asks for it.
 int SetCurrentThreadPriority(int position);
 
 // Keeps the calling thread on the processor it runs on now; the threads it

@@ -1,5 +1,6 @@
 #include "records/disk_info_store.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/whole_file.h"
@@ -215,7 +216,10 @@ int DiskInfoStore::UpdateDisk(const engine::DiskState& disk) {
   r.filesChecked = disk.filesChecked;
   const int64_t bytesTotal = disk.bytesTotal;
   r.bytesTotal = static_cast<uint32_t>(bytesTotal);
-  r.bytesDone = static_cast<uint32_t>(disk.bytesDone.load());
+  // Stopped while a resumed run still passes over what an earlier one
+  // checked: the record keeps the larger count, which other readers of the
+  // file take as it stands.
+  r.bytesDone = static_cast<uint32_t>(std::max(disk.bytesDone.load(), disk.bytesDoneBefore.load()));
   r.percent = bytesTotal != 0 ? disk.percentShown.load() : 0;
   unsigned char record[kResumeRecordSize];
   EncodeResumeRecord(r, record);

@@ -31,4 +31,23 @@ struct Settings {
   Relaxed<int> servicePack{0};         // byte 15
 };
 
+// The stored bytes may hold anything (a file of an older version, a hand
+// edit); the options are read through these wherever they are used, so that
+// no stored value can break a run.
+
+// The delay time in seconds: 3..99, a value outside taken as the nearest end.
+inline constexpr int kMinDelaySeconds = 3;
+inline constexpr int kMaxDelaySeconds = 99;
+inline int DelaySeconds(const Settings& s) {
+  const int delay = s.delaySeconds;
+  return delay < kMinDelaySeconds ? kMinDelaySeconds : (delay > kMaxDelaySeconds ? kMaxDelaySeconds : delay);
+}
+// The reader priority position 0..6; anything else is the normal one (3).
+inline int PriorityPosition(const Settings& s) {
+  const int position = s.priority;
+  return position >= 0 && position <= 6 ? position : 3;
+}
+// The log mode: only 2 overwrites; anything else appends.
+inline int LogModeOf(const Settings& s) { return s.logMode == kLogOverwrite ? kLogOverwrite : kLogAppend; }
+
 }  // namespace records

@@ -247,7 +247,8 @@ TEST_F(FaultFsTest, ADeviceThatStopsAnsweringStopsTheRunAndContinuingPicksUpAfte
   EXPECT_EQ(ErrorRows().size(), static_cast<size_t>(stalling));
   EXPECT_TRUE(fs->Reads("T1.BIN").empty());
   ASSERT_EQ(window->Messages().size(), 2u);
-  EXPECT_EQ(window->Messages()[0].text, testing_support::EnglishText(engine::kTextDeviceNotAnswering));
+  EXPECT_EQ(window->Messages()[0].text,
+            engine::FillIn(testing_support::EnglishText(engine::kTextDeviceNotAnswering), {"D:"}));
   EXPECT_EQ(store->Get().filesChecked, stalling);
   EXPECT_EQ(store->Get().filesTotal, stalling + 2);
   EXPECT_EQ(Report(), "The checking is complete (98%)\nFiles checked: 8\nFiles with errors (read/open): 8 / 0");

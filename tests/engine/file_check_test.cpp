@@ -307,7 +307,8 @@ TEST_F(FileCheckTest, StuckReadersStayBoundedWhenEveryReadStalls) {
   EXPECT_EQ(State().disk.filesChecked, engine::kMaxAbandonedReaders);
   const auto messages = window->Messages();
   ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0].text, "The device does not answer any more: reads do not return.\nThe checking has been stopped");
+  EXPECT_EQ(messages[0].text,
+            "The device of drive D: does not answer any more: reads do not return.\nThe checking has been stopped");
   EXPECT_EQ(messages[0].caption, "Torvex error");
   EXPECT_EQ(Report(), "The checking is complete (? %)\nFiles checked: 8\nFiles with errors (read/open): 8 / 0");
   gate->Open();

@@ -296,6 +296,11 @@ TEST_F(FolderWalkTest, AnEndlesslyDeepTreeIsWalkedDownToTheDepthLimitWithoutCras
     const auto checked = CheckedFiles();
     EXPECT_EQ(checked, (std::vector<std::string>{"SHALLOW"}));
     EXPECT_EQ(State().disk.filesTotal, 1);
+    // The folder below the limit is not passed over in silence.
+    ASSERT_EQ(ErrorRows().size(), 1u);
+    EXPECT_EQ(ErrorRows()[0][0], "d");
+    EXPECT_EQ(ErrorRows()[0][1], "Open");
+    EXPECT_NE(Report().find("Files with errors (read/open): 0 / 1"), std::string::npos) << Report();
   }
   setrlimit(RLIMIT_NOFILE, &saved);
 }
@@ -313,7 +318,10 @@ TEST_F(FolderWalkTest, TheDepthLimitIsReachedUnderTheDefaultDescriptorLimit) {
   setrlimit(RLIMIT_NOFILE, &saved);
   EXPECT_EQ(CheckedFiles(), (std::vector<std::string>{"SHALLOW", "AT_LIMIT"}));
   EXPECT_EQ(State().disk.filesTotal, 2);
-  EXPECT_TRUE(ErrorRows().empty());
+  ASSERT_EQ(ErrorRows().size(), 1u);
+  EXPECT_EQ(ErrorRows()[0][1], "Open");
+  // The row names the folder that holds the one not walked, level by level.
+  EXPECT_EQ(ErrorRows()[0][3].size(), std::string("D:").size() + 2 * static_cast<std::size_t>(engine::kMaxFolderDepth));
 }
 
 }  // namespace

@@ -50,10 +50,11 @@ class RecordingPrefetcher : public engine::FilePrefetcher {
     released_.wait(l, [&] { return name != holdAt || release_; });
     --seen_.inside;
   }
-  void TakePriority(int position) override {
+  int TakePriority(int position) override {
     std::lock_guard l(m_);
     seen_.priorities.push_back(position);
     seen_.cpus = platform::CurrentThreadCpus();
+    return priorityResult;
   }
 
   Seen Now() {
@@ -67,6 +68,7 @@ class RecordingPrefetcher : public engine::FilePrefetcher {
   }
 
   std::atomic<bool> worth{true};
+  std::atomic<int> priorityResult{platform::kPriorityExact};
   std::string holdAt;  // requests for this file stay inside until Release (set before the run)
 
  private:

@@ -73,6 +73,27 @@ TEST_F(ReaderThreadTest, OneReaderThreadReadsEveryFileOfARunAndEndsWithIt) {
   ASSERT_TRUE(WaitUntil([&] { return counts->alive == 0; }));
 }
 
+TEST_F(ReaderThreadTest, AReaderThatCannotComeBackUpHandsTheNextFileToAFreshOne) {
+  for (int i = 0; i < 6; ++i) tree.File("F" + std::to_string(i), 1000);
+  // The slider went to Lowest and back: the first reader may not rise again.
+  std::atomic<int> calls{0};
+  threads->priority = [this, &calls](int) {
+    std::lock_guard l(m);
+    readerIds.push_back(std::this_thread::get_id());
+    return ++calls == 2 ? platform::kPriorityKeptLower : platform::kPriorityExact;
+  };
+  Run();
+  EXPECT_EQ(State().disk.filesChecked, 6);
+  EXPECT_TRUE(ErrorRows().empty());
+  std::lock_guard l(m);
+  ASSERT_EQ(readerIds.size(), 6u);
+  // Its file is still read; the next ones go to a second reader.
+  EXPECT_EQ(readerIds[0], readerIds[1]);
+  EXPECT_NE(readerIds[2], readerIds[1]);
+  for (std::size_t i = 3; i < readerIds.size(); ++i) EXPECT_EQ(readerIds[i], readerIds[2]);
+  EXPECT_EQ(counts->started, 3) << "the check thread and two readers";
+}
+
 TEST_F(ReaderThreadTest, AReaderGivenUpOnAStallIsReplacedAndTheStuckOneLeavesQuietly) {
   const std::map<std::string, int64_t> sizes{{"A", 1000}, {"B", 70'000}, {"C", 3000}};
   for (const auto& [name, size] : sizes) tree.File(name, size);

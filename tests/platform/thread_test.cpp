@@ -9,6 +9,7 @@
 #include <chrono>
 #include <future>
 #include <thread>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -94,6 +95,65 @@ TEST(ReaderPriority, HighPositionsFallBackToTheNearestPermittedLevel) {
     const Applied a = ApplyOnFreshThread(6);
     EXPECT_NE(a.result, kPriorityFailed);
     EXPECT_LE(a.nice, 0);
+  }
+}
+
+// Positions one after the other on one thread, as the slider moves while a
+// reader lives across files.
+std::vector<Applied> ApplyInTurn(const std::vector<int>& positions) {
+  std::promise<std::vector<Applied>> p;
+  auto f = p.get_future();
+  EXPECT_EQ(StartDetachedThread([&p, positions] {
+              std::vector<Applied> got;
+              for (int position : positions) {
+                const int r = SetCurrentThreadPriority(position);
+                got.push_back({r, CurrentThreadNice(), CurrentThreadIoPriority(), CurrentThreadIsIdlePolicy()});
+              }
+              p.set_value(got);
+            }),
+            0);
+  return f.get();
+}
+
+TEST(ReaderPriority, ALoweredThreadComesBackUpOrSaysThatItCannot) {
+  if (geteuid() == 0) {
+    // Lowest, then Normal, then Highest: the idle policy is left again.
+    const std::vector<Applied> up = ApplyInTurn({0, 3, 6, 0, 1});
+    EXPECT_TRUE(up[0].idle);
+    EXPECT_EQ(up[1].result, kPriorityExact);
+    EXPECT_FALSE(up[1].idle);
+    EXPECT_EQ(up[1].nice, 0);
+    EXPECT_EQ(IoClass(up[1].ioprio), kIoClassBe);
+    EXPECT_FALSE(up[2].idle);
+    EXPECT_EQ(up[2].nice, -20);
+    EXPECT_TRUE(up[3].idle);
+    EXPECT_EQ(up[4].result, kPriorityExact);
+    EXPECT_FALSE(up[4].idle);
+    EXPECT_EQ(up[4].nice, 10);
+
+    // An ordinary user may not lower a nice value again: the thread says so,
+    // and a fresh thread gets the level.
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(2);
+      const std::vector<Applied> a = ApplyInTurn({0, 3});
+      if (!a[0].idle || a[0].nice != 19) _exit(3);
+      if (a[1].result != kPriorityKeptLower) _exit(4);
+      const Applied fresh = ApplyOnFreshThread(3);
+      _exit(fresh.result == kPriorityExact && fresh.nice == 0 && !fresh.idle ? 0 : 5);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "an unprivileged reader that was lowered did not say so";
+  } else {
+    const std::vector<Applied> a = ApplyInTurn({0, 3});
+    EXPECT_TRUE(a[1].result == kPriorityExact || a[1].result == kPriorityKeptLower);
+    if (a[1].result == kPriorityExact) {
+      EXPECT_EQ(a[1].nice, 0);
+    }
+    EXPECT_EQ(ApplyOnFreshThread(3).nice, 0);
   }
 }
 

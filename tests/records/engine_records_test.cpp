@@ -301,6 +301,27 @@ TEST_F(EngineRecordsTest, NamesFromTheDiscCannotForgeLogLines) {
   EXPECT_NE(records.find("\r\n GONE.DAT, Open, , D:\\SUB"), std::string::npos);
 }
 
+TEST_F(EngineRecordsTest, StoppedWhilePassingOverTheCheckedFilesTheRecordKeepsItsBytesDone) {
+  Run();
+  engine::DiskState earlier;
+  earlier.serial = kSerial;
+  ASSERT_EQ(store->LoadDisk(earlier), 0);
+  earlier.filesChecked = 4;
+  earlier.bytesDone = 150'000;
+  earlier.percentShown = 70;
+  ASSERT_EQ(store->UpdateDisk(earlier), 0);
+  // Stopped as the check walk begins, before it has passed over anything.
+  window->answer = [](const auto&) { return engine::kIdContinue; };
+  window->onEnable = [this](int id, bool enable) {
+    if (id == engine::kIdSkip && enable) engine->State().stopRequest = true;
+  };
+  Run();
+  const ResumeRecord r = Record();
+  EXPECT_EQ(r.filesChecked, 4);
+  EXPECT_EQ(r.bytesDone, 150'000u);
+  EXPECT_EQ(r.percent, 70);
+}
+
 TEST_F(EngineRecordsTest, ExitDuringACheckSavesTheProgressOnce) {
   for (int i = 0; i < 4; ++i) disk.File("BIG/F" + std::to_string(i), 200'000);
   std::atomic<int> blocks{0};

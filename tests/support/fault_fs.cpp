@@ -49,7 +49,10 @@ struct FaultFs::State {
     ++looks[p];
   }
 
-  static bool IsFolderFault(const FaultFile& f) { return f.fault == FaultFile::kNoEnter || f.fault == FaultFile::kNoList; }
+  static bool IsFolderFault(const FaultFile& f) {
+    return f.fault == FaultFile::kNoEnter || f.fault == FaultFile::kNoList || f.fault == FaultFile::kNoReturn;
+  }
+  std::map<std::string, int> entered;  // changes into each folder
   const FaultFile* File(const std::string& p) const {
     for (const auto& f : files)
       if (f.path == p && !IsFolderFault(f)) return &f;
@@ -121,6 +124,15 @@ int ReadDir(const char* path, void* buf, fuse_fill_dir_t fill, off_t, fuse_file_
   for (const auto& f : s->files) add(child(f.path));
   for (const auto& d : s->folders) add(child(d));
   return 0;
+}
+
+// Called for chdir and fchdir (the file system has no default permissions).
+int Access(const char* path, int) {
+  FaultFs::State* s = Self();
+  const std::string rel = Rel(path);
+  if (!s->folders.count(rel) || s->FolderFault(rel) != FaultFile::kNoReturn) return 0;
+  std::lock_guard l(s->m);
+  return ++s->entered[rel] == 2 ? -EIO : 0;
 }
 
 int Open(const char* path, fuse_file_info* fi) {
@@ -248,6 +260,7 @@ bool FaultFs::MountHere(std::string* why) {
     o.init = Init;
     o.getattr = GetAttr;
     o.readdir = ReadDir;
+    o.access = Access;
     o.open = Open;
     o.read = Read;
     o.flush = Flush;

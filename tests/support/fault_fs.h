@@ -24,6 +24,8 @@ struct FaultFile {
     // Folders (the path names a folder, the size is not used):
     kNoEnter,  // looking the folder up fails with EIO
     kNoList,   // listing the folder fails with EIO
+    kNoReturn, // changing into the folder fails (EIO) the second time only:
+               // the way back into it from a sub-folder
   };
   std::string path;  // "NAME" or "FOLDER/NAME"
   int64_t size = 0;  // as listed
