@@ -553,6 +553,45 @@ TEST_F(MainWindowTest, TheFirstStartAsksTheLanguageAndRussianGivesRussianCaption
   EXPECT_EQ(Text(1088), res::TextResource(137));
 }
 
+TEST_F(MainWindowTest, ADamagedSettingsFileAndALogPlantedAsALinkAreEachToldOnce) {
+  StoreOptions();
+  disk.File("A.TXT", 100);
+  Pin('D', 5, disk.Root());
+  // A save cut off inside its last line, and a log that points elsewhere.
+  std::string settings = ReadBytes(registry->FilePath());
+  settings.resize(settings.size() - 5);
+  testing_support::WriteBytes(registry->FilePath(), settings);
+  TempTree elsewhere;
+  testing_support::WriteBytes(elsewhere.Path("victim"), "not the log\n");
+  ASSERT_EQ(symlink(elsewhere.Path("victim").c_str(), program.Path("Torvex.log").c_str()), 0);
+  modal.answer = [](const ModalAnswers::Box& b) {
+    return b.caption == "Torvex disk restore" ? engine::kIdCheckAgain : engine::kIdOk;
+  };
+  Open();
+  const auto warnings = [&] {
+    std::vector<std::string> texts;
+    for (const auto& b : modal.Boxes())
+      if (b.caption == "Torvex warning") texts.push_back(b.text);
+    return texts;
+  };
+  ASSERT_TRUE(WaitFor([&] { return warnings().size() == 1; }));
+  EXPECT_EQ(warnings()[0], "The settings file \"" + registry->FilePath() +
+                               "\" is damaged: the options that could not be read were reset.\nThe damaged file is kept as \"" +
+                               registry->FilePath() + ".bak\"");
+  EXPECT_EQ(ReadBytes(registry->FilePath() + ".bak"), settings);
+
+  Click(engine::kIdStart);
+  ASSERT_TRUE(WaitForReport());
+  ASSERT_EQ(warnings().size(), 2u);
+  EXPECT_EQ(warnings()[1].rfind("The log file \"" + program.Path("Torvex.log") + "\" cannot be written: it is a symbolic link", 0),
+            0u);
+  EXPECT_EQ(ReadBytes(elsewhere.Path("victim")), "not the log\n");
+  // The next check tells it again, once; the settings are not told again.
+  Click(engine::kIdStart);
+  ASSERT_TRUE(WaitForReport());
+  EXPECT_EQ(warnings().size(), 3u);
+}
+
 TEST_F(MainWindowTest, TheAboutButtonShowsTheVersionWithTheStoredServicePack) {
   StoreOptions([](records::Settings& s) { s.servicePack = 2; });
   Open();
