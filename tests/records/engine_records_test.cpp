@@ -208,6 +208,28 @@ TEST_F(EngineRecordsTest, ContinuingPassesOverTheFilesAlreadyChecked) {
   EXPECT_EQ(r.bytesTotal, static_cast<uint32_t>(kBytes));
 }
 
+// A disc written to since: the continued run passes over as many files as the
+// earlier one checked, in the walk's order, and checks the rest, whichever
+// they are now (the README says so).
+TEST_F(EngineRecordsTest, ContinuingADiscWrittenToSincePassesOverByCount) {
+  Run();
+  engine::DiskState earlier;
+  earlier.serial = kSerial;
+  ASSERT_EQ(store->LoadDisk(earlier), 0);
+  earlier.filesChecked = 3;
+  ASSERT_EQ(store->UpdateDisk(earlier), 0);
+  disk.File("SUB/NEW.DAT", 10);
+  disk.File("ADDED.TXT", 10);
+
+  window->answer = [](const auto&) { return engine::kIdContinue; };
+  const std::size_t before = CheckedFiles().size();
+  Run();
+  const std::vector<std::string> all = CheckedFiles();
+  EXPECT_EQ(all.size() - before, static_cast<std::size_t>(kFiles + 2 - 3));
+  EXPECT_EQ(engine->State().filesSeen, static_cast<uint32_t>(kFiles + 2));
+  EXPECT_EQ(Record().filesChecked, kFiles + 2);
+}
+
 TEST_F(EngineRecordsTest, NoRecordWithoutPreScanOrBelowTheRootOrForOtherDrives) {
   settings->preScan = false;
   Run();
