@@ -3,6 +3,7 @@
 // topic of its own, and the owner of a message box.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QScreen>
 #include <QTest>
@@ -25,6 +26,7 @@
 #include "tests/support/fake_drive_probe.h"
 #include "tests/support/temp_tree.h"
 #include "tests/ui/ui_test_helpers.h"
+#include "ui/bitmap_button.h"
 #include "ui/help_viewer.h"
 #include "ui/main_dialog.h"
 #include "ui/message_dialog.h"
@@ -231,6 +233,46 @@ TEST_F(WindowFramesTest, MessageBoxBelongsToTheWindowThatAsksNotToTheActiveOne) 
   about.DoModal();
   EXPECT_TRUE(watcher.Handled());
   window.close();
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WindowFramesTest, BitmapButtonsTellScreenReadersWhatTheirTooltipsSay) {
+  // The Russian main window, as a screen reader reads it.
+  {
+    records::SettingsStore store(*registry_);
+    store.TakeProgramFolder();
+    store.LoadSettings();
+    store.settings->language = 0;
+    store.SaveSettings();
+  }
+  ui::MainDialogServices services;
+  services.registry = registry_;
+  ui::CMainDialog window(std::move(services));
+  ASSERT_TRUE(window.Create());
+  int buttons = 0;
+  for (ui::CBitmapButton* button : window.findChildren<ui::CBitmapButton*>()) {
+    ++buttons;
+    const QString tip = button->toolTip();
+    ASSERT_FALSE(tip.isEmpty()) << ui::DlgItemId(button);
+    QAccessibleInterface* node = QAccessible::queryAccessibleInterface(button);
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->text(QAccessible::Name), tip) << ui::DlgItemId(button);
+    EXPECT_EQ(node->text(QAccessible::Description), tip) << ui::DlgItemId(button);
+  }
+  EXPECT_EQ(buttons, 12);
+  EXPECT_EQ(ui::DlgItem(window, engine::kIdStart)->accessibleName().toStdString(), "Начать проверку диска");
+  // A panel's X button tells what a click on it does now.
+  QWidget* x = ui::DlgItem(window, 1078);
+  ASSERT_NE(x, nullptr);
+  const QString before = x->accessibleName();
+  QTest::mouseClick(x, Qt::LeftButton);
+  EXPECT_NE(x->accessibleName(), before);
+  EXPECT_EQ(x->accessibleName(), x->toolTip());
+  window.close();
+  res::InterfaceLanguage = 1;
 }
 
 }  // namespace
