@@ -1,6 +1,7 @@
 #include "ui/template_dialog.h"
 
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -546,6 +547,27 @@ void CTemplateDialog::OnOK() { done(1); }
 void CTemplateDialog::OnCancel() { done(2); }
 
 void CTemplateDialog::OnHelp() { WinHelp(this, kHelpContext, HelpTopicOfWindow(m_nTemplateId)); }
+
+void CTemplateDialog::closeEvent(QCloseEvent* event) {
+  if (m_pTemplate != nullptr && !(m_pTemplate->style & res::kSystemMenu)) {
+    // Such a window ends by its own commands only (OK, Escape).
+    event->ignore();
+    return;
+  }
+  QDialog::closeEvent(event);
+}
+
+void CTemplateDialog::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange || m_pTemplate == nullptr) return;
+  Qt::WindowStates refused;
+  // A modal dialog that went to the task bar would leave its owner blocked.
+  if ((m_pTemplate->style & res::kModalFrame) && !(m_pTemplate->style & res::kMinimizeBox)) {
+    refused |= Qt::WindowMinimized;
+  }
+  if (!(m_pTemplate->style & (res::kMaximizeBox | res::kResizable))) refused |= Qt::WindowMaximized | Qt::WindowFullScreen;
+  if (windowState() & refused) setWindowState(windowState() & ~refused);
+}
 
 void CTemplateDialog::keyPressEvent(QKeyEvent* event) {
   if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {

@@ -18,6 +18,7 @@
 #include "res/dialog_templates.h"
 #include "ui/dialog_units.h"
 
+class QCloseEvent;
 class QKeyEvent;
 
 namespace ui {
@@ -115,6 +116,13 @@ class CTemplateDialog : public QDialog {
   virtual void OnHelp();
 
   void keyPressEvent(QKeyEvent* event) override;
+  // What the template's frame does not offer stays refused also under a
+  // window manager that draws every caption button whatever the window
+  // asks for: no close box, no closing from the caption; a modal dialog
+  // without a minimise box comes back at once; a fixed window without a
+  // maximise box keeps its size.
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   // Runs OnInitDialog; false when it ended the dialog.

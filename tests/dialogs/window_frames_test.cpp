@@ -140,6 +140,34 @@ TEST_F(WindowFramesTest, EveryWindowHasTheFrameOfItsTemplate) {
   }
 }
 
+TEST_F(WindowFramesTest, WhatTheFrameDoesNotOfferStaysRefusedWhateverTheWindowManagerDraws) {
+  // A window manager that draws a close box anyway: the first-run dialog
+  // stays, the message box (which has one) closes as Cancel.
+  {
+    dialogs::CLanguageDialog dialog;
+    ModalWatcher<dialogs::CLanguageDialog> watcher([&](dialogs::CLanguageDialog& open) {
+      EXPECT_FALSE(open.close());
+      EXPECT_TRUE(open.isVisible()) << "closed from the caption";
+      // Minimised and maximised by the window manager: back at once.
+      open.setWindowState(Qt::WindowMinimized);
+      QApplication::processEvents();
+      EXPECT_FALSE(open.isMinimized());
+      open.setWindowState(Qt::WindowMaximized);
+      QApplication::processEvents();
+      EXPECT_FALSE(open.isMaximized());
+      open.done(1);
+    });
+    EXPECT_EQ(dialog.DoModal(), 1);
+  }
+  const int result = ui_test::WithMessageBox("Text", "Torvex", engine::kMsgInfo, [&](ui::CMessageDialog& box) {
+    box.setWindowState(Qt::WindowMinimized);
+    QApplication::processEvents();
+    EXPECT_FALSE(box.isMinimized());
+    EXPECT_TRUE(box.close());
+  });
+  EXPECT_EQ(result, 2);
+}
+
 TEST_F(WindowFramesTest, F1OpensTheTopicOfEachWindow) {
   {
     dialogs::CLanguageDialog dialog;

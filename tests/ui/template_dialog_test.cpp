@@ -174,7 +174,8 @@ TEST(TemplateDialog, EnterEscapeAndCloseBox) {
     int result;
   };
   for (const Case& c : {Case{Qt::Key_Return, 1}, Case{Qt::Key_Enter, 1}, Case{Qt::Key_Escape, 2}, Case{0, 2}}) {
-    ui::CTemplateDialog dialog(res::kDialogLanguage);
+    // A window with a close box (the first-run dialog has none).
+    ui::CTemplateDialog dialog(res::kDialogMessage);
     dialog.AttachBitmapButton(1);
     QTimer::singleShot(0, &dialog, [&dialog, &c] {
       QWidget* target = dialog.focusWidget() != nullptr ? dialog.focusWidget() : &dialog;
