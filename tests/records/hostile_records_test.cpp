@@ -213,7 +213,7 @@ class FullDisk {
   const std::string& Root() const { return dir_.Root(); }
   // Fills every free page with a file of its own.
   void Fill() const {
-    const int fd = open(Path("filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int fd = open(Path("filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0644);
     ASSERT_GE(fd, 0);
     char page[4096] = {};
     while (write(fd, page, sizeof page) > 0) {
