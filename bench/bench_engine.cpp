@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "engine/check_run.h"
+#include "engine/system_services.h"
 
 namespace {
 
@@ -130,7 +131,7 @@ double BlockLoopSeconds(const Tree& t) {
 engine::EngineDeps Deps(const std::string& root, bool preScan) {
   engine::EngineDeps deps;
   deps.window = std::make_shared<NullWindow>();
-  deps.settings = std::make_shared<records::Settings>();
+  deps.settings = std::make_shared<engine::Settings>();
   deps.settings->drive = 3;
   deps.settings->preScan = preScan;
   deps.settings->sounds = false;

@@ -66,6 +66,7 @@
 #include <vector>
 
 #include "engine/check_run.h"
+#include "engine/system_services.h"
 
 namespace {
 
@@ -105,7 +106,7 @@ class TreeRoot : public engine::RootPathTranslator {
 int CheckMain(const std::string& root, bool preScan) {
   engine::EngineDeps deps;
   deps.window = std::make_shared<NullWindow>();
-  deps.settings = std::make_shared<records::Settings>();
+  deps.settings = std::make_shared<engine::Settings>();
   deps.settings->drive = 3;
   deps.settings->preScan = preScan;
   deps.settings->sounds = false;

@@ -108,7 +108,7 @@ void Check(const Tree& t, const engine::ScanState& s, const char* who) {
 double EngineSeconds(const Tree& t) {
   engine::EngineDeps deps;
   deps.window = std::make_shared<NullWindow>();
-  deps.settings = std::make_shared<records::Settings>();
+  deps.settings = std::make_shared<engine::Settings>();
   deps.settings->drive = 3;
   deps.settings->sounds = false;
   deps.settings->cdromTarget = false;

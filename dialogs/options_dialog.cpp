@@ -11,7 +11,7 @@
 #include "dialogs/folder_browser_dialog.h"
 #include "platform/drive_table.h"
 #include "platform/folder_list.h"
-#include "records/settings.h"
+#include "engine/settings.h"
 #include "res/text_table.h"
 #include "ui/bitmap_button.h"
 #include "ui/help_viewer.h"
@@ -79,20 +79,20 @@ int DelayFromText(const std::string& text) {
   return std::max(value, kMinDelay);
 }
 
-COptionsDialog::COptionsDialog(const records::Settings& settings, const std::string& startFolder, bool checkRunning,
+COptionsDialog::COptionsDialog(const engine::Settings& settings, const std::string& startFolder, bool checkRunning,
                                const platform::DriveTable& drives, QWidget* parent)
     : CContextHelpDialog(res::kDialogOptions, parent),
       m_bShowCdromOnly(settings.showCdromOnly),
       m_bCreateLog(settings.createLog),
-      m_nLogMode(records::LogModeOf(settings)),
+      m_nLogMode(engine::LogModeOf(settings)),
       m_bResumeEnabled(settings.resumeEnabled),
       m_bSounds(settings.sounds),
       m_bInternalSpeaker(settings.internalSpeaker),
       m_bFastCheck(settings.fastCheck),
       m_bPreScan(settings.preScan),
-      m_strDelay(std::to_string(records::DelaySeconds(settings))),
+      m_strDelay(std::to_string(engine::DelaySeconds(settings))),
       m_nDriveListIndex(settings.driveListIndex),
-      m_nPriority(records::PriorityPosition(settings)),
+      m_nPriority(engine::PriorityPosition(settings)),
       m_nLanguage(settings.language == 0 ? 0 : 1),
       m_strStartFolder(startFolder),
       m_bCheckRunning(checkRunning),
@@ -175,7 +175,7 @@ bool COptionsDialog::OnInitDialog() {
     m_list->setCurrentIndex(index >= 0 && index < m_list->count() ? index : -1);
   }
 
-  SetChecked(m_nLogMode == records::kLogOverwrite ? kIdOverwrite : kIdAppend, true);
+  SetChecked(m_nLogMode == engine::kLogOverwrite ? kIdOverwrite : kIdAppend, true);
   Enable(kIdAppend, m_bCreateLog && !m_bCheckRunning);
   Enable(kIdOverwrite, m_bCreateLog && !m_bCheckRunning);
 
@@ -317,7 +317,7 @@ void COptionsDialog::OnOK() {
   } else {
     m_bCdromTarget = m_drives.GetDriveType(std::string(1, m_strStartFolder[0]) + ":\\") == platform::kDriveCdrom;
   }
-  m_nLogMode = Checked(kIdAppend) ? records::kLogAppend : records::kLogOverwrite;
+  m_nLogMode = Checked(kIdAppend) ? engine::kLogAppend : engine::kLogOverwrite;
   if (m_strStartFolder.size() > 3 && m_strStartFolder.back() == '\\') m_strStartFolder.pop_back();
 
   m_bShowCdromOnly = Checked(kIdCdromOnly);
@@ -350,7 +350,7 @@ void COptionsDialog::SetChecked(int id, bool checked) {
 
 std::string COptionsDialog::FolderText() const { return ui::DlgItemText(*this, kIdStartFolder).toUtf8().toStdString(); }
 
-bool RunOptionsDialog(QWidget* parent, records::Settings& settings, std::string& startFolder,
+bool RunOptionsDialog(QWidget* parent, engine::Settings& settings, std::string& startFolder,
                       const std::function<bool()>& checkRunning, const platform::DriveTable& drives) {
   COptionsDialog dialog(settings, startFolder, checkRunning && checkRunning(), drives, parent);
   if (dialog.DoModal() != 1) return false;

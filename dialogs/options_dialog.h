@@ -18,7 +18,7 @@ class DriveTable;
 class FolderLister;
 }  // namespace platform
 
-namespace records {
+namespace engine {
 struct Settings;
 }
 
@@ -35,7 +35,7 @@ class COptionsDialog : public CContextHelpDialog {
   // Copies the settings (but drive and cdromTarget, which OK computes) and
   // the start folder. checkRunning: a check is reading files now. The drive
   // table must outlive the dialog.
-  COptionsDialog(const records::Settings& settings, const std::string& startFolder, bool checkRunning,
+  COptionsDialog(const engine::Settings& settings, const std::string& startFolder, bool checkRunning,
                  const platform::DriveTable& drives, QWidget* parent = nullptr);
 
   uint32_t HelpContextOf(int controlId) const override;
@@ -106,7 +106,7 @@ int DelayFromText(const std::string& text);
 // folder, only when checkRunning() is still false once the dialog has
 // closed. Field by field: a running check reads some fields from another
 // thread. Returns true when OK was pressed (the caller then sets the title).
-bool RunOptionsDialog(QWidget* parent, records::Settings& settings, std::string& startFolder,
+bool RunOptionsDialog(QWidget* parent, engine::Settings& settings, std::string& startFolder,
                       const std::function<bool()>& checkRunning, const platform::DriveTable& drives);
 
 }  // namespace dialogs

@@ -1,25 +1,48 @@
 #pragma once
-// A check run: the commands Start/Stop, Skip, Exit and Close, the check
-// thread, the one-second timer tick with its watchdog, and the end-of-check
-// report. The engine reaches the window only through WindowOps.
+// The scan engine: a check run from the Start command to its report. The
+// engine reaches the window only through WindowOps, and the rest of the
+// program through the interfaces of services.h.
+//
+// Threads of a run, and who may touch what (EngineContext holds it all):
+//
+// | thread        | owns                                   | may read                                  | woken by |
+// |---------------|----------------------------------------|-------------------------------------------|----------|
+// | UI            | the commands, the timer tick, the      | every shared word; the run's texts while  | the window's own events |
+// |               | report, UiThreadOwn                    | idle (released by the check thread)       |          |
+// | check thread  | the walks, CheckThreadOwn (the reader, | settings, panel flags, the stop flags     | the watchdog (tick or reader's end), |
+// | (one per run) | the read-ahead, the block buffer)      |                                           | futex only, never polled |
+// | reader        | its file descriptor and buffer; the    | the file it was handed; settings (fast    | its mail signal (a file handed over, |
+// | (across files)| byte counters while it reads a file    | checking, priority)                       | quit), futex only |
+// | read-ahead    | its plan (under its own lock)          | the plan the check thread gives it        | its wake signal (a new plan, the reader |
+// |               |                                        |                                           | half way through the window, end) |
+//
+// Shared words are relaxed atomics (ScanState, DiskState, Settings); texts
+// two threads use are SharedText; StuckReaders is the one lock, never held
+// across a wait. No engine thread ever waits for another engine thread
+// except the check thread for its reader (through the watchdog), and no lock
+// is held while a thread waits for the window. A reader given up on a stall
+// keeps only what it owns and ends on its own when the kernel gives its read
+// back; Close makes every thread leave the window alone at once.
 #include <chrono>
 #include <cstddef>
 #include <functional>
-#include <initializer_list>
 #include <memory>
 #include <string>
 
+#include "engine/blocks.h"
 #include "engine/file_result.h"
+#include "engine/run_settings.h"
 #include "engine/scan_state.h"
 #include "engine/services.h"
+#include "engine/settings.h"
+#include "engine/texts.h"
 #include "engine/window_ops.h"
-#include "records/settings.h"
 
 namespace engine {
 
 struct EngineDeps {
   std::shared_ptr<WindowOps> window;            // required
-  std::shared_ptr<records::Settings> settings;  // required
+  std::shared_ptr<engine::Settings> settings;  // required
   std::shared_ptr<PanelFlags> panels;           // required
   std::shared_ptr<const TextLookup> text;       // required
   std::shared_ptr<LogWriter> log;               // null: nothing is logged
@@ -37,78 +60,11 @@ struct EngineDeps {
   std::shared_ptr<FilePrefetcher> prefetcher;
 };
 
-// What a run freezes, taken by Start before anything else: the Options
-// dialog may change the settings while the run counts its files, and only
-// the live options (sounds, speaker, fast checking, delay, priority) are
-// read afresh during a run.
-struct RunSettings {
-  int drive = -1;            // 0..25 for A..Z; anything else: none
-  std::string startFolder;   // empty: the whole disk
-  bool preScan = false;
-  bool createLog = false;
-  bool resumeEnabled = false;
-  bool cdromTarget = false;
-
-  static RunSettings Take(const records::Settings& settings, const std::string& startFolder);
-  bool HasDevice() const { return drive >= 0 && drive <= 25; }
-  // The run checks a whole disk: no start folder, or a drive root ("D:").
-  bool WholeDisk() const { return startFolder.empty() || startFolder.size() == 3; }
-  // Where the walk begins: the start folder, or "%c:\" of the device.
-  std::string RootPath() const;
-
-  // Set by the check thread as it begins, and touched by it alone: the
-  // root's own folder, translated once for the whole run (a volume mounted
-  // meanwhile cannot move a letter under it), and the device it lies on.
-  std::string nativeRoot;
-  uint64_t rootDevice = 0;
-};
-
-// Ids of the texts the engine looks up (odd ids; the lookup picks the language).
-enum TextId : int {
-  kTextNotEnoughMemory = 15,
-  kTextNoDevice = 43,
-  kTextNoDisk = 45,
-  kTextAudioDisk = 47,
-  kTextResumeQuestion = 49,
-  kTextReportComplete = 53,
-  kTextReportPercent = 55,
-  kTextReportUnknown = 57,
-  kTextNoErrors = 59,
-  kTextErrorCounts = 61,
-  kTextRead = 157,
-  kTextOpen = 159,
-  kTextSkipped = 161,
-  kTextNoMemory = 163,
-  kTextNewDisk = 165,
-  kTextAnalysing = 167,
-  kTextReportTitle = 181,
-  kTextResumeTitle = 183,
-  kTextDiscNotMounted = 187,
-  kTextRootUnreadable = 189,
-  kTextDeviceNotAnswering = 191,
-  kTextLogNotWritten = 195,
-  kTextStoreNotWritten = 197,
-  kTextProblemLink = 199,
-  kTextProblemNotAFile = 201,
-  kTextProblemFull = 203,
-  kTextProblemDenied = 205,
-  kTextProblemOther = 207,
-  kTextSettingsReset = 209,
-};
-
-// The text that says why a record could not be written.
-int ProblemText(int writeProblem);
-// text with each "%s" replaced by the next of parts, in order; the parts
-// themselves are not looked at again.
-std::string FillIn(const std::string& text, std::initializer_list<std::string> parts);
-
 enum class Panel { Progress, Current, Time, Speed };
 
 // Stalled readers that are abandoned but still inside the kernel hold a
 // thread, a descriptor and a block buffer each; at most this many exist.
 inline constexpr int kMaxAbandonedReaders = 8;
-inline constexpr int kBlockSize = 32768;
-inline constexpr int kFastSkip = 65536;
 
 struct EngineContext;
 

@@ -1,8 +1,9 @@
-// The walks of the folder tree. Both go depth first through the process's
-// current directory, in the order the file system lists the entries, and
-// differ only in what they do with a file.
+#include "engine/folder_walk.h"
+
 #include "engine/engine_context.h"
+#include "engine/file_check.h"
 #include "engine/read_ahead.h"
+#include "engine/reports.h"
 #include "engine/walk_record.h"
 #include "platform/ascii.h"
 #include "platform/file_io.h"
@@ -25,28 +26,38 @@ void FolderWalk::WalkRoot(const std::string& rootPath) {
   Walk(rootPath, true, 0, replayed);
 }
 
-void PrepareResumedRun(const std::shared_ptr<EngineContext>& ctx, WalkRecord* record) {
-  EngineContext& c = *ctx;
-  DiskState& d = c.state.disk;
-  // The check walk accounts the bytes of every file it passes over, so that
-  // a file whose check was interrupted is not counted twice.
-  d.bytesDoneBefore = d.bytesDone.load();
-  d.bytesDone = 0;
-  // The record holds the low 32 bits of the byte counts: on a volume of
-  // 4 GiB or more the totals may have wrapped, and are counted afresh.
-  const std::string& root = c.state.rootPath;
-  if (platform::FileSystemBytes(c.run.nativeRoot) >= (uint64_t{1} << 32)) {
-    d.filesTotal = 0;
-    d.bytesTotal = 0;
-    FolderWalk(ctx, FolderWalk::kCount, record).WalkRoot(root);
-  }
-}
-
 void FolderWalk::Publish() {
   ctx_->state.currentFolder.Set(path_);
 }
 
 bool FolderWalk::Walk(const std::string& name, bool root, int depth, bool replayed) {
+  const std::size_t parentLength = path_.size();
+  if (!Enter(name, root, depth, replayed, parentLength)) return false;
+
+  // The listing is read whole before anything in it is walked: no level
+  // holds a descriptor while the levels below it are walked.
+  std::vector<platform::DirEntry> entries;
+  const bool listedWhole = List(replayed, entries);
+  if (!listedWhole && !root) ReportUnreadFolder(name, path_.substr(0, parentLength));
+  AheadPlan ahead;
+  for (std::size_t i = 0; i < entries.size() && !lost_; ++i) {
+    if (mode_ == kCount) {
+      Count(entries[i], depth);
+    } else {
+      Check(entries, i, depth, replayed, ahead);
+    }
+  }
+  if (lost_) {
+    // The way back from a sub-folder was lost: the rest of this folder went
+    // unread, and the record no longer matches what is walked.
+    if (record_ != nullptr) record_->Drop();
+    if (!root) ReportUnreadFolder(name, path_.substr(0, parentLength));
+  }
+  Leave(parentLength, root);
+  return true;
+}
+
+bool FolderWalk::Enter(const std::string& name, bool root, int depth, bool replayed, std::size_t parentLength) {
   EngineContext& c = *ctx_;
   if (c.Halted()) {
     // Once stopped, nothing below is walked any more: the record is not
@@ -69,7 +80,6 @@ bool FolderWalk::Walk(const std::string& name, bool root, int depth, bool replay
     if (device && *device != *rootDevice_) return false;
   }
 
-  const std::size_t parentLength = path_.size();
   if (root) {
     path_ = name;
   } else {
@@ -81,7 +91,7 @@ bool FolderWalk::Walk(const std::string& name, bool root, int depth, bool replay
   if (c.Panels().showCurrent) c.Window().SetFieldText(kIdFolderPath, platform::VisibleText(path_));
 
   // The root's folder was found once for the whole run.
-  const std::string& target = root ? ctx_->run.nativeRoot : name;
+  const std::string& target = root ? c.run.nativeRoot : name;
   const int entered = root ? platform::ChangeDirectory(target) : platform::EnterFolder(target);
   if (entered != 0) {
     if (replayed) record_->SkipFolder();
@@ -96,11 +106,12 @@ bool FolderWalk::Walk(const std::string& name, bool root, int depth, bool replay
   } else {
     names_.push_back(name);
   }
+  return true;
+}
 
-  // The listing is read whole before anything in it is walked: no level
-  // holds a descriptor while the levels below it are walked. The check walk
-  // takes it from the counting walk's record where there is one.
-  std::vector<platform::DirEntry> entries;
+bool FolderWalk::List(bool& replayed, std::vector<platform::DirEntry>& entries) {
+  // The check walk takes the listing from the counting walk's record where
+  // there is one.
   bool listedWhole = false;
   if (!replayed || !record_->TakeFolder(&entries, &listedWhole)) {
     replayed = false;
@@ -109,80 +120,85 @@ bool FolderWalk::Walk(const std::string& name, bool root, int depth, bool replay
     listedWhole = platform::ListCurrentFolder(&entries, rootFolder_.empty() ? "/nonexistent/" : rootFolder_);
   }
   if (record_ != nullptr && mode_ == kCount) record_->PutFolder(entries, listedWhole);
-  if (!listedWhole && !root) ReportUnreadFolder(name, path_.substr(0, parentLength));
-  AheadPlan ahead;
-  for (std::size_t i = 0; i < entries.size() && !lost_; ++i) {
-    const platform::DirEntry& entry = entries[i];
-    switch (entry.kind) {
-      case platform::DirEntry::kFolder:
-        if (mode_ == kCount) {
-          if (!Walk(entry.name, false, depth + 1, false) && record_ != nullptr) record_->PutNotWalked();
-        } else {
-          // The read-ahead lets go of this folder: no level holds it while
-          // the levels below are walked.
-          ahead = AheadPlan{};
-          // A sub-folder the counting walk did not walk is looked at afresh.
-          const bool again = replayed && record_->Usable() && record_->TakeMark() == WalkRecord::Mark::kFolder;
-          Walk(entry.name, false, depth + 1, again);
-        }
-        break;
-      case platform::DirEntry::kFile:
-      case platform::DirEntry::kDanglingLink: {
-        const auto size = static_cast<int64_t>(entry.size);
-        if (mode_ == kCount) {
-          ++c.state.disk.filesTotal;
-          c.state.disk.bytesTotal += size;
-        } else {
-          const uint32_t seen = ++c.state.filesSeen;
-          if (seen > static_cast<uint32_t>(c.state.disk.filesChecked.load())) {
-            ReadAheadOf(entries, i, seen, ahead);
-            CheckFile(ctx_, entry.name, size);
-            if (!c.state.stopRequest) ++c.state.disk.filesChecked;
-          } else {
-            // An earlier run of this disk already checked it; its bytes
-            // count as done, so the disk percent of a resumed run is exact.
-            c.state.disk.bytesDone += size;
-          }
-        }
-        break;
-      }
-      case platform::DirEntry::kOutsideLink:
-        // What the disc records for a link out of the tree: a file of no
-        // bytes that reads fine. It is never opened.
-        if (mode_ == kCount) {
-          ++c.state.disk.filesTotal;
-        } else {
-          const uint32_t seen = ++c.state.filesSeen;
-          if (seen > static_cast<uint32_t>(c.state.disk.filesChecked.load()) && !c.state.stopRequest) {
-            ++c.state.disk.filesChecked;
-          }
-        }
-        break;
-      case platform::DirEntry::kOther:
-        // FIFOs, sockets, devices and links to folders: never counted,
-        // never opened, never walked into.
-        break;
+  return listedWhole;
+}
+
+void FolderWalk::Count(const platform::DirEntry& entry, int depth) {
+  DiskState& d = ctx_->state.disk;
+  switch (entry.kind) {
+    case platform::DirEntry::kFolder:
+      if (!Walk(entry.name, false, depth + 1, false) && record_ != nullptr) record_->PutNotWalked();
+      break;
+    case platform::DirEntry::kFile:
+    case platform::DirEntry::kDanglingLink:
+      ++d.filesTotal;
+      d.bytesTotal += static_cast<int64_t>(entry.size);
+      break;
+    case platform::DirEntry::kOutsideLink:
+      // A file of no bytes (see Check).
+      ++d.filesTotal;
+      break;
+    case platform::DirEntry::kOther:
+      // FIFOs, sockets, devices and links to folders: never counted,
+      // never opened, never walked into.
+      break;
+  }
+}
+
+void FolderWalk::Check(const std::vector<platform::DirEntry>& entries, std::size_t i, int depth, bool replayed,
+                       AheadPlan& ahead) {
+  EngineContext& c = *ctx_;
+  const platform::DirEntry& entry = entries[i];
+  // Files an earlier run of this disk already checked are passed over.
+  const auto checkedBefore = [&c](uint32_t seen) {
+    return seen <= static_cast<uint32_t>(c.state.disk.filesChecked.load());
+  };
+  switch (entry.kind) {
+    case platform::DirEntry::kFolder: {
+      // The read-ahead lets go of this folder: no level holds it while
+      // the levels below are walked.
+      ahead = AheadPlan{};
+      // A sub-folder the counting walk did not walk is looked at afresh.
+      const bool again = replayed && record_->Usable() && record_->TakeMark() == WalkRecord::Mark::kFolder;
+      Walk(entry.name, false, depth + 1, again);
+      break;
     }
+    case platform::DirEntry::kFile:
+    case platform::DirEntry::kDanglingLink: {
+      const auto size = static_cast<int64_t>(entry.size);
+      const uint32_t seen = ++c.state.filesSeen;
+      if (!checkedBefore(seen)) {
+        ReadAheadOf(entries, i, seen, ahead);
+        CheckFile(ctx_, entry.name, size);
+        if (!c.state.stopRequest) ++c.state.disk.filesChecked;
+      } else {
+        // Its bytes count as done, so the disk percent of a resumed run is
+        // exact.
+        c.state.disk.bytesDone += size;
+      }
+      break;
+    }
+    case platform::DirEntry::kOutsideLink: {
+      // What the disc records for a link out of the tree: a file of no
+      // bytes that reads fine. It is never opened.
+      const uint32_t seen = ++c.state.filesSeen;
+      if (!checkedBefore(seen) && !c.state.stopRequest) ++c.state.disk.filesChecked;
+      break;
+    }
+    case platform::DirEntry::kOther:
+      break;
   }
-  if (lost_) {
-    // The way back from a sub-folder was lost: the rest of this folder went
-    // unread, and the record no longer matches what is walked.
-    if (record_ != nullptr) record_->Drop();
-    if (!root) ReportUnreadFolder(name, path_.substr(0, parentLength));
-  }
-  Leave(parentLength, root);
-  return true;
 }
 
 void FolderWalk::ReadAheadOf(const std::vector<platform::DirEntry>& entries, std::size_t i, uint32_t seen,
                              AheadPlan& plan) {
   EngineContext& c = *ctx_;
-  if (!c.deps.prefetcher || !c.deviceWaits || c.ahead == EngineContext::Ahead::kNever || c.Halted()) return;
+  if (!c.deps.prefetcher || !c.deviceWaits.Seen() || c.check.ahead == CheckThreadOwn::Ahead::kNever || c.Halted()) return;
   // Within the plan; a plan cut short is carried on once the reader is half
   // way through it, so that the window stays full.
-  const bool inPlan = c.readAhead && plan.folder && i >= plan.start && i < plan.end;
+  const bool inPlan = c.check.readAhead && plan.folder && i >= plan.start && i < plan.end;
   if (inPlan && (plan.whole || i - plan.start < ReadAhead::kWindowFiles)) {
-    c.readAhead->ReaderAt(i - plan.start);
+    c.check.readAhead->ReaderAt(i - plan.start);
     return;
   }
   const std::size_t carried = inPlan ? i - plan.start : ReadAhead::kNewFolder;
@@ -193,13 +209,13 @@ void FolderWalk::ReadAheadOf(const std::vector<platform::DirEntry>& entries, std
     plan.folder = std::make_shared<HeldFolder>(c.deps.prefetcher, fd);
   }
   // One file system per check: the first folder tells for all.
-  if (c.ahead == EngineContext::Ahead::kUndecided) {
+  if (c.check.ahead == CheckThreadOwn::Ahead::kUndecided) {
     const bool worth = prefetcher.WorthIt(plan.folder->Fd()) && c.readAheadThreads.load() == 0;
-    c.ahead = worth ? EngineContext::Ahead::kOn : EngineContext::Ahead::kNever;
+    c.check.ahead = worth ? CheckThreadOwn::Ahead::kOn : CheckThreadOwn::Ahead::kNever;
     if (!worth) return;
   }
-  if (c.readAhead && c.readAhead->Ended()) c.readAhead.reset();
-  if (!c.readAhead) {
+  if (c.check.readAhead && c.check.readAhead->Ended()) c.check.readAhead.reset();
+  if (!c.check.readAhead) {
     auto readAhead = std::make_shared<ReadAhead>(c.deps.prefetcher, c.deps.settings);
     c.readAheadThreads.fetch_add(1);
     const std::shared_ptr<EngineContext> shared = ctx_;
@@ -213,10 +229,10 @@ void FolderWalk::ReadAheadOf(const std::vector<platform::DirEntry>& entries, std
         kReadAheadStack);
     if (started != 0) {
       c.readAheadThreads.fetch_sub(1);
-      c.ahead = EngineContext::Ahead::kNever;
+      c.check.ahead = CheckThreadOwn::Ahead::kNever;
       return;
     }
-    c.readAhead = std::move(readAhead);
+    c.check.readAhead = std::move(readAhead);
   }
   // This file and those after it, up to the next sub-folder (whose files
   // come first in reading order), two windows at most.
@@ -233,7 +249,7 @@ void FolderWalk::ReadAheadOf(const std::vector<platform::DirEntry>& entries, std
   plan.start = i;
   plan.end = j;
   plan.whole = j == entries.size() || entries[j].kind == platform::DirEntry::kFolder;
-  c.readAhead->Plan(plan.folder, std::move(files), carried);
+  c.check.readAhead->Plan(plan.folder, std::move(files), carried);
 }
 
 void FolderWalk::ReportUnreadFolder(const std::string& name, const std::string& holder) {

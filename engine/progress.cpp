@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "engine/engine_context.h"
+
 namespace engine {
 namespace {
 
@@ -95,6 +97,22 @@ std::string FormatText(std::string_view format, std::initializer_list<long long>
   }
   if (out.size() > maxBytes) out.resize(maxBytes);
   return out;
+}
+
+void UpdateDiskPercent(EngineContext& c) {
+  DiskState& d = c.state.disk;
+  if (d.bytesTotal == 0) return;
+  const int disk = DiskPercent(d.bytesDone, d.bytesTotal);
+  if (!c.Panels().showProgress) {
+    d.percentShown = disk;
+    return;
+  }
+  d.percentComputed = disk;
+  if (disk != d.percentShown) {
+    d.percentShown = disk;
+    c.Window().SetProgress(kIdDiskBar, disk);
+    c.Window().SetFieldText(kIdDiskPercent, PercentText(disk));
+  }
 }
 
 }  // namespace engine

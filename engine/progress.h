@@ -8,6 +8,8 @@
 
 namespace engine {
 
+struct EngineContext;
+
 // part × 100 / whole in floating point, truncated toward zero; 0 when whole is 0.
 int PercentOf(int64_t part, int64_t whole);
 // The disk percent: as PercentOf, made 100 when greater.
@@ -35,5 +37,10 @@ std::string RestoredTitle(int drive, const std::string& startFolder);
 // The result is cut to maxBytes (the 256-byte buffers of the reports hold 255).
 std::string FormatText(std::string_view format, std::initializer_list<long long> numbers,
                        std::size_t maxBytes = 255);
+
+// Brings the disk percent up to bytes done, and the disk bar and its text with
+// it while the progress panel is shown. Called by the one thread that moves
+// bytes done at the time: the reader after a block, the file check after a file.
+void UpdateDiskPercent(EngineContext& c);
 
 }  // namespace engine

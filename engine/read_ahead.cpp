@@ -3,28 +3,11 @@
 #include <algorithm>
 #include <limits>
 
-#include "engine/check_run.h"
+#include "engine/blocks.h"
+#include "engine/engine_context.h"
 #include "platform/thread.h"
 
 namespace engine {
-
-std::vector<platform::ByteRange> BlocksRead(int64_t size, bool fastCheck) {
-  std::vector<platform::ByteRange> ranges;
-  int64_t done = 0;
-  int64_t length = std::min<int64_t>(size, kBlockSize);
-  while (length > 0) {
-    if (!ranges.empty() && ranges.back().offset + ranges.back().length == done) {
-      ranges.back().length += length;
-    } else {
-      ranges.push_back({done, length});
-    }
-    done += length;
-    if (fastCheck && size - done > kFastSkip) done += kFastSkip;
-    if (length < kBlockSize) break;
-    length = std::min<int64_t>(size - done, kBlockSize);
-  }
-  return ranges;
-}
 
 void ReadAhead::Plan(std::shared_ptr<HeldFolder> folder, std::vector<File> files, std::size_t carried) {
   {
@@ -104,7 +87,7 @@ void ReadAhead::Loop() {
       left -= ranges[keep].length;
     }
     ranges.resize(keep);
-    const int position = records::PriorityPosition(*settings_);
+    const int position = engine::PriorityPosition(*settings_);
     if (position != priority) {
       priority = position;
       if (prefetcher_->TakePriority(position) == platform::kPriorityKeptLower) {
@@ -122,12 +105,9 @@ void ReadAhead::Loop() {
   }
 }
 
-int SystemPrefetcher::HoldFolder() { return platform::HoldCurrentFolder(); }
-bool SystemPrefetcher::WorthIt(int folder) { return platform::OnDiscOrDiskFileSystem(folder); }
-void SystemPrefetcher::ReleaseFolder(int folder) { platform::CloseFile(folder); }
-void SystemPrefetcher::Prefetch(int folder, const std::string& name, const std::vector<platform::ByteRange>& ranges) {
-  platform::AdviseWillNeed(folder, name, ranges);
+void EndReadAhead(EngineContext& c) {
+  if (c.check.readAhead) c.check.readAhead->End();
+  c.check.readAhead.reset();
 }
-int SystemPrefetcher::TakePriority(int position) { return platform::SetCurrentThreadPriority(position); }
 
 }  // namespace engine

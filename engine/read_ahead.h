@@ -19,15 +19,13 @@
 #include <vector>
 
 #include "engine/services.h"
+#include "engine/settings.h"
 #include "platform/file_io.h"
 #include "platform/wake_signal.h"
-#include "records/settings.h"
 
 namespace engine {
 
-// The ranges of a file of the size that the reader requests, in order (with
-// fast checking 32,768 bytes read, 65,536 passed over, and so on).
-std::vector<platform::ByteRange> BlocksRead(int64_t size, bool fastCheck);
+struct EngineContext;
 
 // A folder held for the read-ahead; released when the last user lets go.
 class HeldFolder {
@@ -55,7 +53,7 @@ class ReadAhead {
     bool read = false;  // the reader will read it (not passed over, not a link that leads nowhere)
   };
 
-  ReadAhead(std::shared_ptr<FilePrefetcher> prefetcher, std::shared_ptr<records::Settings> settings)
+  ReadAhead(std::shared_ptr<FilePrefetcher> prefetcher, std::shared_ptr<engine::Settings> settings)
       : prefetcher_(std::move(prefetcher)), settings_(std::move(settings)) {}
 
   // Check thread. The files of a folder in reading order, from the one the
@@ -77,7 +75,7 @@ class ReadAhead {
 
  private:
   std::shared_ptr<FilePrefetcher> prefetcher_;
-  std::shared_ptr<records::Settings> settings_;
+  std::shared_ptr<engine::Settings> settings_;
   platform::WakeSignal wake_;
 
   std::mutex m_;
@@ -91,5 +89,8 @@ class ReadAhead {
   bool sleeping_ = false;
   bool ended_ = false;
 };
+
+// No more read-ahead in this run (its end, or a read error). Check thread.
+void EndReadAhead(EngineContext& c);
 
 }  // namespace engine

@@ -26,10 +26,6 @@ std::string VolumeRoot(const RunSettings& run) {
   return std::string(1, letter) + ":\\";
 }
 
-std::string RunSettings::RootPath() const {
-  return !startFolder.empty() ? startFolder : std::string(1, static_cast<char>('A' + drive)) + ":\\";
-}
-
 bool RunReadiness(const RunSettings& run, ScanState& state, const ReadinessDeps& deps) {
   WindowOps& w = deps.window;
   DiskState& d = state.disk;

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "engine/watchdog.h"
 #include "platform/relaxed.h"
 
 namespace engine {
@@ -71,7 +72,7 @@ struct ScanState {
   Relaxed<bool> skipRequest{false};
   Relaxed<bool> running{false};
   Relaxed<bool> reportPending{false};
-  Relaxed<int32_t> watchdog{0};      // timer ticks since the reader last began a block
+  Watchdog watchdog;                 // timer ticks since the reader last began a block
   Relaxed<int32_t> elapsed{0};       // ticks counted while running
   Relaxed<int64_t> bytesRead{0};     // bytes actually requested from the disk (speed)
   Relaxed<uint32_t> filesSeen{0};    // files met by the check walk in this run

@@ -1,7 +1,8 @@
 #pragma once
 // What the engine needs of the rest of the program besides the window: the
 // log writer, the resume store, the volume query, the sounds, the text table,
-// the drive letters, the threads and the read-ahead. The main window hands real ones in;
+// the drive letters, the threads and the read-ahead. The main window hands real
+// ones in (the system's threads and read-ahead are in system_services.h);
 // tests hand in fakes. Each is an interface of its own.
 #include <cstddef>
 #include <cstdint>
@@ -147,25 +148,6 @@ class FilePrefetcher {
   // Gives the calling thread the reader's priority for a slider position;
   // a platform::PriorityResult.
   virtual int TakePriority(int position) = 0;
-};
-
-// Read-ahead through the system's cache.
-class SystemPrefetcher : public FilePrefetcher {
- public:
-  int HoldFolder() override;
-  bool WorthIt(int folder) override;
-  void ReleaseFolder(int folder) override;
-  void Prefetch(int folder, const std::string& name, const std::vector<platform::ByteRange>& ranges) override;
-  int TakePriority(int position) override;
-};
-
-// The system's threads.
-class SystemThreads : public ThreadStarter {
- public:
-  int StartThread(std::function<void()> fn, std::size_t stackSize) override;
-  int SetReaderPriority(int position) override;
-  void KeepOnProcessor() override;
-  void FreeProcessor() override;
 };
 
 }  // namespace engine

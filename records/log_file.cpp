@@ -4,7 +4,7 @@
 
 #include "platform/whole_file.h"
 #include "records/data_text.h"
-#include "records/settings.h"
+#include "engine/settings.h"
 
 namespace records {
 namespace {
@@ -33,7 +33,7 @@ int LogFile::SetFolder(std::string_view folder) {
 int LogFile::OpenLog(std::string_view name, int mode) {
   std::lock_guard lock(m_);
   if (name.empty() || folder_.empty()) return kCannotCreate;
-  if (mode != kLogAppend && mode != kLogOverwrite) return kCannotCreate;
+  if (mode != engine::kLogAppend && mode != engine::kLogOverwrite) return kCannotCreate;
   const std::string path = folder_ + std::string(name);
   if (!OpenLocked(path, mode)) {
     // A log that is ready stays where it was; one that never opened is
@@ -49,7 +49,7 @@ int LogFile::OpenLog(std::string_view name, int mode) {
 bool LogFile::OpenLocked(const std::string& path, int mode) {
   // Appending creates an empty file when there is none; where that fails the
   // log is made afresh with its header. Neither goes through a link.
-  if (mode == kLogAppend && platform::AppendToFile(path, "", &problem_) == 0) return true;
+  if (mode == engine::kLogAppend && platform::AppendToFile(path, "", &problem_) == 0) return true;
   return platform::OverwriteFile(path, WithCrLf(kHeader), &problem_) == 0;
 }
 
@@ -83,7 +83,7 @@ int LogFile::Write(const std::string& record) {
   if (path_.empty()) return kNotReady;
   // A log that could not be opened is tried again, appending: what another
   // run wrote into it is kept.
-  if (!ready_ && !(ready_ = OpenLocked(path_, kLogAppend))) return kNotReady;
+  if (!ready_ && !(ready_ = OpenLocked(path_, engine::kLogAppend))) return kNotReady;
   // Opened for appending, written in one request (whole or not at all),
   // closed again.
   return platform::AppendToFile(path_, WithCrLf(record), &problem_) == 0 ? kOk : kCannotWrite;

@@ -13,14 +13,14 @@ int Signed(uint8_t b) { return b == 0xFF ? -1 : b; }
 
 }  // namespace
 
-OptionBytes EncodeOptions(const Settings& s) {
+OptionBytes EncodeOptions(const engine::Settings& s) {
   return OptionBytes{Flag(s.showCdromOnly), Flag(s.createLog),     LowByte(s.logMode),     Flag(s.resumeEnabled),
                      Flag(s.sounds),        Flag(s.internalSpeaker), Flag(s.fastCheck),    Flag(s.preScan),
                      LowByte(s.delaySeconds), LowByte(s.driveListIndex), LowByte(s.drive), Flag(s.cdromTarget),
                      LowByte(s.priority),   LowByte(s.language),   0xFF,                   LowByte(s.servicePack)};
 }
 
-void DecodeOptions(const OptionBytes& b, Settings& s) {
+void DecodeOptions(const OptionBytes& b, engine::Settings& s) {
   s.showCdromOnly = b[0] != 0;
   s.createLog = b[1] != 0;
   s.logMode = b[2];
@@ -43,8 +43,8 @@ SettingsStore::SettingsStore(platform::Registry& registry) : registry_(registry)
 void SettingsStore::TakeProgramFolder() { programFolder = platform::CurrentDirectory(); }
 
 void SettingsStore::LoadSettings() {
-  Settings& s = *settings;
-  s = Settings{};
+  engine::Settings& s = *settings;
+  s = engine::Settings{};
   firstRun = false;
   settingsReset = registry_.KeepIfDamaged();
   OptionBytes buffer = EncodeOptions(s);

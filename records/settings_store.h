@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "platform/registry.h"
-#include "records/settings.h"
+#include "engine/settings.h"
 
 namespace records {
 
@@ -21,10 +21,10 @@ using OptionBytes = std::array<uint8_t, 16>;
 
 // The stored form of the options: bools as 0 or 1, numbers as their low
 // byte, byte 14 always 0xFF, byte 15 the service pack.
-OptionBytes EncodeOptions(const Settings& settings);
+OptionBytes EncodeOptions(const engine::Settings& settings);
 // Back into the fields: bytes 9 and 10 give -1 for 0xFF; byte 11 gives 1
 // when not 0; byte 14 is ignored. No range checks.
-void DecodeOptions(const OptionBytes& bytes, Settings& settings);
+void DecodeOptions(const OptionBytes& bytes, engine::Settings& settings);
 
 // The options and what the main window keeps beside them.
 class SettingsStore {
@@ -46,7 +46,7 @@ class SettingsStore {
   // missing or longer than bufferSize bytes with its terminating zero.
   std::optional<std::string> ReadText(std::string_view name, uint32_t bufferSize);
 
-  std::shared_ptr<Settings> settings = std::make_shared<Settings>();
+  std::shared_ptr<engine::Settings> settings = std::make_shared<engine::Settings>();
   bool firstRun = false;
   // The settings file was damaged when it was loaded: what could not be read
   // went back to its default, and the damaged file was kept beside it.

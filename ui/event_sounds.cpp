@@ -22,7 +22,7 @@ constexpr EventSound kEventSounds[] = {
 
 std::span<const EventSound> EventSoundTable() { return kEventSounds; }
 
-EventSounds::EventSounds(const records::Settings& settings, std::shared_ptr<platform::SoundOutput> output)
+EventSounds::EventSounds(const engine::Settings& settings, std::shared_ptr<platform::SoundOutput> output)
     : settings_(settings), output_(std::move(output)) {}
 
 EventSounds::~EventSounds() = default;

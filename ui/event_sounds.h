@@ -15,7 +15,7 @@
 #include <span>
 
 #include "engine/services.h"
-#include "records/settings.h"
+#include "engine/settings.h"
 
 namespace platform {
 class SoundOutput;
@@ -41,7 +41,7 @@ std::span<const EventSound> EventSoundTable();
 
 class EventSounds final : public engine::SoundPlayer {
  public:
-  EventSounds(const records::Settings& settings, std::shared_ptr<platform::SoundOutput> output);
+  EventSounds(const engine::Settings& settings, std::shared_ptr<platform::SoundOutput> output);
   ~EventSounds() override;
   EventSounds(const EventSounds&) = delete;
   EventSounds& operator=(const EventSounds&) = delete;
@@ -55,7 +55,7 @@ class EventSounds final : public engine::SoundPlayer {
   void Shutdown();
 
  private:
-  const records::Settings& settings_;
+  const engine::Settings& settings_;
   std::shared_ptr<platform::SoundOutput> output_;
   std::mutex gate_;  // held while the settings are read
   bool shut_ = false;

@@ -13,6 +13,7 @@
 #include "dialogs/language_dialog.h"
 #include "dialogs/options_dialog.h"
 #include "engine/progress.h"
+#include "engine/system_services.h"
 #include "platform/drive_table.h"
 #include "platform/registry.h"
 #include "platform/sound_output.h"
@@ -157,7 +158,7 @@ bool CMainDialog::OnInitDialog() {
   CTemplateDialog::OnInitDialog();
   setWindowIcon(m_hIcon);
 
-  records::Settings& set = *m_store->settings;
+  engine::Settings& set = *m_store->settings;
   m_store->TakeProgramFolder();
   m_store->LoadSettings();
   res::InterfaceLanguage = set.language;
@@ -169,7 +170,7 @@ bool CMainDialog::OnInitDialog() {
   }
 
   m_log->SetFolder(m_store->programFolder);
-  m_log->OpenLog("Torvex.log", records::kLogAppend);
+  m_log->OpenLog("Torvex.log", engine::kLogAppend);
   m_diskInfo->SetFolder(m_store->programFolder);
   m_diskInfo->OpenStore("Torvex.tvd");
 
@@ -189,7 +190,7 @@ bool CMainDialog::OnInitDialog() {
 
   m_timer.start(kTimerPeriodMs, this);
 
-  if (set.createLog && set.logMode == records::kLogOverwrite) m_log->OpenLog("Torvex.log", records::kLogOverwrite);
+  if (set.createLog && set.logMode == engine::kLogOverwrite) m_log->OpenLog("Torvex.log", engine::kLogOverwrite);
 
   const int drive = set.drive;
   if (drive != -1 && drive != 255) setWindowTitle(Utf8(engine::RestoredTitle(drive, std::string())));
@@ -205,7 +206,7 @@ void CMainDialog::showEvent(QShowEvent* event) {
 }
 
 void CMainDialog::OnShow() {
-  records::Settings& set = *m_store->settings;
+  engine::Settings& set = *m_store->settings;
   if (m_store->firstRun) {
     const int language = dialogs::AskInterfaceLanguage(this);
     set.language = language;
@@ -275,7 +276,7 @@ int CMainDialog::ShowMessage(const std::string& text, const std::string& caption
 }
 
 void CMainDialog::OpenOptions() {
-  records::Settings& set = *m_store->settings;
+  engine::Settings& set = *m_store->settings;
   std::string& folder = m_store->startFolder;
   // The drives as they are now: volumes come and go between openings.
   const platform::DriveTable drives = platform::DriveTable::System(*m_registry);

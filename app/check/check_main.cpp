@@ -28,7 +28,8 @@
 #include "records/disk_info_store.h"
 #include "records/drive_list.h"
 #include "records/log_file.h"
-#include "records/settings.h"
+#include "engine/settings.h"
+#include "engine/system_services.h"
 #include "res/text_table.h"
 
 namespace {
@@ -209,7 +210,7 @@ int main(int argc, char* argv[]) {
   doc.cdrom = drive != nullptr && drive->kind == platform::kDriveCdrom;
   doc.folder = table.ToNativePath(windowsPath);
 
-  auto settings = std::make_shared<records::Settings>();
+  auto settings = std::make_shared<engine::Settings>();
   settings->drive = letter - 'A';
   settings->cdromTarget = doc.cdrom;
   settings->delaySeconds = o.delaySeconds;
@@ -230,7 +231,7 @@ int main(int argc, char* argv[]) {
     log->SetFolder(slash == 0 ? "/" : path.substr(0, slash));
     // A new log begins with its header. A log that cannot be written never
     // stops a check; the engine tells why, once, on standard error.
-    const int mode = ::access(path.c_str(), F_OK) == 0 ? records::kLogAppend : records::kLogOverwrite;
+    const int mode = ::access(path.c_str(), F_OK) == 0 ? engine::kLogAppend : engine::kLogOverwrite;
     log->OpenLog(path.substr(slash + 1), mode);
   }
   std::shared_ptr<records::DiskInfoStore> store;

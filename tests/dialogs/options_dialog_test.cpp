@@ -91,7 +91,7 @@ class OptionsDialogTest : public ::testing::Test {
   }
 
   dialogs_test::PinnedDrives drives;
-  std::shared_ptr<records::Settings> settings = std::make_shared<records::Settings>();
+  std::shared_ptr<engine::Settings> settings = std::make_shared<engine::Settings>();
   std::string startFolder;
   std::function<bool()> checkRunning = [] { return false; };
 };
@@ -184,7 +184,7 @@ TEST_F(OptionsDialogTest, OkFollowsTheFolderCheckAndHandsBackEveryControl) {
   EXPECT_TRUE(settings->cdromTarget);  // the start folder's drive decides, not the entry
   EXPECT_EQ(settings->delaySeconds, 3);
   EXPECT_TRUE(settings->fastCheck);
-  EXPECT_EQ(settings->logMode, records::kLogAppend);
+  EXPECT_EQ(settings->logMode, engine::kLogAppend);
   EXPECT_TRUE(settings->internalSpeaker);
   EXPECT_EQ(settings->priority, 6);
 

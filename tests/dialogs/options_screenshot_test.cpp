@@ -9,7 +9,7 @@
 #include "dialogs/folder_tree_ctrl.h"
 #include "dialogs/options_dialog.h"
 #include "platform/folder_list.h"
-#include "records/settings.h"
+#include "engine/settings.h"
 #include "res/text_table.h"
 #include "tests/dialogs/folder_dialogs_support.h"
 
@@ -46,7 +46,7 @@ TEST(DialogScreenshots, OptionsAndFolderBrowserInEnglishAndRussian) {
     res::InterfaceLanguage = language;
     res::LoadText(0);
     const QString suffix = language == 0 ? "_ru" : "_en";
-    records::Settings settings;
+    engine::Settings settings;
     settings.showCdromOnly = false;
     settings.drive = 3;
     settings.language = language;

@@ -171,7 +171,7 @@ TEST_F(WindowFitTest, MainWindowOptionsAndFolderBrowser) {
     const platform::DriveTable table = platform::DriveTable::Build(
         testing_support::FakeDriveProbe{},
         {{'C', platform::kDriveFixed, c.Root()}, {'D', platform::kDriveCdrom, d.Root()}});
-    records::Settings settings;
+    engine::Settings settings;
     settings.language = language;
     bool browserSeen = false;
     dialogs::COptionsDialog options(settings, "", false, table);

@@ -124,7 +124,7 @@ TEST_F(WindowFramesTest, EveryWindowHasTheFrameOfItsTemplate) {
     testing_support::TempTree c;
     const platform::DriveTable table =
         platform::DriveTable::Build(testing_support::FakeDriveProbe{}, {{'C', platform::kDriveFixed, c.Root()}});
-    records::Settings settings;
+    engine::Settings settings;
     dialogs::COptionsDialog options(settings, "", false, table);
     ExpectFrame(options, {true, false, false, true, false, false}, "Options");
     const platform::SystemFolderLister lister;

@@ -285,14 +285,14 @@ TEST_F(CheckRunTest, TimerTicksShowTimeSpeedEstimateAndTheMinimizedTitle) {
   settings->delaySeconds = 99;  // the held reader is never given up
   StartHeldInSecondFile();
   auto& s = State();
-  s.watchdog = 0;
+  s.watchdog.Reset();
   s.disk.bytesTotal = 10'000'000;
   s.disk.bytesDone = 2'500'000;
   s.disk.percentShown = 25;
   s.bytesRead = 30 * 1024 * 10;
   s.elapsed = 29;
   engine->OnTimerTick();
-  EXPECT_EQ(s.watchdog, 1);
+  EXPECT_EQ(s.watchdog.Ticks(), 1);
   EXPECT_EQ(window->Field(kIdElapsed), "0:00:30");
   EXPECT_EQ(window->Field(kIdSpeed), "10.00");
   EXPECT_EQ(window->Field(kIdEstimated), "0:02:00");
@@ -322,7 +322,7 @@ TEST_F(CheckRunTest, TimerTicksShowTimeSpeedEstimateAndTheMinimizedTitle) {
   EXPECT_EQ(window->Field(kIdElapsed), "");
   EXPECT_EQ(window->Field(kIdSpeed), "");
   engine->OnTimerTick();
-  EXPECT_EQ(s.watchdog, 5);
+  EXPECT_EQ(s.watchdog.Ticks(), 5);
   EXPECT_EQ(window->Field(kIdElapsed), "");
 
   release = true;

@@ -142,7 +142,7 @@ class EngineTest : public ::testing::Test {
   testing_support::TempTree tree;
   testing_support::CwdGuard cwd;
   std::shared_ptr<testing_support::RecordingWindow> window = std::make_shared<testing_support::RecordingWindow>();
-  std::shared_ptr<records::Settings> settings = std::make_shared<records::Settings>();
+  std::shared_ptr<engine::Settings> settings = std::make_shared<engine::Settings>();
   std::shared_ptr<engine::PanelFlags> panels = std::make_shared<engine::PanelFlags>();
   std::shared_ptr<FakeLog> log = std::make_shared<FakeLog>();
   std::shared_ptr<FakeStore> store = std::make_shared<FakeStore>();

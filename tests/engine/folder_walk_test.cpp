@@ -10,7 +10,7 @@
 #include <set>
 
 #include "platform/file_io.h"
-#include "engine/engine_context.h"
+#include "engine/folder_walk.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace engine_test {

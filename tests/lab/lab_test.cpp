@@ -71,7 +71,7 @@ class LabCheck : public ::testing::Test {
     registry = std::make_shared<platform::Registry>(program + "/registry.reg");
     log = std::make_shared<records::LogFile>();
     log->SetFolder(program);
-    log->OpenLog("Torvex.log", records::kLogOverwrite);
+    log->OpenLog("Torvex.log", engine::kLogOverwrite);
     store = std::make_shared<records::DiskInfoStore>();
     store->SetFolder(program);
     store->OpenStore("Torvex.tvd");
@@ -142,7 +142,7 @@ class LabCheck : public ::testing::Test {
   std::shared_ptr<records::DiskInfoStore> store;
   std::string logBefore, tvdBefore;
   std::shared_ptr<testing_support::RecordingWindow> window = std::make_shared<testing_support::RecordingWindow>();
-  std::shared_ptr<records::Settings> settings = std::make_shared<records::Settings>();
+  std::shared_ptr<engine::Settings> settings = std::make_shared<engine::Settings>();
   int delay = 3;                              // seconds
   std::shared_ptr<engine::RootCheck> roots;  // null: the system's, through UDisks2
   std::unique_ptr<engine::ScanEngine> engine;

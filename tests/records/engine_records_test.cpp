@@ -23,7 +23,7 @@
 #include "platform/file_io.h"
 #include "records/disk_info_store.h"
 #include "records/log_file.h"
-#include "records/settings.h"
+#include "engine/settings.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/engine_fakes.h"
 #include "tests/support/recording_window.h"
@@ -51,7 +51,7 @@ class EngineRecordsTest : public ::testing::Test {
     settings->drive = 3;
     settings->cdromTarget = true;
     log->SetFolder(program.Root());
-    ASSERT_EQ(log->OpenLog("Torvex.log", kLogOverwrite), 0);
+    ASSERT_EQ(log->OpenLog("Torvex.log", engine::kLogOverwrite), 0);
     store->SetFolder(program.Root());
     ASSERT_EQ(store->OpenStore("Torvex.tvd"), 0);
     logHeader = ReadBytes(LogPath());
@@ -122,7 +122,7 @@ class EngineRecordsTest : public ::testing::Test {
   platform::DriveTable drives =
       platform::DriveTable::Build(platform::DriveProbe::System(), {{'D', platform::kDriveCdrom, disk.Root()}});
   std::shared_ptr<testing_support::RecordingWindow> window = std::make_shared<testing_support::RecordingWindow>();
-  std::shared_ptr<Settings> settings = std::make_shared<Settings>();
+  std::shared_ptr<engine::Settings> settings = std::make_shared<engine::Settings>();
   std::shared_ptr<LogFile> log = std::make_shared<LogFile>();
   std::shared_ptr<DiskInfoStore> store = std::make_shared<DiskInfoStore>();
   std::unique_ptr<engine::ScanEngine> engine;
@@ -283,7 +283,7 @@ TEST_F(EngineRecordsTest, RecordsPlantedAsLinksAreNotWrittenAndEachIsToldOnce) {
     std::remove(path.c_str());
     std::filesystem::create_symlink(victim, path);
   }
-  log->OpenLog("Torvex.log", kLogOverwrite);
+  log->OpenLog("Torvex.log", engine::kLogOverwrite);
   store->OpenStore("Torvex.tvd");
   Run();
   EXPECT_EQ(ReadBytes(victim), "someone's file\n");

@@ -18,7 +18,7 @@
 #include "platform/whole_file.h"
 #include "records/disk_info_store.h"
 #include "records/log_file.h"
-#include "records/settings.h"
+#include "engine/settings.h"
 #include "records/settings_store.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/temp_tree.h"
@@ -70,8 +70,8 @@ TEST(HostileRecordsTest, NoRecordIsWrittenThroughAPlantedLink) {
 
   LogFile log;
   log.SetFolder(program.Root());
-  EXPECT_NE(log.OpenLog("Torvex.log", kLogAppend), 0);
-  EXPECT_NE(log.OpenLog("Torvex.log", kLogOverwrite), 0);
+  EXPECT_NE(log.OpenLog("Torvex.log", engine::kLogAppend), 0);
+  EXPECT_NE(log.OpenLog("Torvex.log", engine::kLogOverwrite), 0);
   EXPECT_NE(log.WriteDiskHeader("DISK"), 0);
   EXPECT_NE(log.WriteErrorLine("A", "Read", "0", "D:\\"), 0);
   EXPECT_EQ(log.LastProblem(), WriteProblem::kLink);
@@ -90,7 +90,7 @@ TEST(HostileRecordsTest, NoRecordIsWrittenThroughAPlantedLink) {
   if (access("/dev/null", W_OK) == 0) {
     std::filesystem::remove(program.Path("Torvex.log"));
     std::filesystem::create_symlink("/dev/null", program.Path("Torvex.log"));
-    EXPECT_NE(log.OpenLog("Torvex.log", kLogOverwrite), 0);
+    EXPECT_NE(log.OpenLog("Torvex.log", engine::kLogOverwrite), 0);
   }
 
   // Once the link is gone, the next record makes the log and goes in.
@@ -122,7 +122,7 @@ TEST(HostileRecordsTest, FoldersAndPipesInARecordsPlaceAreNamedAsSuch) {
   program.Fifo("Torvex.tvd");
   LogFile log;
   log.SetFolder(program.Root());
-  EXPECT_NE(log.OpenLog("Torvex.log", kLogAppend), 0);
+  EXPECT_NE(log.OpenLog("Torvex.log", engine::kLogAppend), 0);
   EXPECT_EQ(log.LastProblem(), WriteProblem::kNotAFile);
   DiskInfoStore store;
   store.SetFolder(program.Root());
@@ -238,7 +238,7 @@ TEST(HostileRecordsTest, AFullDiskTakesWholeRecordsOrNone) {
   WriteBytes(disk.Path("Torvex.log"), logBytes);
   LogFile log;
   log.SetFolder(disk.Root());
-  ASSERT_EQ(log.OpenLog("Torvex.log", kLogAppend), 0);
+  ASSERT_EQ(log.OpenLog("Torvex.log", engine::kLogAppend), 0);
 
   // The disk info file's last page has room for less than a section.
   DiskInfoStore store;

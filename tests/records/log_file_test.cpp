@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "records/settings.h"
+#include "engine/settings.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/temp_tree.h"
 
@@ -47,7 +47,7 @@ TEST(LogFileTest, OverwriteModeWritesTheFourLineHeaderAlone) {
   WriteBytes(t.Path("Torvex.log"), "old contents");
   LogFile log;
   log.SetFolder(t.Root());
-  ASSERT_EQ(log.OpenLog("Torvex.log", kLogOverwrite), 0);
+  ASSERT_EQ(log.OpenLog("Torvex.log", engine::kLogOverwrite), 0);
   const std::string bytes = ReadBytes(t.Path("Torvex.log"));
   EXPECT_EQ(bytes.rfind(kHeaderStart, 0), 0u);
   EXPECT_EQ(bytes.substr(bytes.size() - 3), "\r\n;");  // the last line has no line end
@@ -61,7 +61,7 @@ TEST(LogFileTest, AppendModeKeepsALogAndCreatesAnEmptyOne) {
   TempTree t;
   LogFile log;
   log.SetFolder(t.Root() + "/");  // a folder that already ends in its separator
-  ASSERT_EQ(log.OpenLog("Torvex.log", kLogAppend), 0);
+  ASSERT_EQ(log.OpenLog("Torvex.log", engine::kLogAppend), 0);
   EXPECT_TRUE(FileExists(t.Path("Torvex.log")));
   EXPECT_EQ(ReadBytes(t.Path("Torvex.log")), "");
 
@@ -72,7 +72,7 @@ TEST(LogFileTest, AppendModeKeepsALogAndCreatesAnEmptyOne) {
   // The next start in append mode keeps everything.
   LogFile next;
   next.SetFolder(t.Root());
-  ASSERT_EQ(next.OpenLog("Torvex.log", kLogAppend), 0);
+  ASSERT_EQ(next.OpenLog("Torvex.log", engine::kLogAppend), 0);
   next.localTime = [] { return At(31, 1, 2024, 23, 59); };
   ASSERT_EQ(next.WriteDiskHeader(""), 0);
   EXPECT_EQ(ReadBytes(t.Path("Torvex.log")),
@@ -83,7 +83,7 @@ TEST(LogFileTest, ErrorRecordsInTheirExactFormat) {
   TempTree t;
   LogFile log;
   log.SetFolder(t.Root());
-  ASSERT_EQ(log.OpenLog("Torvex.log", kLogAppend), 0);
+  ASSERT_EQ(log.OpenLog("Torvex.log", engine::kLogAppend), 0);
   log.localTime = [] { return At(1, 2, 2003, 0, 0); };
   log.WriteDiskHeader("100% DISK");
   log.WriteErrorLine("SETUP.EXE", "Read", "1234", "E:\\INSTALL");
@@ -105,21 +105,21 @@ TEST(LogFileTest, ResultCodes) {
   LogFile log;
   EXPECT_EQ(log.WriteDiskHeader("X"), 3);  // not ready
   EXPECT_EQ(log.WriteErrorLine("a", "Read", "1", "b"), 3);
-  EXPECT_EQ(log.OpenLog("Torvex.log", kLogAppend), 1);  // no folder yet
+  EXPECT_EQ(log.OpenLog("Torvex.log", engine::kLogAppend), 1);  // no folder yet
 
   log.SetFolder(t.Path("missing"));
-  EXPECT_EQ(log.OpenLog("Torvex.log", kLogAppend), 1);
-  EXPECT_EQ(log.OpenLog("Torvex.log", kLogOverwrite), 1);
+  EXPECT_EQ(log.OpenLog("Torvex.log", engine::kLogAppend), 1);
+  EXPECT_EQ(log.OpenLog("Torvex.log", engine::kLogOverwrite), 1);
   EXPECT_FALSE(log.Ready());
   EXPECT_EQ(log.WriteDiskHeader("X"), 3);
 
   log.SetFolder(t.Root());
   EXPECT_EQ(log.OpenLog("Torvex.log", 3), 1);
   EXPECT_FALSE(FileExists(t.Path("Torvex.log")));
-  ASSERT_EQ(log.OpenLog("Torvex.log", kLogOverwrite), 0);
+  ASSERT_EQ(log.OpenLog("Torvex.log", engine::kLogOverwrite), 0);
   // A later failing open leaves the log ready and where it was.
   log.SetFolder(t.Path("missing"));
-  EXPECT_EQ(log.OpenLog("Torvex.log", kLogOverwrite), 1);
+  EXPECT_EQ(log.OpenLog("Torvex.log", engine::kLogOverwrite), 1);
   EXPECT_TRUE(log.Ready());
   EXPECT_EQ(log.WriteErrorLine("a", "Read", "1", "b"), 0);
   EXPECT_NE(ReadBytes(t.Path("Torvex.log")).find("\r\n a, Read, 1, b"), std::string::npos);
@@ -129,7 +129,7 @@ TEST(LogFileTest, LogThatCannotBeWrittenLosesTheRecordAndTriesAgain) {
   TempTree t;
   LogFile log;
   log.SetFolder(t.Root());
-  ASSERT_EQ(log.OpenLog("Torvex.log", kLogOverwrite), 0);
+  ASSERT_EQ(log.OpenLog("Torvex.log", engine::kLogOverwrite), 0);
   const std::string header = ReadBytes(t.Path("Torvex.log"));
 
   // Taken away and put back as something that cannot be opened for writing.

@@ -51,11 +51,11 @@ TEST(SettingsStoreTest, FirstStartStoresTheDefaultsAndThePath) {
   EXPECT_EQ(StoredOptions(reg), (std::vector<uint8_t>{0x01, 0x01, 0x02, 0x01, 0x01, 0x00, 0x00, 0x01, 0x05, 0xFF,
                                                       0xFF, 0x00, 0x03, 0x01, 0xFF, 0x00}));
   EXPECT_EQ(StoredPath(reg), "/home/user/torvex");
-  const Settings& s = *store.settings;
+  const engine::Settings& s = *store.settings;
   EXPECT_EQ(s.drive, -1);
   EXPECT_EQ(s.driveListIndex, -1);
   EXPECT_EQ(s.delaySeconds, 5);
-  EXPECT_EQ(s.logMode, kLogOverwrite);
+  EXPECT_EQ(s.logMode, engine::kLogOverwrite);
 
   // The next start finds the key.
   SettingsStore next(reg);
@@ -70,10 +70,10 @@ TEST(SettingsStoreTest, DecodesStoredBytesWithoutRangeChecks) {
   StoreOptions(reg, {0, 0, 1, 0, 0, 1, 1, 0, 1, 4, 0xFF, 7, 9, 0, 0x12, 2});
   SettingsStore store(reg);
   store.LoadSettings();
-  const Settings& s = *store.settings;
+  const engine::Settings& s = *store.settings;
   EXPECT_FALSE(store.firstRun);
   EXPECT_FALSE(s.showCdromOnly);
-  EXPECT_EQ(s.logMode, kLogAppend);
+  EXPECT_EQ(s.logMode, engine::kLogAppend);
   EXPECT_TRUE(s.internalSpeaker);
   EXPECT_TRUE(s.fastCheck);
   EXPECT_FALSE(s.preScan);
@@ -119,9 +119,9 @@ TEST(SettingsStoreTest, SavedOptionsComeBackOnTheNextStart) {
   SettingsStore store(reg);
   store.programFolder = "/first";
   store.LoadSettings();
-  Settings& s = *store.settings;
+  engine::Settings& s = *store.settings;
   s.showCdromOnly = false;
-  s.logMode = kLogAppend;
+  s.logMode = engine::kLogAppend;
   s.sounds = false;
   s.delaySeconds = 99;
   s.driveListIndex = 2;
@@ -154,7 +154,7 @@ TEST(SettingsStoreTest, MalformedRegistryFileLoadsWhatItCan) {
   store.LoadSettings();
   EXPECT_FALSE(store.firstRun);
   EXPECT_FALSE(store.settings->showCdromOnly);
-  EXPECT_EQ(store.settings->logMode, kLogAppend);
+  EXPECT_EQ(store.settings->logMode, engine::kLogAppend);
   store.SaveSettings();
   EXPECT_EQ(StoredPath(reg), "/p");
   EXPECT_NE(ReadBytes(reg.FilePath() + ".bak").find("garbage"), std::string::npos);

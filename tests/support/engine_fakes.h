@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/services.h"
+#include "engine/system_services.h"
 #include "tests/support/temp_tree.h"
 
 namespace testing_support {

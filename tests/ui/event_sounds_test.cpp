@@ -54,7 +54,7 @@ class FakeSoundOutput : public platform::SoundOutput {
 using Calls = std::vector<std::string>;
 
 struct Rig {
-  records::Settings settings;
+  engine::Settings settings;
   std::shared_ptr<FakeSoundOutput> output = std::make_shared<FakeSoundOutput>();
   EventSounds sounds{settings, output};
 
@@ -114,7 +114,7 @@ TEST(EventSounds, TheOptionsAreReadAfreshAtEveryEvent) {
 // call plays anything, and none reads the settings, which are then freed
 // (AddressSanitizer and ThreadSanitizer watch this).
 TEST(EventSounds, ShutdownSilencesEveryThreadForGood) {
-  auto settings = std::make_unique<records::Settings>();
+  auto settings = std::make_unique<engine::Settings>();
   auto output = std::make_shared<FakeSoundOutput>();
   EventSounds sounds(*settings, output);
   std::atomic<bool> stop{false};

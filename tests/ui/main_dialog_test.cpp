@@ -141,11 +141,11 @@ class MainWindowTest : public ::testing::Test {
   }
 
   // Options stored as if by an earlier run: drive D:, a CD-ROM, and the delay.
-  void StoreOptions(const std::function<void(records::Settings&)>& change = {}) {
+  void StoreOptions(const std::function<void(engine::Settings&)>& change = {}) {
     records::SettingsStore store(*registry);
     store.TakeProgramFolder();
     store.LoadSettings();
-    records::Settings& s = *store.settings;
+    engine::Settings& s = *store.settings;
     s.drive = 3;
     s.cdromTarget = true;
     s.sounds = true;
@@ -262,7 +262,7 @@ TEST_F(MainWindowTest, ACheckOfADamagedDiscFromStartToTheReport) {
               {"SUB/GOOD.BIN", 50'000}})) {
     GTEST_SKIP() << skipWhy;
   }
-  StoreOptions([](records::Settings& s) { s.delaySeconds = 2; });
+  StoreOptions([](engine::Settings& s) { s.delaySeconds = 2; });
   ui::CMainDialog& w = Open();
   EXPECT_EQ(w.windowTitle(), "Torvex - [D:\\]");
   const std::string logBefore = LogBytes();
@@ -393,7 +393,7 @@ TEST_F(MainWindowTest, ExitMidRunSavesTheProgressAndTheNextWindowContinuesOrChec
 }
 
 TEST_F(MainWindowTest, StartRefusesWithoutADeviceOnAnEmptyDriveAndForAnAudioDisc) {
-  StoreOptions([](records::Settings& s) { s.drive = -1; });
+  StoreOptions([](engine::Settings& s) { s.drive = -1; });
   ui::CMainDialog& w = Open();
   EXPECT_EQ(w.windowTitle(), "Torvex");
   Click(engine::kIdStart);
@@ -407,7 +407,7 @@ TEST_F(MainWindowTest, StartRefusesWithoutADeviceOnAnEmptyDriveAndForAnAudioDisc
 
   // A drive with no disk in it: asked again on Retry, nothing on Cancel.
   window.reset();
-  StoreOptions([](records::Settings& s) { s.drive = 4; });
+  StoreOptions([](engine::Settings& s) { s.drive = 4; });
   Pin('E', 5, disk.Path("no-disc-here"));
   volumes = nullptr;  // the real query of the drives
   int asked = 0;
@@ -593,7 +593,7 @@ TEST_F(MainWindowTest, ADamagedSettingsFileAndALogPlantedAsALinkAreEachToldOnce)
 }
 
 TEST_F(MainWindowTest, TheAboutButtonShowsTheVersionWithTheStoredServicePack) {
-  StoreOptions([](records::Settings& s) { s.servicePack = 2; });
+  StoreOptions([](engine::Settings& s) { s.servicePack = 2; });
   Open();
   std::string version = "(no About dialog)";
   QTimer watch;
@@ -618,7 +618,7 @@ TEST_F(MainWindowTest, ClosingWhileAReadStallsOrABoxOfTheCheckIsOpenEndsAtOnceAn
   if (!Serve({{"A.BIN", 40'000}, {"STALL.BIN", 4 * 32768, FaultFile::kStall, 0}, {"Z.BIN", 1'000}})) {
     GTEST_SKIP() << skipWhy;
   }
-  StoreOptions([](records::Settings& s) { s.delaySeconds = 60; });
+  StoreOptions([](engine::Settings& s) { s.delaySeconds = 60; });
   ui::CMainDialog& w = Open();
   Click(engine::kIdStart);
   ASSERT_TRUE(WaitFor([&] { return fs->StalledReads() == 1; }));
@@ -663,7 +663,7 @@ TEST_F(MainWindowTest, ClosingWhileAReadStallsOrABoxOfTheCheckIsOpenEndsAtOnceAn
 TEST_F(MainWindowTest, AnErrorListOutOfMemoryStopsTheRunAndSaysSo) {
   for (int i = 0; i < 6; ++i) disk.Symlink("GONE" + std::to_string(i), "nowhere");
   Pin('D', 5, disk.Root());
-  StoreOptions([](records::Settings& s) { s.cdromTarget = false; });
+  StoreOptions([](engine::Settings& s) { s.cdromTarget = false; });
   errorList = std::make_unique<ShortOfMemoryList>(2);  // the disk row and one error row
   Open();
   Click(engine::kIdStart);

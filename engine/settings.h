@@ -7,7 +7,7 @@
 
 #include "platform/relaxed.h"
 
-namespace records {
+namespace engine {
 
 using platform::Relaxed;
 
@@ -50,4 +50,4 @@ inline int PriorityPosition(const Settings& s) {
 // The log mode: only 2 overwrites; anything else appends.
 inline int LogModeOf(const Settings& s) { return s.logMode == kLogOverwrite ? kLogOverwrite : kLogAppend; }
 
-}  // namespace records
+}  // namespace engine

@@ -1,0 +1,115 @@
+#include "engine/check_thread.h"
+
+#include "engine/engine_context.h"
+#include "engine/file_check.h"
+#include "engine/folder_walk.h"
+#include "engine/progress.h"
+#include "engine/read_ahead.h"
+#include "engine/reports.h"
+#include "engine/walk_record.h"
+#include "platform/file_io.h"
+
+namespace engine {
+
+void PrepareResumedRun(const std::shared_ptr<EngineContext>& ctx, WalkRecord* record) {
+  EngineContext& c = *ctx;
+  DiskState& d = c.state.disk;
+  // The check walk accounts the bytes of every file it passes over, so that
+  // a file whose check was interrupted is not counted twice.
+  d.bytesDoneBefore = d.bytesDone.load();
+  d.bytesDone = 0;
+  // The record holds the low 32 bits of the byte counts: on a volume of
+  // 4 GiB or more the totals may have wrapped, and are counted afresh.
+  const std::string& root = c.state.rootPath;
+  if (platform::FileSystemBytes(c.run.nativeRoot) >= (uint64_t{1} << 32)) {
+    d.filesTotal = 0;
+    d.bytesTotal = 0;
+    FolderWalk(ctx, FolderWalk::kCount, record).WalkRoot(root);
+  }
+}
+
+void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
+  EngineContext& c = *ctx;
+  ScanState& s = c.state;
+  DiskState& d = s.disk;
+  const RunSettings& run = c.run;
+  ResumeStore* store = c.deps.resume.get();
+  WindowOps& w = c.Window();
+
+  // The check thread and its readers take turns: one sleeps while the other
+  // works. On one processor a hand-over is a switch between two threads; on
+  // two it wakes a sleeping processor each time, which costs more than
+  // reading a small file from the cache. The readers it starts keep to its
+  // processor with it.
+  c.Threads().KeepOnProcessor();
+  // The walks go through the current directory: this thread's own, so that
+  // the program's stays where it was and a checked disc is not held busy
+  // once the check has ended. Its readers share it.
+  platform::TakeOwnCurrentDirectory();
+  // Whether this disk is read ahead is learnt afresh in every run.
+  c.check.ahead = CheckThreadOwn::Ahead::kUndecided;
+  c.deviceWaits.Reset();
+
+  // The root's folder, found once for the whole run: both walks enter it.
+  c.run.nativeRoot = c.deps.rootPaths ? c.deps.rootPaths->ToNativePath(s.rootPath) : s.rootPath;
+  c.run.rootDevice = platform::FolderDevice(c.run.nativeRoot).value_or(0);
+
+  // Totals: from the disk's resume record, or from the counting walk, whose
+  // listings the check walk then replays.
+  WalkRecord record;
+  if (store != nullptr && store->resumeActive) {
+    store->LoadDisk(d);
+    PrepareResumedRun(ctx, &record);
+  } else if (run.preScan) {
+    FolderWalk(ctx, FolderWalk::kCount, &record).WalkRoot(s.rootPath);
+    if (store != nullptr && run.resumeEnabled && !c.Halted() && run.cdromTarget && run.WholeDisk()) {
+      // Only a disk whose section went in has a record to keep up to date.
+      if (store->AddDisk(d) == 0) {
+        store->resumeActive = true;
+      } else {
+        NoteStoreProblem(c);
+      }
+    }
+  }
+  s.filesSeen = 0;
+
+  s.running = true;
+  s.elapsed = 0;
+  if (!c.Halted()) {
+    w.EnableButton(kIdSkip, true);
+    // Where a resumed check continues.
+    if (d.bytesTotal != 0) w.SetFieldText(kIdDiskPercent, PercentText(d.percentShown));
+    FolderWalk(ctx, FolderWalk::kCheck, &record).WalkRoot(s.rootPath);
+    // Whether the walk ended or was stopped; a closing window saves nothing.
+    if (store != nullptr && store->resumeActive && !c.closed && store->UpdateDisk(d) != 0) NoteStoreProblem(c);
+  }
+
+  EndReader(c);
+  EndReadAhead(c);
+
+  // Reset the display.
+  w.SetProgress(kIdFileBar, 0);
+  w.SetFieldText(kIdFilePercent, "");
+  w.SetProgress(kIdDiskBar, 0);
+  w.SetFieldText(kIdDiskPercent, "");
+  w.EnableButton(kIdSkip, false);
+  w.SetFieldText(kIdCurrentFile, "");
+  w.SetFieldText(kIdFolderPath, "");
+  w.SetFieldText(kIdVolumeLabel, "");
+  w.ShowButton(kIdStop, false);
+  w.ShowButton(kIdStart, true);
+  // The flags of this run fall before idle rises, so that a Start that follows
+  // at once never has its own run's flags lowered by this thread.
+  s.running = false;
+  s.reportPending = true;
+  // Hands the run's texts (root path, label, run settings) back to the UI
+  // thread, which the next Start rewrites.
+  s.idle.Release(true);
+  w.EnableButton(kIdStart, true);
+
+  c.checkThreads.fetch_sub(1);
+  s.watchdog.Wake();
+  c.threadEnded.Notify();
+}
+
+}  // namespace engine
