@@ -4,7 +4,7 @@
 #include <chrono>
 
 #include "dialogs/web_engine_setup.h"
-#include "ui/main_dialog.h"
+#include "app/main_dialog.h"
 
 int main(int argc, char* argv[]) {
   dialogs::PrepareWebEngine();

@@ -36,7 +36,7 @@
 #include "engine/check_run.h"
 #include "platform/registry.h"
 #include "records/settings_store.h"
-#include "ui/main_dialog.h"
+#include "app/main_dialog.h"
 #include "ui/message_dialog.h"
 
 namespace {

@@ -6,6 +6,8 @@
 #include <new>
 #include <utility>
 
+#include "engine/texts.h"
+#include "platform/ascii.h"
 #include "platform/drive_table.h"
 #include "platform/folder_list.h"
 #include "res/text_table.h"
@@ -15,14 +17,11 @@ namespace dialogs {
 namespace {
 
 constexpr int kTextDevices = 171;
-constexpr int kTextNotEnoughMemory = 15;
 // Paths live in buffers of 260 bytes.
 constexpr std::size_t kMaxPath = 260;
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 std::string UpperCase(std::string text) {
-  for (char& c : text) c = Upper(c);
+  for (char& c : text) c = platform::AsciiUpper(c);
   return text;
 }
 
@@ -234,7 +233,7 @@ void CFolderTreeCtrl::FillChildren(QTreeWidgetItem* item) {
     item->addChildren(children);
   } catch (const std::bad_alloc&) {
     // The item keeps its placeholder and closes again, as it was.
-    ui::ShowMessage(res::LoadText(kTextNotEnoughMemory), "Torvex error", engine::kMsgError, window());
+    ui::ShowMessage(res::LoadText(engine::kTextNotEnoughMemory), engine::kCaptionError, engine::kMsgError, window());
     m_bIgnoreExpansion = true;
     item->setExpanded(false);
     m_bIgnoreExpansion = false;

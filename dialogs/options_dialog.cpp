@@ -222,7 +222,7 @@ void COptionsDialog::FillList() {
   }
   m_list->setCurrentIndex(-1);
   if (m_bShowCdromOnly && cdroms == 0) {
-    ui::ShowMessage(res::LoadText(kTextNoCdrom), "Torvex error", engine::kMsgInfo, this);
+    ui::ShowMessage(res::LoadText(kTextNoCdrom), engine::kCaptionError, engine::kMsgInfo, this);
   }
 }
 
@@ -281,7 +281,7 @@ void COptionsDialog::OnCreateLog() {
 void COptionsDialog::OnLanguage() {
   if (m_bLanguageNoticeShown) return;
   m_bLanguageNoticeShown = true;
-  ui::ShowMessage(res::LoadText(kTextRerun), "Torvex info", engine::kMsgInfo, this);
+  ui::ShowMessage(res::LoadText(kTextRerun), engine::kCaptionInfo, engine::kMsgInfo, this);
 }
 
 void COptionsDialog::OnBrowse() {

@@ -17,7 +17,6 @@ class CWebBrowserCtrl : public QWidget {
   // Creates the browser's view inside the control. False when there is no
   // browser or it cannot start; the control then stays empty.
   bool CreateControl(WebBrowserEngine* engine);
-  bool IsCreated() const { return m_pView != nullptr; }
 
   // Starts loading the address (UTF-8) and returns at once.
   void Navigate(const char* address);

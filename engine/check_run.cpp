@@ -95,7 +95,7 @@ bool ScanEngine::Start() {
     w.EnableButton(kIdStart, true);
     w.SetFieldText(kIdEstimated, "");
     s.idle = true;
-    w.ShowMessage(c.Text(kTextNotEnoughMemory), "Torvex error", kMsgError);
+    w.ShowMessage(c.Text(kTextNotEnoughMemory), kCaptionError, kMsgError);
     return false;
   }
   return true;
@@ -222,7 +222,7 @@ void ScanEngine::OnPanelShown(Panel panel, bool shown) {
 
 void ScanEngine::OnListOutOfMemory() {
   ctx_->state.stopRequest = true;
-  ctx_->Window().ShowMessage(ctx_->Text(kTextNotEnoughMemory), "Torvex error", kMsgError);
+  ctx_->Window().ShowMessage(ctx_->Text(kTextNotEnoughMemory), kCaptionError, kMsgError);
 }
 
 }  // namespace engine

@@ -107,7 +107,6 @@ void UpdateDiskPercent(EngineContext& c) {
     d.percentShown = disk;
     return;
   }
-  d.percentComputed = disk;
   if (disk != d.percentShown) {
     d.percentShown = disk;
     c.Window().SetProgress(kIdDiskBar, disk);

@@ -6,8 +6,6 @@
 namespace engine {
 namespace {
 
-constexpr char kErrorCaption[] = "Torvex error";
-constexpr char kWarningCaption[] = "Torvex Warning";
 constexpr char kAudioLabel[] = "Audio CD";
 
 bool QueryVolume(const ReadinessDeps& deps, const std::string& root, DiskState& disk) {
@@ -31,7 +29,7 @@ bool RunReadiness(const RunSettings& run, ScanState& state, const ReadinessDeps&
   DiskState& d = state.disk;
 
   if (!run.HasDevice()) {
-    w.ShowMessage(deps.text.Text(kTextNoDevice), kErrorCaption, kMsgError);
+    w.ShowMessage(deps.text.Text(kTextNoDevice), kCaptionError, kMsgError);
     w.OpenOptions();
     return false;
   }
@@ -40,12 +38,12 @@ bool RunReadiness(const RunSettings& run, ScanState& state, const ReadinessDeps&
     d.Reset();
     // As often as the user chooses Retry.
     while (!QueryVolume(deps, VolumeRoot(run), d)) {
-      if (w.ShowMessage(deps.text.Text(kTextNoDisk), kWarningCaption, kMsgRetry) != kIdRetry) return false;
+      if (w.ShowMessage(deps.text.Text(kTextNoDisk), kCaptionWarning, kMsgRetry) != kIdRetry) return false;
     }
     w.SetFieldText(kIdVolumeLabel, platform::VisibleText(d.label));
 
     if (d.label == kAudioLabel) {
-      w.ShowMessage(deps.text.Text(kTextAudioDisk), kWarningCaption, kMsgInfo);
+      w.ShowMessage(deps.text.Text(kTextAudioDisk), kCaptionWarning, kMsgInfo);
       w.SetFieldText(kIdVolumeLabel, "");
       return false;
     }
@@ -56,7 +54,7 @@ bool RunReadiness(const RunSettings& run, ScanState& state, const ReadinessDeps&
     const int root = deps.roots != nullptr ? deps.roots->CheckRoot(run.RootPath()) : RootCheck::kRootReady;
     if (root == RootCheck::kRootReady) break;
     const int text = root == RootCheck::kRootNotMounted ? kTextDiscNotMounted : kTextRootUnreadable;
-    if (w.ShowMessage(deps.text.Text(text), kWarningCaption, kMsgRetry) != kIdRetry) {
+    if (w.ShowMessage(deps.text.Text(text), kCaptionWarning, kMsgRetry) != kIdRetry) {
       w.SetFieldText(kIdVolumeLabel, "");
       return false;
     }
@@ -81,7 +79,6 @@ bool RunReadiness(const RunSettings& run, ScanState& state, const ReadinessDeps&
       // saves the new progress.
       store->LoadDisk(d);
       d.percentShown = 0;
-      d.percentComputed = 0;
       d.bytesDone = 0;
       d.filesChecked = 0;
       store->UpdateDisk(d);

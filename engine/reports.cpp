@@ -68,7 +68,7 @@ void StopUnansweringDevice(EngineContext& c) {
   c.Window().EnableButton(kIdStop, false);
   // The drive is named as the run names it ("D:", or the start folder's).
   const std::string drive = c.state.rootPath.substr(0, 2);
-  c.Window().ShowMessage(FillIn(c.Text(kTextDeviceNotAnswering), {drive}), "Torvex error", kMsgError);
+  c.Window().ShowMessage(FillIn(c.Text(kTextDeviceNotAnswering), {drive}), kCaptionError, kMsgError);
 }
 
 void TellRecordProblems(EngineContext& c) {
@@ -90,7 +90,7 @@ void TellRecordProblems(EngineContext& c) {
     if (problem == 0 || r.told) continue;
     r.told = true;
     const std::string text = FillIn(c.Text(r.text), {r.path, c.Text(ProblemText(problem))});
-    c.Window().ShowMessage(text, "Torvex warning", kMsgWarning);
+    c.Window().ShowMessage(text, kCaptionWarning, kMsgWarning);
     if (c.closed) break;
   }
   c.ui.telling = false;

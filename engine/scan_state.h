@@ -50,7 +50,6 @@ struct DiskState {
   Relaxed<int32_t> openErrors{0};
   Relaxed<int32_t> otherErrors{0};
   Relaxed<int32_t> filesChecked{0};
-  Relaxed<int32_t> percentComputed{0};  // disk percent computed, at most 100
   Relaxed<int32_t> percentShown{0};     // disk percent shown
 
   // Every number to zero and the label empty (Start, before the disk is examined).

@@ -9,6 +9,8 @@
 #include <array>
 #include <string>
 
+#include "engine/message_box.h"
+
 namespace engine {
 
 // Controls of the main window that the engine touches.
@@ -26,29 +28,6 @@ enum ControlId : int {
   kIdEstimated = 1072,
   kIdVolumeLabel = 1073,
   kIdSpeed = 1074,
-};
-
-// Type bits of the program's message box, and its results.
-enum MessageType : unsigned {
-  kMbIconExclamation = 0x01,
-  kMbIconQuestion = 0x02,
-  kMbIconStop = 0x04,
-  kMbIconInformation = 0x08,
-  kMbCheckAgainContinueCancel = 0x10,
-  kMbRetryCancel = 0x20,
-  // The type codes the program uses.
-  kMsgWarning = 1,      // exclamation mark, OK
-  kMsgError = 4,        // stop sign, OK
-  kMsgInfo = 8,         // information, OK
-  kMsgRetry = 40,       // information, Retry and Cancel
-  kMsgResume = 18,      // question, Check again / Continue checking / Cancel
-};
-enum MessageResult : int {
-  kIdOk = 1,
-  kIdCancel = 2,
-  kIdRetry = 4,
-  kIdCheckAgain = 6,
-  kIdContinue = 7,
 };
 
 class WindowOps {

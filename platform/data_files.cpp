@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <climits>
 
+#include "platform/file_io.h"
+
 #ifndef TORVEX_DATA_DIR
 #define TORVEX_DATA_DIR "/usr/local/share/torvex"
 #endif
@@ -19,13 +21,6 @@ namespace {
 bool IsReadableFile(const std::string& path) {
   struct stat st {};
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), R_OK) == 0;
-}
-
-std::string CurrentDirectory() {
-  std::string buf(PATH_MAX, '\0');
-  if (getcwd(buf.data(), buf.size()) == nullptr) return {};
-  buf.resize(buf.find('\0'));
-  return buf;
 }
 
 std::string Join(const std::string& folder, std::string_view name) {

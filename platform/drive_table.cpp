@@ -214,106 +214,126 @@ std::vector<DrivePin> ReadDrivePins(Registry& registry) {
   return pins;
 }
 
+// Gives the drives their letters, in four steps: the pinned letters, C: for
+// the root, the optical drives, then every other real mount by its path.
+class DriveTable::Lettering {
+ public:
+  Lettering(DriveTable& table, const DriveProbe& probe) : t_(table), probe_(probe) {
+    // The mount table, the last mount on a folder hiding the ones before it.
+    for (MountEntry& m : ParseMountTable(probe.MountTable())) {
+      if (IsPseudo(m)) continue;
+      std::erase_if(mounts_, [&](const MountEntry& o) { return o.mountPoint == m.mountPoint; });
+      mounts_.push_back(std::move(m));
+    }
+  }
+
+  void Pins(const std::vector<DrivePin>& pins) {
+    for (const DrivePin& pin : pins) {
+      const int i = LetterIndex(pin.letter);
+      if (i < 0) continue;
+      Drive d;
+      d.letter = static_cast<char>('A' + i);
+      d.kind = pin.kind;
+      d.path = pin.path;
+      d.pinned = true;
+      for (const MountEntry& m : mounts_) {
+        if (m.mountPoint == pin.path) {
+          d.device = m.source;
+          d.fsType = m.fsType;
+        }
+      }
+      t_.drives_[static_cast<std::size_t>(i)] = d;
+      if (!pin.path.empty()) taken_.insert(pin.path);
+    }
+  }
+
+  void Root() {
+    if (!t_.drives_[2].has_value() && taken_.count("/") == 0) {
+      Drive c;
+      c.letter = 'C';
+      c.kind = kDriveFixed;
+      c.path = "/";
+      for (const MountEntry& m : mounts_) {
+        if (m.mountPoint == "/") {
+          c.device = m.source;
+          c.fsType = m.fsType;
+          c.kind = KindOfMount(m, probe_);
+        }
+      }
+      t_.drives_[2] = c;
+    }
+    taken_.insert("/");
+  }
+
+  void Optical() {
+    std::vector<std::string> optical = probe_.OpticalDevices();
+    std::sort(optical.begin(), optical.end(), DeviceOrder);
+    for (const std::string& dev : optical) {
+      Drive d;
+      d.kind = kDriveCdrom;
+      d.device = dev;
+      d.optical = true;
+      const std::string real = probe_.Canonical(dev);
+      bool pinnedPath = false;
+      for (const MountEntry& m : mounts_) {
+        if (probe_.Canonical(m.source) != real) continue;
+        if (taken_.count(m.mountPoint) != 0) {
+          pinnedPath = true;
+          continue;
+        }
+        if (d.path.empty()) {
+          d.path = m.mountPoint;
+          d.fsType = m.fsType;
+        }
+      }
+      if (pinnedPath && d.path.empty()) continue;  // a pin stands for this drive
+      if (!Place(d)) break;
+    }
+  }
+
+  void Mounts() {
+    std::sort(mounts_.begin(), mounts_.end(),
+              [](const MountEntry& a, const MountEntry& b) { return a.mountPoint < b.mountPoint; });
+    for (const MountEntry& m : mounts_) {
+      if (taken_.count(m.mountPoint) != 0) continue;
+      const int kind = KindOfMount(m, probe_);
+      // A file mounted over a file is no drive. Network mounts are not looked
+      // at: a server that does not answer must not hold up the list.
+      if (kind != kDriveRemote && !probe_.IsFolder(m.mountPoint)) continue;
+      Drive d;
+      d.kind = kind;
+      d.path = m.mountPoint;
+      d.device = m.source;
+      d.fsType = m.fsType;
+      if (!Place(d)) break;
+    }
+  }
+
+ private:
+  // The next free letter from D: on; false when none is left.
+  bool Place(Drive d) {
+    while (next_ < 26 && t_.drives_[next_].has_value()) ++next_;
+    if (next_ >= 26) return false;
+    d.letter = static_cast<char>('A' + next_);
+    if (!d.path.empty()) taken_.insert(d.path);
+    t_.drives_[next_] = std::move(d);
+    return true;
+  }
+
+  DriveTable& t_;
+  const DriveProbe& probe_;
+  std::vector<MountEntry> mounts_;
+  std::set<std::string> taken_;  // folders that have their letter
+  std::size_t next_ = 3;         // D:
+};
+
 DriveTable DriveTable::Build(const DriveProbe& probe, const std::vector<DrivePin>& pins) {
   DriveTable t;
-  const auto canonical = [&](const std::string& p) { return probe.Canonical(p); };
-
-  // The mount table, the last mount on a folder hiding the ones before it.
-  std::vector<MountEntry> mounts;
-  for (MountEntry& m : ParseMountTable(probe.MountTable())) {
-    if (IsPseudo(m)) continue;
-    std::erase_if(mounts, [&](const MountEntry& o) { return o.mountPoint == m.mountPoint; });
-    mounts.push_back(std::move(m));
-  }
-  std::set<std::string> taken;  // folders that have their letter
-
-  for (const DrivePin& pin : pins) {
-    const int i = LetterIndex(pin.letter);
-    if (i < 0) continue;
-    Drive d;
-    d.letter = static_cast<char>('A' + i);
-    d.kind = pin.kind;
-    d.path = pin.path;
-    d.pinned = true;
-    for (const MountEntry& m : mounts) {
-      if (m.mountPoint == pin.path) {
-        d.device = m.source;
-        d.fsType = m.fsType;
-      }
-    }
-    t.drives_[static_cast<std::size_t>(i)] = d;
-    if (!pin.path.empty()) taken.insert(pin.path);
-  }
-
-  std::size_t next = 3;  // D:
-  const auto freeLetter = [&]() -> int {
-    while (next < 26 && t.drives_[next].has_value()) ++next;
-    return next < 26 ? static_cast<int>(next) : -1;
-  };
-
-  if (!t.drives_[2].has_value() && taken.count("/") == 0) {
-    Drive c;
-    c.letter = 'C';
-    c.kind = kDriveFixed;
-    c.path = "/";
-    for (const MountEntry& m : mounts) {
-      if (m.mountPoint == "/") {
-        c.device = m.source;
-        c.fsType = m.fsType;
-        c.kind = KindOfMount(m, probe);
-      }
-    }
-    t.drives_[2] = c;
-  }
-  taken.insert("/");
-
-  std::vector<std::string> optical = probe.OpticalDevices();
-  std::sort(optical.begin(), optical.end(), DeviceOrder);
-  for (const std::string& dev : optical) {
-    Drive d;
-    d.kind = kDriveCdrom;
-    d.device = dev;
-    d.optical = true;
-    const std::string real = canonical(dev);
-    bool pinnedPath = false;
-    for (const MountEntry& m : mounts) {
-      if (canonical(m.source) != real) continue;
-      if (taken.count(m.mountPoint) != 0) {
-        pinnedPath = true;
-        continue;
-      }
-      if (d.path.empty()) {
-        d.path = m.mountPoint;
-        d.fsType = m.fsType;
-      }
-    }
-    if (pinnedPath && d.path.empty()) continue;  // a pin stands for this drive
-    const int i = freeLetter();
-    if (i < 0) break;
-    d.letter = static_cast<char>('A' + i);
-    if (!d.path.empty()) taken.insert(d.path);
-    t.drives_[static_cast<std::size_t>(i)] = d;
-  }
-
-  std::sort(mounts.begin(), mounts.end(),
-            [](const MountEntry& a, const MountEntry& b) { return a.mountPoint < b.mountPoint; });
-  for (const MountEntry& m : mounts) {
-    if (taken.count(m.mountPoint) != 0) continue;
-    const int kind = KindOfMount(m, probe);
-    // A file mounted over a file is no drive. Network mounts are not looked
-    // at: a server that does not answer must not hold up the list.
-    if (kind != kDriveRemote && !probe.IsFolder(m.mountPoint)) continue;
-    const int i = freeLetter();
-    if (i < 0) break;
-    Drive d;
-    d.letter = static_cast<char>('A' + i);
-    d.kind = kind;
-    d.path = m.mountPoint;
-    d.device = m.source;
-    d.fsType = m.fsType;
-    taken.insert(m.mountPoint);
-    t.drives_[static_cast<std::size_t>(i)] = d;
-  }
+  Lettering lettering(t, probe);
+  lettering.Pins(pins);
+  lettering.Root();
+  lettering.Optical();
+  lettering.Mounts();
   return t;
 }
 

@@ -113,6 +113,7 @@ class DriveTable {
   bool FolderExists(std::string_view path) const;
 
  private:
+  class Lettering;
   std::array<std::optional<Drive>, 26> drives_;
 };
 

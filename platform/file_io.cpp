@@ -236,10 +236,6 @@ bool ListCurrentFolder(std::vector<DirEntry>* entries, const std::string& tree) 
   return !listing.Failed();
 }
 
-int DirListing::ReturnHere() {
-  return dir_ != nullptr && fchdir(dirfd(dir_)) == 0 ? 0 : -1;
-}
-
 bool DirListing::Next(DirEntry& entry) {
   if (dir_ == nullptr) return false;
   for (;;) {

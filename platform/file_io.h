@@ -96,8 +96,6 @@ class DirListing {
   bool Open(const std::string& tree = {});  // the current directory
   bool Next(DirEntry& entry);
   bool Failed() const { return failed_; }
-  // Makes the listed folder the current directory again (leaving a sub-folder).
-  int ReturnHere();
 
  private:
   DirEntry::Kind LinkKind(const char* name, uint64_t* size);

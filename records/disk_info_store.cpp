@@ -251,7 +251,6 @@ int DiskInfoStore::LoadDisk(engine::DiskState& disk) {
   // Unsigned on file: counts up to 4 GiB come back whole.
   disk.bytesTotal = static_cast<int64_t>(r.bytesTotal);
   disk.bytesDone = static_cast<int64_t>(r.bytesDone);
-  disk.percentComputed = r.percent;
   disk.percentShown = r.percent;
   return 0;
 }

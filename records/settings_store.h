@@ -53,8 +53,6 @@ class SettingsStore {
   bool settingsReset = false;
   // The current directory at start: home of the log and disk info files.
   std::string programFolder;
-  // The start folder chosen in Options; empty for the whole disk. Never stored.
-  std::string startFolder;
 
   // The settings file and the copy of a damaged one, for telling the user.
   std::string SettingsFile() const;

@@ -30,7 +30,6 @@ class CErrorListModel : public QAbstractTableModel {
   // The column captions, in the interface language; the list shows no
   // headers until they are set.
   void SetColumns(const std::array<QString, kColumns>& captions);
-  bool HasColumns() const { return m_bColumns; }
 
   // Inserts a row at index (0..rows), its cells given as UTF-8. False when
   // there is no memory for it: the list stays as it was.

@@ -20,7 +20,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "engine/window_ops.h"
+#include "engine/message_box.h"
 #include "platform/data_files.h"
 #include "platform/whole_file.h"
 #include "res/text_table.h"
@@ -71,7 +71,7 @@ bool LoadHelpFile(HelpFile* file, QWidget* window) {
     if (read == platform::kFileOk && !truncated && error.line > 0) where += ":" + std::to_string(error.line);
   }
   const std::string message = ReplaceFirst(res::LoadText(kTextId), "%s", where);
-  ShowMessage(message.c_str(), "Torvex error", engine::kMsgError, window);
+  ShowMessage(message.c_str(), engine::kCaptionError, engine::kMsgError, window);
   return false;
 }
 

@@ -2,7 +2,7 @@
 // The program's message box: an icon, the text and one of three sets of
 // bitmap buttons, answered with a result code. Every error, warning, question
 // and report goes through ShowMessage.
-#include "engine/window_ops.h"
+#include "engine/message_box.h"
 #include "ui/template_dialog.h"
 #include "ui/tooltip_ctrl.h"
 

@@ -20,10 +20,8 @@ class CToolTipCtrl : public QObject {
   // Ties the tooltips to the window that owns them (the window does not take
   // ownership of this object: make it a member of the window).
   bool Create(QWidget* owner);
-  QWidget* Owner() const { return m_owner; }
   // An inactive control shows no tips; it starts inactive.
   void Activate(bool active);
-  bool IsActive() const { return m_bActive; }
 
   // Registers a tool: the whole widget, with its own copy of the (UTF-8) text.
   bool AddTool(QWidget* tool, const char* text);

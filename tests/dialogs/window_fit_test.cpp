@@ -32,7 +32,7 @@
 #include "tests/support/fake_drive_probe.h"
 #include "tests/support/temp_tree.h"
 #include "tests/ui/ui_test_helpers.h"
-#include "ui/main_dialog.h"
+#include "app/main_dialog.h"
 #include "ui/message_dialog.h"
 
 namespace {

@@ -28,7 +28,7 @@
 #include "tests/ui/ui_test_helpers.h"
 #include "ui/bitmap_button.h"
 #include "ui/help_viewer.h"
-#include "ui/main_dialog.h"
+#include "app/main_dialog.h"
 #include "ui/message_dialog.h"
 
 namespace {

@@ -83,7 +83,6 @@ class FakeStore : public engine::ResumeStore {
     d.filesChecked = record.filesChecked;
     d.bytesTotal = record.bytesTotal;
     d.bytesDone = record.bytesDone;
-    d.percentComputed = record.percent;
     d.percentShown = record.percent;
     return 0;
   }

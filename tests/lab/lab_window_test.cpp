@@ -22,7 +22,7 @@
 #include "tests/lab/lab_support.h"
 #include "tests/support/engine_fakes.h"
 #include "tests/support/file_bytes.h"
-#include "ui/main_dialog.h"
+#include "app/main_dialog.h"
 #include "ui/message_dialog.h"
 
 namespace {

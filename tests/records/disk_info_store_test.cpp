@@ -97,7 +97,6 @@ TEST_F(DiskInfoStoreTest, SectionsAndRecordsByteForByte) {
   EXPECT_EQ(loaded.filesChecked, 120);
   EXPECT_EQ(loaded.bytesTotal, 650000000);
   EXPECT_EQ(loaded.bytesDone, 650000000);
-  EXPECT_EQ(loaded.percentComputed, 100);
   EXPECT_EQ(loaded.percentShown, 100);
   EXPECT_EQ(loaded.readErrors, 3);  // error counters are not stored
 

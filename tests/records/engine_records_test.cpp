@@ -257,7 +257,7 @@ TEST_F(EngineRecordsTest, LogThatCannotBeWrittenDoesNotDisturbTheCheckAndIsToldO
   EXPECT_EQ(engine->State().disk.openErrors, 2);
   const auto messages = window->Messages();
   ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0].caption, "Torvex warning");
+  EXPECT_EQ(messages[0].caption, "Torvex Warning");
   EXPECT_EQ(messages[0].type, engine::kMsgWarning);
   EXPECT_EQ(messages[0].text, "The log file \"" + LogPath() +
                                   "\" cannot be written: it is not a regular file (a folder, a pipe or a device)."
@@ -270,7 +270,7 @@ TEST_F(EngineRecordsTest, LogThatCannotBeWrittenDoesNotDisturbTheCheckAndIsToldO
   window->answer = [](const auto&) { return engine::kIdCheckAgain; };
   Run();
   int warnings = 0;
-  for (const auto& m : window->Messages()) warnings += m.caption == "Torvex warning" ? 1 : 0;
+  for (const auto& m : window->Messages()) warnings += m.caption == "Torvex Warning" ? 1 : 0;
   EXPECT_EQ(warnings, 1);
   EXPECT_NE(ReadBytes(LogPath()).find("\r\n GONE2.DAT, Open, , D:\\SUB"), std::string::npos);
 }
@@ -289,7 +289,7 @@ TEST_F(EngineRecordsTest, RecordsPlantedAsLinksAreNotWrittenAndEachIsToldOnce) {
   EXPECT_EQ(ReadBytes(victim), "someone's file\n");
   std::vector<std::string> warnings;
   for (const auto& m : window->Messages()) {
-    if (m.caption == "Torvex warning") warnings.push_back(m.text);
+    if (m.caption == "Torvex Warning") warnings.push_back(m.text);
   }
   ASSERT_EQ(warnings.size(), 2u);
   EXPECT_EQ(warnings[0].rfind("The log file \"" + LogPath() + "\" cannot be written: it is a symbolic link", 0), 0u);

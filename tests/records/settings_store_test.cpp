@@ -129,7 +129,6 @@ TEST(SettingsStoreTest, SavedOptionsComeBackOnTheNextStart) {
   s.cdromTarget = true;
   s.priority = 6;
   s.language = 0;
-  store.startFolder = "D:\\DATA";
   store.programFolder = "/second";
   store.SaveSettings();
   EXPECT_EQ(StoredOptions(reg), (std::vector<uint8_t>{0, 1, 1, 1, 0, 0, 0, 1, 99, 2, 25, 1, 6, 0, 0xFF, 0}));
@@ -140,7 +139,6 @@ TEST(SettingsStoreTest, SavedOptionsComeBackOnTheNextStart) {
   EXPECT_EQ(next.settings->drive, 25);
   EXPECT_EQ(next.settings->delaySeconds, 99);
   EXPECT_EQ(next.settings->language, 0);
-  EXPECT_TRUE(next.startFolder.empty());  // never stored
 }
 
 TEST(SettingsStoreTest, MalformedRegistryFileLoadsWhatItCan) {

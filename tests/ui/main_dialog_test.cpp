@@ -34,7 +34,7 @@
 #include "tests/support/temp_tree.h"
 #include "ui/bitmap_button.h"
 #include "ui/help_viewer.h"
-#include "ui/main_dialog.h"
+#include "app/main_dialog.h"
 #include "ui/message_dialog.h"
 
 namespace {
@@ -571,7 +571,7 @@ TEST_F(MainWindowTest, ADamagedSettingsFileAndALogPlantedAsALinkAreEachToldOnce)
   const auto warnings = [&] {
     std::vector<std::string> texts;
     for (const auto& b : modal.Boxes())
-      if (b.caption == "Torvex warning") texts.push_back(b.text);
+      if (b.caption == "Torvex Warning") texts.push_back(b.text);
     return texts;
   };
   ASSERT_TRUE(WaitFor([&] { return warnings().size() == 1; }));

@@ -72,10 +72,8 @@ class CMainDialog : public CTemplateDialog, public engine::WindowOps {
   engine::ScanEngine& Engine() { return *m_engine; }
   records::SettingsStore& Store() { return *m_store; }
   CErrorListModel& ErrorList() { return *m_errorList; }
-  QTreeView* ErrorListView() const { return m_list; }
   int NextRow() const { return m_nNextRow; }
   const engine::PanelFlags& Panels() const { return *m_panels; }
-  const std::shared_ptr<WindowBridge>& Bridge() const { return m_bridge; }
   const CToolTipCtrl& Tooltips() const { return m_tooltip; }
 
   // Control ids of the window's own buttons.
@@ -90,6 +88,14 @@ class CMainDialog : public CTemplateDialog, public engine::WindowOps {
     kIdHelp = 1094,
     kIdAbout = 32790,
     kIdList = 1001,
+    // The labels of the panels.
+    kIdFileLabel = 1080,
+    kIdDiskLabel = 1083,
+    kIdCurrentFileLabel = 1084,
+    kIdPathLabel = 1085,
+    kIdElapsedLabel = 1086,
+    kIdEstimatedLabel = 1087,
+    kIdSpeedUnit = 1088,
   };
 
  protected:

@@ -1,4 +1,4 @@
-#include "ui/main_dialog.h"
+#include "app/main_dialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -30,7 +30,6 @@
 namespace ui {
 namespace {
 
-constexpr char kErrorCaption[] = "Torvex error";
 constexpr int kTimerPeriodMs = 1000;
 
 // The twelve bitmap buttons, in the order they are attached.
@@ -39,15 +38,6 @@ constexpr int kButtons[] = {engine::kIdStart, engine::kIdStop, engine::kIdSkip, 
                             CMainDialog::kIdToggleCurrent, CMainDialog::kIdToggleTime, CMainDialog::kIdToggleSpeed,
                             CMainDialog::kIdClear, CMainDialog::kIdHelp};
 
-// Captions of the panels and labels, set from the text table when the window
-// is first shown.
-constexpr struct {
-  int id;
-  int textId;
-} kCaptions[] = {{1091, 117}, {1092, 119}, {1089, 121}, {1090, 123}, {1109, 131}, {1080, 125},
-                 {1084, 125}, {1083, 127}, {1110, 127}, {1085, 129}, {1086, 133}, {1087, 135},
-                 {1088, 137}};
-
 // The panels: their toggle, the controls greyed out with them, and the panel.
 struct PanelControls {
   int button;
@@ -55,10 +45,14 @@ struct PanelControls {
   std::initializer_list<int> controls;
 };
 const PanelControls kPanels[] = {
-    {CMainDialog::kIdToggleProgress, engine::Panel::Progress, {1080, 1083, 1009, 1010, 1004, 1005}},
-    {CMainDialog::kIdToggleCurrent, engine::Panel::Current, {1084, 1085, 1006, 1007}},
-    {CMainDialog::kIdToggleTime, engine::Panel::Time, {1086, 1087, 1071, 1072}},
-    {CMainDialog::kIdToggleSpeed, engine::Panel::Speed, {1088, 1074}},
+    {CMainDialog::kIdToggleProgress, engine::Panel::Progress,
+     {CMainDialog::kIdFileLabel, CMainDialog::kIdDiskLabel, engine::kIdFilePercent, engine::kIdDiskPercent,
+      engine::kIdFileBar, engine::kIdDiskBar}},
+    {CMainDialog::kIdToggleCurrent, engine::Panel::Current,
+     {CMainDialog::kIdCurrentFileLabel, CMainDialog::kIdPathLabel, engine::kIdCurrentFile, engine::kIdFolderPath}},
+    {CMainDialog::kIdToggleTime, engine::Panel::Time,
+     {CMainDialog::kIdElapsedLabel, CMainDialog::kIdEstimatedLabel, engine::kIdElapsed, engine::kIdEstimated}},
+    {CMainDialog::kIdToggleSpeed, engine::Panel::Speed, {CMainDialog::kIdSpeedUnit, engine::kIdSpeed}},
 };
 
 constexpr int kTextShowPanel = 63;
@@ -164,7 +158,7 @@ bool CMainDialog::OnInitDialog() {
   res::InterfaceLanguage = set.language;
 
   if (!m_engine->HasBlockBuffer()) {
-    ui::ShowMessage(res::LoadText(engine::kTextNotEnoughMemory), kErrorCaption, engine::kMsgError, this);
+    ui::ShowMessage(res::LoadText(engine::kTextNotEnoughMemory), engine::kCaptionError, engine::kMsgError, this);
     done(1);
     return false;
   }
@@ -223,13 +217,18 @@ void CMainDialog::OnShow() {
     QTimer::singleShot(0, this, [this] {
       const std::string text = engine::FillIn(res::LoadTextCopy(engine::kTextSettingsReset),
                                               {m_store->SettingsFile(), m_store->DamagedCopy()});
-      ui::ShowMessage(text.c_str(), "Torvex warning", engine::kMsgWarning);
+      ui::ShowMessage(text.c_str(), engine::kCaptionWarning, engine::kMsgWarning);
     });
   }
 }
 
 void CMainDialog::SetCaptions() {
-  for (const auto& c : kCaptions) SetDlgItemText(*this, c.id, res::LoadText(c.textId));
+  // The panels and labels take the texts their template names, when the
+  // window is first shown.
+  for (const res::ControlTemplate& c : res::FindDialogTemplate(res::kDialogMain)->controls) {
+    const bool label = c.kind == res::ControlKind::kText || c.kind == res::ControlKind::kGroupBox;
+    if (label && c.textId != 0) SetDlgItemText(*this, c.id, res::LoadText(c.textId));
+  }
 }
 
 void CMainDialog::RegisterTooltips() {
@@ -277,7 +276,9 @@ int CMainDialog::ShowMessage(const std::string& text, const std::string& caption
 
 void CMainDialog::OpenOptions() {
   engine::Settings& set = *m_store->settings;
-  std::string& folder = m_store->startFolder;
+  // The start folder is the engine's (empty: the whole disk); it is never
+  // stored.
+  std::string folder = m_engine->StartFolder();
   // The drives as they are now: volumes come and go between openings.
   const platform::DriveTable drives = platform::DriveTable::System(*m_registry);
   const auto running = [this] { return m_engine->State().running.load(); };
