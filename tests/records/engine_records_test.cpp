@@ -364,6 +364,48 @@ TEST_F(EngineRecordsTest, CheckAgainThatCannotRewriteTheRecordChecksEveryFileAnd
   EXPECT_EQ(ReadBytes(StorePath()), onFile);
 }
 
+// However many writes fail in a run, each record is told once, with its reason.
+TEST_F(EngineRecordsTest, AReadOnlyProgramFolderAndAPipeForTheLogAreEachToldOnceWithTheirReason) {
+  disk.Symlink("SUB/GONE2.DAT", "nowhere");  // a second record for the log
+  const auto warningsFrom = [this](std::size_t first) {
+    std::vector<std::string> texts;
+    const auto messages = window->Messages();
+    for (std::size_t i = first; i < messages.size(); ++i) {
+      if (messages[i].caption == "Torvex warning") texts.push_back(messages[i].text);
+    }
+    return texts;
+  };
+  const std::string denied = "access is denied (a read-only disk or a protected file)";
+  {
+    ReadOnlyMount readOnly;
+    std::string why;
+    if (!readOnly.Mount(program.Root(), &why)) GTEST_SKIP() << why;
+    Run();
+    EXPECT_EQ(engine->State().disk.filesChecked, kFiles + 1);
+    EXPECT_EQ(warningsFrom(0),
+              (std::vector<std::string>{
+                  "The log file \"" + LogPath() + "\" cannot be written: " + denied +
+                      ".\nThe checking goes on; the program keeps trying to write it",
+                  "The disk info file \"" + StorePath() + "\" cannot be written: " + denied +
+                      ".\nThe checking goes on, but how far it gets may not be remembered"}));
+    EXPECT_EQ(ReadBytes(LogPath()), logHeader);
+    EXPECT_EQ(ReadBytes(StorePath()), storeHeader);
+  }
+
+  // A pipe where the log was: nothing blocks on it, and it is named as such.
+  std::remove(LogPath().c_str());
+  program.Fifo("Torvex.log");
+  const std::size_t before = window->Messages().size();
+  Run();
+  EXPECT_EQ(engine->State().disk.filesChecked, kFiles + 1);
+  EXPECT_EQ(warningsFrom(before),
+            std::vector<std::string>{"The log file \"" + LogPath() +
+                                     "\" cannot be written: it is not a regular file (a folder, a pipe or a device)."
+                                     "\nThe checking goes on; the program keeps trying to write it"});
+  EXPECT_EQ(ReadBytes(StorePath()), storeHeader + Section({kSerial, kFiles + 1, kFiles + 1, kBytes, kBytes, 100}));
+  EXPECT_NE(window->Messages().back().text.find("Files checked: 7"), std::string::npos);
+}
+
 TEST_F(EngineRecordsTest, NamesFromTheDiscCannotForgeLogLines) {
   // A name that would end the record, start a fake disk header and a fake
   // error line, and one that drives a terminal.
