@@ -59,12 +59,15 @@ bool ScanEngine::Start() {
   // examines the disk.
   c.run = RunSettings::Take(c.Settings(), startFolder_);
   const RunSettings& run = c.run;
-  const ReadinessDeps readiness{w, *c.deps.text, c.deps.volumes.get(), c.deps.resume.get(), c.deps.roots.get()};
+  bool recordNotWritten = false;
+  const ReadinessDeps readiness{w, *c.deps.text, c.deps.volumes.get(), c.deps.resume.get(), c.deps.roots.get(),
+                                &recordNotWritten};
   if (!RunReadiness(run, s, readiness) || c.closed) return false;
 
   c.logProblem = 0;
   c.storeProblem = 0;
   c.ui.logTold = c.ui.storeTold = false;
+  if (recordNotWritten) NoteStoreProblem(c);
   if (run.createLog && c.deps.log && c.deps.log->WriteDiskHeader(platform::VisibleText(s.disk.label)) != 0) {
     NoteLogProblem(c);
   }

@@ -58,7 +58,7 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
   // listings the check walk then replays.
   WalkRecord record;
   if (store != nullptr && store->resumeActive) {
-    store->LoadDisk(d);
+    // The readiness has loaded the record's progress (zeroed for a check again).
     PrepareResumedRun(ctx, &record);
   } else if (run.preScan) {
     FolderWalk(ctx, FolderWalk::kCount, &record).WalkRoot(s.rootPath);

@@ -76,14 +76,16 @@ bool RunReadiness(const RunSettings& run, ScanState& state, const ReadinessDeps&
   switch (w.ShowMessage(question, deps.text.Text(kTextResumeTitle), kMsgResume)) {
     case kIdCheckAgain:
       // The record now holds zero progress, so an Exit during the new run
-      // saves the new progress.
+      // saves the new progress. Where it cannot be written the run still
+      // starts from zero, and the user is told.
       store->LoadDisk(d);
       d.percentShown = 0;
       d.bytesDone = 0;
       d.filesChecked = 0;
-      store->UpdateDisk(d);
+      if (store->UpdateDisk(d) != 0 && deps.recordNotWritten != nullptr) *deps.recordNotWritten = true;
       return true;
     case kIdContinue:
+      store->LoadDisk(d);
       return true;
     default:
       // The label stays shown and the resume flag raised until the next Start.

@@ -14,10 +14,13 @@ struct ReadinessDeps {
   VolumeQuery* volumes;  // null: every query gives an empty label and serial 0
   ResumeStore* store;    // null: no disk is remembered
   RootCheck* roots = nullptr;  // null: every root is ready
+  // Set when the record that "Check again" rewrites could not be written.
+  bool* recordNotWritten = nullptr;
 };
 
 // Resets the disk state, fills in the label and serial number, zeroes the
-// speed counter and decides on the resume record (resumeActive). Returns true
+// speed counter and decides on the resume record (resumeActive), whose
+// progress it loads into the disk state for the run. Returns true
 // for go; without go nothing is started.
 bool RunReadiness(const RunSettings& run, ScanState& state, const ReadinessDeps& deps);
 

@@ -257,8 +257,16 @@ void MakeParentFolders(const std::string& path) {
 class FileLock {
  public:
   explicit FileLock(const std::string& path) {
-    fd_ = OpenRetrying(path, O_RDWR | O_CREAT, 0600);
+    // Never through a link, and only a regular file of its own: a name
+    // planted in the lock's place is neither created nor written.
+    fd_ = OpenRetrying(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd_ < 0) return;
+    struct stat st {};
+    if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+      close(fd_);
+      fd_ = -1;
+      return;
+    }
     while (flock(fd_, LOCK_EX) != 0) {
       if (errno != EINTR) {
         close(fd_);
@@ -402,44 +410,29 @@ bool Registry::Read(RegDocument* doc) const {
   return true;
 }
 
-namespace {
-
-// A registry file that is a symbolic link is replaced where it points.
-std::string FileTarget(const std::string& path) {
-  std::string target = path;
-  if (char* real = realpath(path.c_str(), nullptr); real != nullptr) {
-    target = real;
-    std::free(real);
-  }
-  return target;
-}
-
-}  // namespace
-
-std::string Registry::BackupPath() const { return FileTarget(path_) + ".bak"; }
+// A settings file that is a symbolic link is read where it points, but never
+// written there: a save renames a fresh file over the link itself.
+std::string Registry::BackupPath() const { return path_ + ".bak"; }
 
 bool Registry::KeepIfDamaged() {
-  const std::string target = FileTarget(path_);
   std::string text;
   bool truncated = false;
-  if (ReadWholeFile(target, kMaxFileSize, &text, &truncated) != kFileOk) return false;
+  if (ReadWholeFile(path_, kMaxFileSize, &text, &truncated) != kFileOk) return false;
   const RegDocument doc = ParseRegistryText(text);
   if (!truncated && doc.unreadableLines == 0 && !doc.cutShort) return false;
-  KeepBackup(target, target + ".bak");
+  KeepBackup(path_, BackupPath());
   return true;
 }
 
 int Registry::Modify(const std::function<bool(RegDocument&)>& change) {
-  const std::string target = FileTarget(path_);
   MakeParentFolders(path_);
-  MakeParentFolders(target);
   FileLock lock(path_ + ".lock");
   if (!lock.Held()) return kRegAccessDenied;
 
   RegDocument doc;
   std::string text;
   bool truncated = false;
-  const int r = ReadWholeFile(target, kMaxFileSize, &text, &truncated);
+  const int r = ReadWholeFile(path_, kMaxFileSize, &text, &truncated);
   if (r != kFileOk && r != kFileMissing) return kRegAccessDenied;
   if (r == kFileOk) {
     doc = ParseRegistryText(text);
@@ -449,12 +442,12 @@ int Registry::Modify(const std::function<bool(RegDocument&)>& change) {
 
   // Lines that the rewrite drops stay readable in the backup.
   if (r == kFileOk && (doc.unreadableLines > 0 || doc.commentLines > 0 || doc.cutShort)) {
-    KeepBackup(target, target + ".bak");
+    KeepBackup(path_, BackupPath());
   }
 
   // Whoever holds the lock owns the temporary file: one left by a killed
   // instance is simply written over.
-  if (ReplaceFile(target, FormatRegistryText(doc), target + ".tmp", beforeReplace) != 0) return kRegAccessDenied;
+  if (ReplaceFile(path_, FormatRegistryText(doc), path_ + ".tmp", beforeReplace) != 0) return kRegAccessDenied;
   return kRegOk;
 }
 

@@ -1,11 +1,14 @@
 #include "ui/message_dialog.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMetaObject>
 #include <QPointer>
+#include <QScreen>
 #include <QStyle>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -118,6 +121,7 @@ bool CMessageDialog::OnInitDialog() {
 
   if (m_bHasCaption) setWindowTitle(QString::fromUtf8(m_szCaption));
   if (m_bHasText) SetDlgItemText(*this, 1061, m_szText);
+  FitToText();
 
   // With several icon bits, the last one tested wins.
   const struct {
@@ -148,6 +152,43 @@ bool CMessageDialog::OnInitDialog() {
     m_btnRetry->show();
   }
   return true;
+}
+
+void CMessageDialog::FitToText() {
+  auto* label = DlgItem<QLabel>(*this, 1061);
+  if (label == nullptr) return;
+  const QString text = label->text();
+  const QRect box = label->geometry();
+  const int frame = label->frameWidth() + label->margin();
+  const QFontMetrics metrics = label->fontMetrics();
+  const int flags = int(label->alignment()) | Qt::TextWordWrap;
+  const auto needed = [&](int boxWidth) {
+    return metrics.boundingRect(QRect(0, 0, std::max(1, boxWidth - 2 * frame), 1 << 20), flags, text).size() +
+           QSize(2 * frame, 2 * frame);
+  };
+  if (needed(box.width()).width() <= box.width() && needed(box.width()).height() <= box.height()) return;
+
+  // As wide as its longest line, up to two thirds of the screen, and then
+  // as high as the text needs. A word (a path) wider than that widens the
+  // box to the word.
+  int widest = 0;
+  for (const QString& line : text.split(QLatin1Char('\n'))) widest = std::max(widest, metrics.horizontalAdvance(line));
+  const QScreen* shown = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+  const int most = shown != nullptr ? shown->availableGeometry().width() * 2 / 3 - (width() - box.width()) : 640;
+  int textWidth = std::clamp(widest + 2 * frame + 1, box.width(), std::max(box.width(), most));
+  QSize fitted = needed(textWidth);
+  if (fitted.width() > textWidth) {
+    textWidth = fitted.width();
+    fitted = needed(textWidth);
+  }
+  const int growX = textWidth - box.width();
+  const int growY = std::max(0, fitted.height() - box.height());
+  MoveDlgItem(*label, QRect(box.topLeft(), QSize(textWidth, box.height() + growY)));
+  // The buttons stay centred below the text.
+  for (CBitmapButton* button : {m_btnCheckAgain, m_btnContinue, m_btnRetry, m_btnCancel, m_btnOk}) {
+    if (button != nullptr) button->move(button->pos() + QPoint(growX / 2, growY));
+  }
+  setFixedSize(size() + QSize(growX, growY));
 }
 
 void CMessageDialog::OnCommand(int id) {

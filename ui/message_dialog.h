@@ -44,6 +44,10 @@ class CMessageDialog : public CTemplateDialog {
   void OnOK() override;
 
  private:
+  // A text that does not fit the template's box widens the box and the
+  // window (up to two thirds of the screen), then makes them taller.
+  void FitToText();
+
   int m_nIconBit = 0;
 };
 

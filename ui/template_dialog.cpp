@@ -417,6 +417,11 @@ int DlgItemId(const QWidget* control) {
   return id.isValid() ? id.toInt() : res::kNoId;
 }
 
+void MoveDlgItem(QWidget& control, const QRect& rect) {
+  control.setGeometry(rect);
+  if (control.property(kTemplateRectProperty).isValid()) control.setProperty(kTemplateRectProperty, rect);
+}
+
 void SetDlgItemId(QWidget* control, int id) {
   if (control == nullptr) return;
   control->setProperty(kIdProperty, id);

@@ -63,6 +63,9 @@ void FitDlgItemText(QWidget& dialog);
 // True when the control shows its whole text: one line within its width, a
 // word-wrapped text within its width and height.
 bool DlgItemTextFits(const QWidget& control);
+// Moves a control to rect and makes that the rectangle FitDlgItemText starts
+// from, for a window that lays itself out for its contents.
+void MoveDlgItem(QWidget& control, const QRect& rect);
 
 // Sets the text (UTF-8) of a label, group box, check box, radio button or edit.
 void SetDlgItemText(QWidget& dialog, int id, const char* text);

@@ -226,7 +226,7 @@ TEST_F(WindowFitTest, MessageBoxWithItsLongestTexts) {
     const auto text = [](int id) { return std::string(res::LoadText(id)); };
     // The end-of-check report at its longest, every question and warning,
     // and the internal error of a thread priority.
-    const std::vector<std::pair<std::string, int>> messages = {
+    std::vector<std::pair<std::string, int>> messages = {
         {FormatText(text(engine::kTextReportPercent), {99, kMost}) +
              FormatText(text(engine::kTextErrorCounts), {kMost, kMost}),
          engine::kMsgInfo},
@@ -245,6 +245,22 @@ TEST_F(WindowFitTest, MessageBoxWithItsLongestTexts) {
         {text(155), engine::kMsgInfo},  // the language changes at the next start
         {"Thread set priority failed.\nIf you got this error, please, report to Quillon", engine::kMsgError},
     };
+    // The messages that name files, in a program folder of 60 characters.
+    const std::string folder = "/home/anastasia-konstantinova/programs/torvex-2.03-service-1";
+    const std::string config = "/home/anastasia-konstantinova/.config/torvex";
+    for (int reason = engine::kTextProblemLink; reason <= engine::kTextProblemOther; reason += 2) {
+      messages.emplace_back(engine::FillIn(text(engine::kTextLogNotWritten), {folder + "/Torvex.log", text(reason)}),
+                            engine::kMsgWarning);
+      messages.emplace_back(engine::FillIn(text(engine::kTextStoreNotWritten), {folder + "/Torvex.tvd", text(reason)}),
+                            engine::kMsgWarning);
+    }
+    messages.emplace_back(
+        engine::FillIn(text(engine::kTextSettingsReset), {config + "/registry.reg", config + "/registry.reg.bak"}),
+        engine::kMsgWarning);
+    // The help file looked for in each of its places.
+    messages.emplace_back(engine::FillIn(text(193), {folder + "/torvex.hlp\n" + folder + "/bin/torvex.hlp\n" +
+                                                         "/usr/share/torvex/torvex.hlp"}),
+                          engine::kMsgError);
     for (const auto& [message, type] : messages) {
       const int result = ui_test::WithMessageBox(message.c_str(), "Torvex check finished", type, [&](ui::CMessageDialog& box) {
         ExpectWholeTexts(box, res::kDialogMessage, "message box " + lang + ": " + message);

@@ -2,6 +2,7 @@
 // "Torvex.tvd" in a program folder, on a temporary tree that the drive table
 // pins as CD-ROM drive D:.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,8 +11,10 @@
 #include <map>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <regex>
 #include <string>
@@ -37,6 +40,34 @@ using testing_support::ReadBytes;
 using testing_support::TempTree;
 
 constexpr uint32_t kSerial = 0xABCDEF;
+
+// A file or folder made read-only where it lies, by binding it onto itself:
+// even root cannot write it then.
+class ReadOnlyMount {
+ public:
+  bool Mount(const std::string& path, std::string* why) {
+    if (geteuid() != 0) {
+      *why = "a read-only bind mount needs root";
+      return false;
+    }
+    if (mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+      *why = std::string("bind mount: ") + std::strerror(errno);
+      return false;
+    }
+    path_ = path;
+    if (mount(nullptr, path.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+      *why = std::string("read-only remount: ") + std::strerror(errno);
+      return false;
+    }
+    return true;
+  }
+  ~ReadOnlyMount() {
+    if (!path_.empty()) umount2(path_.c_str(), MNT_DETACH);
+  }
+
+ private:
+  std::string path_;
+};
 
 class EngineRecordsTest : public ::testing::Test {
  protected:
@@ -297,6 +328,82 @@ TEST_F(EngineRecordsTest, RecordsPlantedAsLinksAreNotWrittenAndEachIsToldOnce) {
             0u);
   // The report still comes, last.
   EXPECT_NE(window->Messages().back().text.find("Files checked: 6"), std::string::npos);
+}
+
+// The record can be read but not written: "Check again" cannot rewrite it,
+// and the run starts from zero all the same instead of from the old progress.
+TEST_F(EngineRecordsTest, CheckAgainThatCannotRewriteTheRecordChecksEveryFileAndTellsOnce) {
+  Run();
+  engine::DiskState earlier;
+  earlier.serial = kSerial;
+  ASSERT_EQ(store->LoadDisk(earlier), 0);
+  earlier.filesChecked = 3;
+  earlier.bytesDone = 50'000;
+  earlier.percentShown = 23;
+  ASSERT_EQ(store->UpdateDisk(earlier), 0);
+  const std::string onFile = ReadBytes(StorePath());
+  ReadOnlyMount readOnly;
+  std::string why;
+  if (!readOnly.Mount(StorePath(), &why)) GTEST_SKIP() << why;
+
+  window->answer = [](const auto&) { return engine::kIdCheckAgain; };
+  const std::size_t before = CheckedFiles().size();
+  const std::size_t messagesBefore = window->Messages().size();
+  Run();
+  EXPECT_EQ(AskedPercents(), std::vector<int>{23});
+  EXPECT_EQ(CheckedFiles().size() - before, static_cast<std::size_t>(kFiles));
+  EXPECT_EQ(engine->State().disk.filesChecked, kFiles);
+  const auto messages = window->Messages();
+  ASSERT_EQ(messages.size() - messagesBefore, 3u);  // the question, the warning, the report
+  EXPECT_EQ(messages[messagesBefore + 1].caption, "Torvex Warning");
+  EXPECT_EQ(messages[messagesBefore + 1].text,
+            "The disk info file \"" + StorePath() +
+                "\" cannot be written: access is denied (a read-only disk or a protected file)."
+                "\nThe checking goes on, but how far it gets may not be remembered");
+  EXPECT_NE(messages.back().text.find("Files checked: 6"), std::string::npos);
+  EXPECT_EQ(ReadBytes(StorePath()), onFile);
+}
+
+// However many writes fail in a run, each record is told once, with its reason.
+TEST_F(EngineRecordsTest, AReadOnlyProgramFolderAndAPipeForTheLogAreEachToldOnceWithTheirReason) {
+  disk.Symlink("SUB/GONE2.DAT", "nowhere");  // a second record for the log
+  const auto warningsFrom = [this](std::size_t first) {
+    std::vector<std::string> texts;
+    const auto messages = window->Messages();
+    for (std::size_t i = first; i < messages.size(); ++i) {
+      if (messages[i].caption == "Torvex Warning") texts.push_back(messages[i].text);
+    }
+    return texts;
+  };
+  const std::string denied = "access is denied (a read-only disk or a protected file)";
+  {
+    ReadOnlyMount readOnly;
+    std::string why;
+    if (!readOnly.Mount(program.Root(), &why)) GTEST_SKIP() << why;
+    Run();
+    EXPECT_EQ(engine->State().disk.filesChecked, kFiles + 1);
+    EXPECT_EQ(warningsFrom(0),
+              (std::vector<std::string>{
+                  "The log file \"" + LogPath() + "\" cannot be written: " + denied +
+                      ".\nThe checking goes on; the program keeps trying to write it",
+                  "The disk info file \"" + StorePath() + "\" cannot be written: " + denied +
+                      ".\nThe checking goes on, but how far it gets may not be remembered"}));
+    EXPECT_EQ(ReadBytes(LogPath()), logHeader);
+    EXPECT_EQ(ReadBytes(StorePath()), storeHeader);
+  }
+
+  // A pipe where the log was: nothing blocks on it, and it is named as such.
+  std::remove(LogPath().c_str());
+  program.Fifo("Torvex.log");
+  const std::size_t before = window->Messages().size();
+  Run();
+  EXPECT_EQ(engine->State().disk.filesChecked, kFiles + 1);
+  EXPECT_EQ(warningsFrom(before),
+            std::vector<std::string>{"The log file \"" + LogPath() +
+                                     "\" cannot be written: it is not a regular file (a folder, a pipe or a device)."
+                                     "\nThe checking goes on; the program keeps trying to write it"});
+  EXPECT_EQ(ReadBytes(StorePath()), storeHeader + Section({kSerial, kFiles + 1, kFiles + 1, kBytes, kBytes, 100}));
+  EXPECT_NE(window->Messages().back().text.find("Files checked: 7"), std::string::npos);
 }
 
 TEST_F(EngineRecordsTest, NamesFromTheDiscCannotForgeLogLines) {

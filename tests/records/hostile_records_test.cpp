@@ -114,6 +114,34 @@ TEST(HostileRecordsTest, TheSettingsAreNeverWrittenThroughAPlantedTemporaryFile)
   EXPECT_TRUE(victim.Untouched());
   EXPECT_NE(ReadBytes(config.Path("registry.reg")).find("\"Options\"=hex:"), std::string::npos);
   EXPECT_FALSE(std::filesystem::is_symlink(config.Path("registry.reg")));
+
+  // The settings file itself planted as a link: read where it points, but the
+  // save replaces the link, and the damaged copy is no file beside the victim.
+  std::filesystem::remove(config.Path("registry.reg"));
+  std::filesystem::create_symlink(victim.path, config.Path("registry.reg"));
+  SettingsStore linked(registry);
+  linked.programFolder = "/p";
+  linked.LoadSettings();
+  EXPECT_TRUE(linked.settingsReset);
+  linked.SaveSettings();
+  EXPECT_TRUE(victim.Untouched());
+  EXPECT_FALSE(std::filesystem::exists(victim.path + ".bak"));
+  EXPECT_FALSE(std::filesystem::is_symlink(config.Path("registry.reg")));
+  EXPECT_NE(ReadBytes(config.Path("registry.reg")).find("\"Options\"=hex:"), std::string::npos);
+
+  // A lock planted as a link, even one that leads nowhere yet, is neither
+  // created nor written: the save is refused instead.
+  const std::string missing = victim.place.Path("made-by-the-lock");
+  for (const std::string& target : {victim.path, missing}) {
+    std::filesystem::remove(config.Path("registry.reg.lock"));
+    std::filesystem::create_symlink(target, config.Path("registry.reg.lock"));
+    const std::string before = ReadBytes(config.Path("registry.reg"));
+    linked.settings->logMode = linked.settings->logMode == engine::kLogAppend ? engine::kLogOverwrite : engine::kLogAppend;
+    linked.SaveSettings();
+    EXPECT_EQ(ReadBytes(config.Path("registry.reg")), before);
+  }
+  EXPECT_TRUE(victim.Untouched());
+  EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
 TEST(HostileRecordsTest, FoldersAndPipesInARecordsPlaceAreNamedAsSuch) {
