@@ -58,40 +58,10 @@ const PanelControls kPanels[] = {
 constexpr int kTextShowPanel = 63;
 constexpr int kTextHidePanel = 29;
 
-// The services the window hands to the engine do nothing once it is going.
-class GatedTexts : public engine::TextLookup {
+// The window's texts, from the text table.
+class TableTexts : public engine::TextLookup {
  public:
-  explicit GatedTexts(std::shared_ptr<WindowGate> gate) : gate_(std::move(gate)) {}
-  std::string Text(int id) const override { return gate_->IsOpen() ? res::LoadTextCopy(id) : std::string(); }
-
- private:
-  std::shared_ptr<WindowGate> gate_;
-};
-
-class GatedSounds : public engine::SoundPlayer {
- public:
-  GatedSounds(std::shared_ptr<WindowGate> gate, std::shared_ptr<engine::SoundPlayer> sounds)
-      : gate_(std::move(gate)), sounds_(std::move(sounds)) {}
-  void PlayEventSound(int event) override {
-    if (sounds_ && gate_->IsOpen()) sounds_->PlayEventSound(event);
-  }
-
- private:
-  std::shared_ptr<WindowGate> gate_;
-  std::shared_ptr<engine::SoundPlayer> sounds_;
-};
-
-class GatedRootPaths : public engine::RootPathTranslator {
- public:
-  GatedRootPaths(std::shared_ptr<WindowGate> gate, std::shared_ptr<engine::RootPathTranslator> paths)
-      : gate_(std::move(gate)), paths_(std::move(paths)) {}
-  std::string ToNativePath(const std::string& rootPath) override {
-    return gate_->IsOpen() ? paths_->ToNativePath(rootPath) : std::string();
-  }
-
- private:
-  std::shared_ptr<WindowGate> gate_;
-  std::shared_ptr<engine::RootPathTranslator> paths_;
+  std::string Text(int id) const override { return res::LoadTextCopy(id); }
 };
 
 QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
@@ -106,12 +76,12 @@ CMainDialog::CMainDialog(MainDialogServices services, QWidget* parent)
       m_log(std::make_shared<records::LogFile>()),
       m_diskInfo(std::make_shared<records::DiskInfoStore>()),
       m_panels(std::make_shared<engine::PanelFlags>()),
-      m_gate(std::make_shared<WindowGate>()),
+      m_gate(std::make_shared<engine::WindowGate>()),
       m_sounds(std::move(services.sounds)),
       m_errorList(services.errorList ? std::move(services.errorList) : std::make_unique<CErrorListModel>()) {
   m_bridge = WindowBridge::Create(*this, *this, m_gate);
   if (!m_sounds) {
-    m_eventSounds = std::make_shared<EventSounds>(*m_store->settings, platform::CreateSoundOutput());
+    m_eventSounds = std::make_shared<EventSounds>(m_store->settings, platform::CreateSoundOutput());
     m_sounds = m_eventSounds;
   }
 
@@ -119,16 +89,17 @@ CMainDialog::CMainDialog(MainDialogServices services, QWidget* parent)
   deps.window = m_bridge;
   deps.settings = m_store->settings;
   deps.panels = m_panels;
-  deps.text = std::make_shared<GatedTexts>(m_gate);
+  deps.text = std::make_shared<TableTexts>();
   deps.log = m_log;
   deps.resume = m_diskInfo;
-  deps.sounds = std::make_shared<GatedSounds>(m_gate, m_sounds);
-  deps.rootPaths = std::make_shared<GatedRootPaths>(
-      m_gate, services.rootPaths ? std::move(services.rootPaths) : std::make_shared<records::SystemRootPaths>(m_registry));
+  deps.sounds = m_sounds;
+  deps.rootPaths = services.rootPaths ? std::move(services.rootPaths) : std::make_shared<records::SystemRootPaths>(m_registry);
   deps.volumes = services.volumes ? std::move(services.volumes) : std::make_shared<records::SystemVolumeQuery>(m_registry);
   deps.roots = services.roots ? std::move(services.roots) : std::make_shared<records::SystemRootCheck>(m_registry);
   deps.threads = std::move(services.threads);
   deps.prefetcher = services.prefetcher ? std::move(services.prefetcher) : std::make_shared<engine::SystemPrefetcher>();
+  // One gate for the window, its bridge and the engine's threads.
+  deps.gate = m_gate;
   // The block buffer is obtained here, once.
   m_engine = std::make_unique<engine::ScanEngine>(std::move(deps));
 
@@ -383,10 +354,9 @@ void CMainDialog::done(int result) {
 }
 
 void CMainDialog::CloseGate() {
-  if (m_bClosed) return;
-  m_bClosed = true;
+  if (!m_gate->IsOpen()) return;
   m_timer.stop();
-  m_engine->Close();
+  m_engine->Close();  // closes the gate
   m_bridge->Close();
   if (m_eventSounds) m_eventSounds->Shutdown();  // cuts off what plays
   // A box that an engine thread asked for has no caller any more.

@@ -127,7 +127,7 @@ class CMainDialog : public CTemplateDialog, public engine::WindowOps {
   std::shared_ptr<records::LogFile> m_log;
   std::shared_ptr<records::DiskInfoStore> m_diskInfo;
   std::shared_ptr<engine::PanelFlags> m_panels;
-  std::shared_ptr<WindowGate> m_gate;
+  std::shared_ptr<engine::WindowGate> m_gate;
   std::shared_ptr<WindowBridge> m_bridge;
   std::shared_ptr<engine::SoundPlayer> m_sounds;
   std::shared_ptr<EventSounds> m_eventSounds;  // the real sounds, when no others were given
@@ -137,7 +137,6 @@ class CMainDialog : public CTemplateDialog, public engine::WindowOps {
   QBasicTimer m_timer;  // timer 1: the one-second tick
   int m_nNextRow = 0;
   bool m_bShown = false;
-  bool m_bClosed = false;
 };
 
 }  // namespace ui

@@ -14,6 +14,7 @@ namespace engine {
 
 ScanEngine::ScanEngine(EngineDeps deps) : ctx_(std::make_shared<EngineContext>(std::move(deps))) {
   if (!ctx_->deps.threads) ctx_->deps.threads = std::make_shared<SystemThreads>();
+  if (!ctx_->deps.gate) ctx_->deps.gate = std::make_shared<WindowGate>();
   // The block buffer is obtained once, when the window is created.
   ctx_->check.buffer = std::shared_ptr<Block>(new (std::nothrow) Block);
 }
@@ -44,7 +45,7 @@ bool ScanEngine::Start() {
   EngineContext& c = *ctx_;
   ScanState& s = c.state;
   WindowOps& w = c.Window();
-  if (!s.idle.Acquire() || c.closed) return false;
+  if (!s.idle.Acquire() || c.Closed()) return false;
 
   // The report of a run that ended since the last tick comes first, with
   // that run's own figures.
@@ -52,7 +53,7 @@ bool ScanEngine::Start() {
   if (s.reportPending) {
     s.reportPending = false;
     ShowCheckReport();
-    if (!s.idle || c.closed) return false;
+    if (!s.idle || c.Closed()) return false;
   }
 
   // What this run freezes; the readiness sequence resets the disk state and
@@ -62,7 +63,7 @@ bool ScanEngine::Start() {
   bool recordNotWritten = false;
   const ReadinessDeps readiness{w, *c.deps.text, c.deps.volumes.get(), c.deps.resume.get(), c.deps.roots.get(),
                                 &recordNotWritten};
-  if (!RunReadiness(run, s, readiness) || c.closed) return false;
+  if (!RunReadiness(run, s, readiness) || c.Closed()) return false;
 
   c.logProblem = 0;
   c.storeProblem = 0;
@@ -122,7 +123,7 @@ void ScanEngine::Exit() {
 }
 
 void ScanEngine::Close() {
-  ctx_->closed = true;
+  ctx_->deps.gate->Close();
   ctx_->state.watchdog.Wake();
 }
 

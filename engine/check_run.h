@@ -36,6 +36,7 @@
 #include "engine/services.h"
 #include "engine/settings.h"
 #include "engine/texts.h"
+#include "engine/window_gate.h"
 #include "engine/window_ops.h"
 
 namespace engine {
@@ -58,6 +59,9 @@ struct EngineDeps {
   std::shared_ptr<ThreadStarter> threads;       // null: the system's
   // Null: every block reaches the device only when the reader asks for it.
   std::shared_ptr<FilePrefetcher> prefetcher;
+  // The gate the window closes as it goes (null: the engine's own, closed
+  // by Close).
+  std::shared_ptr<WindowGate> gate;
 };
 
 enum class Panel { Progress, Current, Time, Speed };

@@ -51,7 +51,12 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
   c.deviceWaits.Reset();
 
   // The root's folder, found once for the whole run: both walks enter it.
-  c.run.nativeRoot = c.deps.rootPaths ? c.deps.rootPaths->ToNativePath(s.rootPath) : s.rootPath;
+  // No drive letter is looked up once the window has gone.
+  if (!c.deps.rootPaths) {
+    c.run.nativeRoot = s.rootPath;
+  } else {
+    c.run.nativeRoot = c.Closed() ? std::string() : c.deps.rootPaths->ToNativePath(s.rootPath);
+  }
   c.run.rootDevice = platform::FolderDevice(c.run.nativeRoot).value_or(0);
 
   // Totals: from the disk's resume record, or from the counting walk, whose
@@ -81,7 +86,7 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
     if (d.bytesTotal != 0) w.SetFieldText(kIdDiskPercent, PercentText(d.percentShown));
     FolderWalk(ctx, FolderWalk::kCheck, &record).WalkRoot(s.rootPath);
     // Whether the walk ended or was stopped; a closing window saves nothing.
-    if (store != nullptr && store->resumeActive && !c.closed && store->UpdateDisk(d) != 0) NoteStoreProblem(c);
+    if (store != nullptr && store->resumeActive && !c.Closed() && store->UpdateDisk(d) != 0) NoteStoreProblem(c);
   }
 
   EndReader(c);

@@ -108,9 +108,6 @@ struct EngineContext {
   std::atomic<int> checkThreads{0};
   // Raised when a check thread ends.
   platform::WakeSignal threadEnded;
-  // The window is gone: the threads unwind at once, save nothing and leave the
-  // window alone.
-  Relaxed<bool> closed{false};
   // The first reason of the run why the log or the disk info file could not
   // be written (a platform::WriteProblem, 0 none), set by whichever thread
   // wrote; the UI thread tells the user once per run.
@@ -120,14 +117,17 @@ struct EngineContext {
   CheckThreadOwn check;
   UiThreadOwn ui;
 
-  bool Halted() const { return state.stopRequest || closed; }
+  // The window is gone: the threads unwind at once, save nothing and leave the
+  // window and its services alone.
+  bool Closed() const { return !deps.gate->IsOpen(); }
+  bool Halted() const { return state.stopRequest || Closed(); }
   WindowOps& Window() const { return *deps.window; }
   engine::Settings& Settings() const { return *deps.settings; }
   const PanelFlags& Panels() const { return *deps.panels; }
-  std::string Text(int id) const { return deps.text->Text(id); }
+  std::string Text(int id) const { return Closed() ? std::string() : deps.text->Text(id); }
   // Nothing is heard once the window is gone.
   void PlaySound(int event) const {
-    if (deps.sounds && !closed) deps.sounds->PlayEventSound(event);
+    if (deps.sounds && !Closed()) deps.sounds->PlayEventSound(event);
   }
   ThreadStarter& Threads() const { return *deps.threads; }
 };

@@ -18,7 +18,7 @@ constexpr std::size_t kReaderStack = 512 * 1024;
 // when the reader ended.
 template <typename Ended>
 bool WaitForReader(EngineContext& c, Ended ended) {
-  return c.state.watchdog.WaitForReader(DelaySeconds(c.Settings()), [&c] { return c.closed.load(); }, ended);
+  return c.state.watchdog.WaitForReader(DelaySeconds(c.Settings()), [&c] { return c.Closed(); }, ended);
 }
 
 // A fresh reader for the next file, with a fresh buffer when the last one was
@@ -85,7 +85,7 @@ FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::strin
       d.bytesDone = startDone + size;
       result = FileResult::Read;
       c.check.buffer.reset();
-      if (c.closed) return FileResult::Stopped;
+      if (c.Closed()) return FileResult::Stopped;
     } else {
       result = *reader.Result();
     }
@@ -113,7 +113,7 @@ FileResult CheckFile(const std::shared_ptr<EngineContext>& ctx, const std::strin
   }
 
   // A closing window records nothing more: no row, log line or sound.
-  if (c.closed) return result;
+  if (c.Closed()) return result;
   ReportError(c, result, name, std::to_string(s.bytesReadInFile / 1024), s.currentFolder.Get());
   c.PlaySound(static_cast<int>(result));
   return result;

@@ -73,7 +73,7 @@ void StopUnansweringDevice(EngineContext& c) {
 
 void TellRecordProblems(EngineContext& c) {
   // A box is open already (the timer ticks on under it), or nobody is left.
-  if (c.ui.telling || c.closed) return;
+  if (c.ui.telling || c.Closed()) return;
   c.ui.telling = true;
   struct Record {
     std::atomic<int>& problem;
@@ -91,7 +91,7 @@ void TellRecordProblems(EngineContext& c) {
     r.told = true;
     const std::string text = FillIn(c.Text(r.text), {r.path, c.Text(ProblemText(problem))});
     c.Window().ShowMessage(text, kCaptionWarning, kMsgWarning);
-    if (c.closed) break;
+    if (c.Closed()) break;
   }
   c.ui.telling = false;
 }

@@ -22,8 +22,9 @@ constexpr EventSound kEventSounds[] = {
 
 std::span<const EventSound> EventSoundTable() { return kEventSounds; }
 
-EventSounds::EventSounds(const engine::Settings& settings, std::shared_ptr<platform::SoundOutput> output)
-    : settings_(settings), output_(std::move(output)) {}
+EventSounds::EventSounds(std::shared_ptr<const engine::Settings> settings,
+                         std::shared_ptr<platform::SoundOutput> output)
+    : settings_(std::move(settings)), output_(std::move(output)) {}
 
 EventSounds::~EventSounds() = default;
 
@@ -31,13 +32,8 @@ void EventSounds::PlayEventSound(int event) {
   const auto* sound = std::find_if(std::begin(kEventSounds), std::end(kEventSounds),
                                    [event](const EventSound& s) { return s.event == event; });
   if (sound == std::end(kEventSounds)) return;
-  bool speaker = false;
-  {
-    const std::lock_guard<std::mutex> lock(gate_);
-    if (shut_ || !settings_.sounds) return;
-    speaker = settings_.internalSpeaker;
-  }
-  if (speaker) {
+  if (!settings_->sounds) return;
+  if (settings_->internalSpeaker) {
     // After Shutdown the output returns from every beep at once.
     for (const Beep& beep : sound->beeps) output_->Beep(beep.frequencyHz, beep.durationMs);
   } else if (!output_->PlayWave(sound->waveFile) && sound->defaultWhenMissing) {
@@ -45,12 +41,6 @@ void EventSounds::PlayEventSound(int event) {
   }
 }
 
-void EventSounds::Shutdown() {
-  {
-    const std::lock_guard<std::mutex> lock(gate_);
-    shut_ = true;
-  }
-  output_->Shutdown();
-}
+void EventSounds::Shutdown() { output_->Shutdown(); }
 
 }  // namespace ui

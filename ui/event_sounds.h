@@ -6,12 +6,12 @@
 // Any other event makes no sound.
 //
 // PlayEventSound may be called from any thread: read and open errors come
-// from the check thread, the end of a check from the UI thread. Once the
-// window is going, Shutdown makes the object silent for good. The object
-// itself must outlive every caller: share it with whoever hands it to the
-// engine.
+// from the check thread, the end of a check from the UI thread. The engine
+// asks for no sound once the window's gate is closed; Shutdown cuts off what
+// plays then and makes the output silent for good. The object and the
+// settings it reads are shared with whoever holds them, so a late caller
+// never meets freed state.
 #include <memory>
-#include <mutex>
 #include <span>
 
 #include "engine/services.h"
@@ -41,7 +41,7 @@ std::span<const EventSound> EventSoundTable();
 
 class EventSounds final : public engine::SoundPlayer {
  public:
-  EventSounds(const engine::Settings& settings, std::shared_ptr<platform::SoundOutput> output);
+  EventSounds(std::shared_ptr<const engine::Settings> settings, std::shared_ptr<platform::SoundOutput> output);
   ~EventSounds() override;
   EventSounds(const EventSounds&) = delete;
   EventSounds& operator=(const EventSounds&) = delete;
@@ -50,15 +50,12 @@ class EventSounds final : public engine::SoundPlayer {
   // the caller nothing; beeps hold the caller for the pattern's duration.
   void PlayEventSound(int event) override;
 
-  // Cuts off what plays and makes every later call a no-op. When it returns,
-  // no call plays anything any more and none reads the settings.
+  // Cuts off what plays; no later call plays anything.
   void Shutdown();
 
  private:
-  const engine::Settings& settings_;
+  std::shared_ptr<const engine::Settings> settings_;
   std::shared_ptr<platform::SoundOutput> output_;
-  std::mutex gate_;  // held while the settings are read
-  bool shut_ = false;
 };
 
 }  // namespace ui

@@ -22,13 +22,13 @@ void BridgeReceiver::Deliver() {
 }
 
 std::shared_ptr<WindowBridge> WindowBridge::Create(engine::WindowOps& target, QObject& owner,
-                                                   std::shared_ptr<WindowGate> gate) {
+                                                   std::shared_ptr<engine::WindowGate> gate) {
   std::shared_ptr<WindowBridge> bridge(new WindowBridge(target, std::move(gate)));
   bridge->receiver_ = new BridgeReceiver(bridge, &owner);
   return bridge;
 }
 
-WindowBridge::WindowBridge(engine::WindowOps& target, std::shared_ptr<WindowGate> gate)
+WindowBridge::WindowBridge(engine::WindowOps& target, std::shared_ptr<engine::WindowGate> gate)
     : target_(target), uiThread_(std::this_thread::get_id()), gate_(std::move(gate)) {}
 
 // The last owner may be an engine thread: nothing of Qt is touched here.

@@ -26,6 +26,7 @@
 #include <mutex>
 #include <thread>
 
+#include "engine/window_gate.h"
 #include "engine/window_ops.h"
 
 #include <deque>
@@ -50,25 +51,13 @@ class BridgeReceiver : public QObject {
   std::weak_ptr<WindowBridge> bridge_;
 };
 
-// Tells the engine's services that the window is going; shared by the bridge
-// and the services the window hands to the engine (sounds, texts, drive
-// letters), which do nothing once it is closed.
-class WindowGate {
- public:
-  bool IsOpen() const { return open_.load(std::memory_order_acquire); }
-  void Close() { open_.store(false, std::memory_order_release); }
-
- private:
-  std::atomic<bool> open_{true};
-};
-
 class WindowBridge : public engine::WindowOps, public std::enable_shared_from_this<WindowBridge> {
  public:
   // target: the window's own operations, carried out on the UI thread;
   // owner: a QObject of the UI thread that lives at least until Close (the
   // bridge's receiver becomes its child). Made on the UI thread.
   static std::shared_ptr<WindowBridge> Create(engine::WindowOps& target, QObject& owner,
-                                              std::shared_ptr<WindowGate> gate);
+                                              std::shared_ptr<engine::WindowGate> gate);
   ~WindowBridge() override;
 
   void SetFieldText(int id, const std::string& text) override;
@@ -83,7 +72,6 @@ class WindowBridge : public engine::WindowOps, public std::enable_shared_from_th
   // The window is going (UI thread). Closes the gate.
   void Close();
   bool IsOpen() const { return gate_->IsOpen(); }
-  const std::shared_ptr<WindowGate>& Gate() const { return gate_; }
 
   // Puts pending field texts and positions on the screen now (UI thread).
   void Flush();
@@ -93,7 +81,7 @@ class WindowBridge : public engine::WindowOps, public std::enable_shared_from_th
 
  private:
   friend class BridgeReceiver;
-  WindowBridge(engine::WindowOps& target, std::shared_ptr<WindowGate> gate);
+  WindowBridge(engine::WindowOps& target, std::shared_ptr<engine::WindowGate> gate);
   bool OnUiThread() const;
   // Queues a call for the UI thread and wakes it when the queue was empty.
   // Called with m_ held.
@@ -110,7 +98,7 @@ class WindowBridge : public engine::WindowOps, public std::enable_shared_from_th
   engine::WindowOps& target_;
   BridgeReceiver* receiver_ = nullptr;  // used only while the gate is open, under m_
   const std::thread::id uiThread_;
-  std::shared_ptr<WindowGate> gate_;
+  std::shared_ptr<engine::WindowGate> gate_;
 
   std::mutex m_;
   std::condition_variable done_;

@@ -54,9 +54,10 @@ class FakeSoundOutput : public platform::SoundOutput {
 using Calls = std::vector<std::string>;
 
 struct Rig {
-  engine::Settings settings;
+  std::shared_ptr<engine::Settings> shared = std::make_shared<engine::Settings>();
+  engine::Settings& settings = *shared;
   std::shared_ptr<FakeSoundOutput> output = std::make_shared<FakeSoundOutput>();
-  EventSounds sounds{settings, output};
+  EventSounds sounds{shared, output};
 
   Calls Play(int event) {
     sounds.PlayEventSound(event);
@@ -111,12 +112,13 @@ TEST(EventSounds, TheOptionsAreReadAfreshAtEveryEvent) {
 }
 
 // Engine threads keep signalling while the window goes: after Shutdown no
-// call plays anything, and none reads the settings, which are then freed
-// (AddressSanitizer and ThreadSanitizer watch this).
+// call plays anything, and the settings stay alive for them after the
+// window has let go of its own (AddressSanitizer and ThreadSanitizer watch
+// this).
 TEST(EventSounds, ShutdownSilencesEveryThreadForGood) {
-  auto settings = std::make_unique<engine::Settings>();
+  auto settings = std::make_shared<engine::Settings>();
   auto output = std::make_shared<FakeSoundOutput>();
-  EventSounds sounds(*settings, output);
+  EventSounds sounds(settings, output);
   std::atomic<bool> stop{false};
   std::atomic<int> calls{0};
   std::vector<std::thread> threads;

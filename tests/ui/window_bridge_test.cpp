@@ -44,7 +44,7 @@ class OrderWindow : public testing_support::RecordingWindow {
 TEST(WindowBridge, CallsFromAnEngineThreadKeepTheirOrderAndFieldTextsAreCoalesced) {
   OrderWindow target;
   QObject receiver;
-  auto bridge = ui::WindowBridge::Create(target, receiver, std::make_shared<ui::WindowGate>());
+  auto bridge = ui::WindowBridge::Create(target, receiver, std::make_shared<engine::WindowGate>());
   std::atomic<bool> done{false};
   std::thread engine([&] {
     for (int i = 0; i < 2000; ++i) bridge->SetFieldText(1006, "file " + std::to_string(i));
@@ -67,7 +67,7 @@ TEST(WindowBridge, CallsFromAnEngineThreadKeepTheirOrderAndFieldTextsAreCoalesce
 TEST(WindowBridge, ClosingLetsAWaitingCallerGoAndEverythingAfterIsANoOp) {
   testing_support::RecordingWindow target;
   QObject receiver;
-  auto bridge = ui::WindowBridge::Create(target, receiver, std::make_shared<ui::WindowGate>());
+  auto bridge = ui::WindowBridge::Create(target, receiver, std::make_shared<engine::WindowGate>());
   // The box is up (the UI thread is inside it) when the window closes.
   target.answer = [&](const testing_support::RecordingWindow::Message&) {
     QEventLoop box;
