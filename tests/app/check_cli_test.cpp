@@ -244,6 +244,7 @@ TEST_F(CheckCliTest, TheFirstStopSignalDuringAStalledReadEndsTheCheckWithinASeco
     // The read is still held in the kernel: the process ends once it returns.
     fs->ForceUnmount();
     EXPECT_EQ(child.Wait(), status) << child.Err();
+    EXPECT_EQ(child.KilledBy(), sig) << "ends by the signal itself, so that a shell loop around it stops";
 
     const std::string tvd = testing_support::ReadBytes(home.Path("Torvex.tvd"));
     ASSERT_GE(tvd.size(), records::kResumeRecordSize);
