@@ -195,9 +195,10 @@ void FolderWalk::ReadAheadOf(const std::vector<platform::DirEntry>& entries, std
   EngineContext& c = *ctx_;
   if (!c.deps.prefetcher || !c.deviceWaits.Seen() || c.check.ahead == CheckThreadOwn::Ahead::kNever || c.Halted()) return;
   // Within the plan; a plan cut short is carried on once the reader is half
-  // way through it, so that the window stays full.
+  // way through it, so that the window stays full. A read-ahead that ended
+  // because its priority could not come back up is replaced at once.
   const bool inPlan = c.check.readAhead && plan.folder && i >= plan.start && i < plan.end;
-  if (inPlan && (plan.whole || i - plan.start < ReadAhead::kWindowFiles)) {
+  if (inPlan && (plan.whole || i - plan.start < ReadAhead::kWindowFiles) && !c.check.readAhead->Ended()) {
     c.check.readAhead->ReaderAt(i - plan.start);
     return;
   }

@@ -57,6 +57,23 @@ class TableText : public engine::TextLookup {
   _exit(status);
 }
 
+// After a stop signal the program ends by that same signal once its report
+// is out, so that a shell running it in a loop stops as well; the shell
+// shows the status 128 + signal. _exit is the way out should it survive.
+[[noreturn]] void FinishBySignal(int sig) {
+  std::fflush(nullptr);
+  struct sigaction byDefault{};
+  byDefault.sa_handler = SIG_DFL;
+  sigemptyset(&byDefault.sa_mask);
+  ::sigaction(sig, &byDefault, nullptr);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, sig);
+  pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+  ::raise(sig);
+  _exit(128 + sig);
+}
+
 void PrintError(const std::string& text) {
   std::fprintf(stderr, "torvex-check: %s\n", text.c_str());
 }
@@ -362,5 +379,6 @@ int main(int argc, char* argv[]) {
     if (!report.empty() && report.back() != '\n') report += '\n';
     std::fwrite(report.data(), 1, report.size(), stdout);
   }
+  if (stopSignal != 0) FinishBySignal(stopSignal);
   Finish(status);
 }

@@ -220,6 +220,17 @@ TEST_F(CheckCliTest, EveryFileReadIsStatusZeroAndAChecksThatCannotBeMadeAreStatu
   EXPECT_EQ(json.status, 2);
   EXPECT_NE(json.out.find("\"messages\": [\"There is no disk in selected device\"]"), std::string::npos) << json.out;
   EXPECT_NE(json.out.find("\"exit_status\": 2\n}"), std::string::npos) << json.out;
+
+  // A folder that is there but cannot be listed: the check starts and
+  // cannot be made.
+  Serve({{"LOCKED", 0, FaultFile::kNoList}, {"OTHER.BIN", 10}});
+  if (IsSkipped()) return;
+  const Result unlisted = RunCheck({fs->MountPoint() + "/LOCKED"}, options);
+  EXPECT_EQ(unlisted.status, 2) << unlisted.out;
+  EXPECT_EQ(unlisted.err,
+            "torvex-check: The root folder of the disk cannot be opened or listed.\n"
+            "The disk is damaged, or access is denied\n");
+  EXPECT_EQ(unlisted.out, "");
 }
 
 TEST_F(CheckCliTest, TheFirstStopSignalDuringAStalledReadEndsTheCheckWithinASecondAndSavesItsProgress) {
@@ -244,6 +255,7 @@ TEST_F(CheckCliTest, TheFirstStopSignalDuringAStalledReadEndsTheCheckWithinASeco
     // The read is still held in the kernel: the process ends once it returns.
     fs->ForceUnmount();
     EXPECT_EQ(child.Wait(), status) << child.Err();
+    EXPECT_EQ(child.KilledBy(), sig) << "ends by the signal itself, so that a shell loop around it stops";
 
     const std::string tvd = testing_support::ReadBytes(home.Path("Torvex.tvd"));
     ASSERT_GE(tvd.size(), records::kResumeRecordSize);
@@ -296,26 +308,43 @@ TEST_F(CheckCliTest, TheStatusLineOnATerminalIsRedrawnAtMostTenTimesASecondAndFi
 
   // Every redraw is "\r", the text and "erase to the end of the line"; the
   // line is taken off again ("\r" and the erase alone) before the report.
+  // Each redraw is timed by the arrival of the chunk that holds its "\r".
   std::vector<std::string> redraws;
+  std::vector<Clock::time_point> drawnAt;
   const std::string& err = child.Err();
   ASSERT_TRUE(err.starts_with("\r")) << err;
+  const auto& chunks = child.ErrChunks();
+  std::size_t chunk = 0, chunkEnd = chunks.empty() ? 0 : chunks[0].second.size();
   std::size_t at = 0;
   while ((at = err.find('\r', at)) != std::string::npos) {
     const std::size_t end = err.find("\033[K", at);
     ASSERT_NE(end, std::string::npos) << err.substr(at);
+    while (chunk + 1 < chunks.size() && at >= chunkEnd) chunkEnd += chunks[++chunk].second.size();
     redraws.push_back(err.substr(at + 1, end - at - 1));
+    drawnAt.push_back(chunks[chunk].first);
     at = end;
   }
   ASSERT_FALSE(redraws.empty());
   EXPECT_EQ(redraws.back(), "") << "the status line is cleared at the end";
   redraws.pop_back();
+  drawnAt.pop_back();
   EXPECT_GE(redraws.size(), 5u);
   EXPECT_LE(static_cast<double>(redraws.size()), seconds * 10 + 1) << seconds << " s";
+  // No two redraws closer than a tenth of a second, but for the time the
+  // test itself takes to read them off the terminal.
+  for (std::size_t i = 1; i < drawnAt.size(); ++i) {
+    EXPECT_GE(drawnAt[i] - drawnAt[i - 1], 100ms - 25ms) << "redraws " << i - 1 << " and " << i << ": "
+                                                          << redraws[i - 1] << " | " << redraws[i];
+  }
   std::size_t widest = 0;
   bool showedLongName = false;
   for (const auto& r : redraws) {
     EXPECT_EQ(r.find('\n'), std::string::npos);
-    widest = std::max(widest, r.size());
+    // Columns on the terminal: one per character, whatever its UTF-8 length.
+    const auto columns = static_cast<std::size_t>(
+        std::count_if(r.begin(), r.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    EXPECT_LT(columns, 80u) << r;
+    widest = std::max(widest, columns);
     if (r.find("File: A_FILE_NAME") != std::string::npos) showedLongName = true;
   }
   EXPECT_EQ(widest, 79u) << "the last column stays free";

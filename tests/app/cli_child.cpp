@@ -123,6 +123,7 @@ int Child::Wait(std::chrono::milliseconds timeout) {
     if (r == pid_) {
       while (Pump(0)) {
       }
+      killedBy_ = WIFSIGNALED(st) ? WTERMSIG(st) : 0;
       status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
       return status_;
     }

@@ -31,6 +31,8 @@ class Child {
   // killed), or -1 when it did not end in time.
   int Wait(std::chrono::milliseconds timeout = std::chrono::seconds(60));
   void Signal(int sig);
+  // The signal the child was killed by, 0 when it exited by itself.
+  int KilledBy() const { return killedBy_; }
 
   const std::string& Out() const { return out_; }
   const std::string& Err() const { return err_; }
@@ -46,6 +48,7 @@ class Child {
   pid_t pid_ = -1;
   int outFd_ = -1, errFd_ = -1;
   int status_ = -1;
+  int killedBy_ = 0;
   std::string out_, err_;
   std::vector<std::pair<std::chrono::steady_clock::time_point, std::string>> chunks_;
 };

@@ -46,6 +46,20 @@ TEST_F(EngineEdgesTest, StoredValuesOutOfRangeCannotBreakARun) {
     EXPECT_EQ(engine->AbandonedReaders(), 0);
     EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 12\nNo error were detected") << "delay " << delay;
   }
+  // The first priority past Highest, and another no slider gives.
+  for (int priority : {7, 254}) {
+    settings->priority = priority;
+    window->ClearStatistics();
+    const std::size_t before = [&] {
+      std::lock_guard l(m);
+      return positions.size();
+    }();
+    ASSERT_TRUE(engine->Start());
+    RunTicking(1ms);
+    EXPECT_EQ(State().disk.filesChecked, 12) << "priority " << priority;
+    std::lock_guard l(m);
+    EXPECT_GT(positions.size(), before) << "priority " << priority;
+  }
   std::lock_guard l(m);
   ASSERT_FALSE(positions.empty());
   for (int p : positions) EXPECT_EQ(p, 3) << "an unknown priority is the normal one";

@@ -29,10 +29,12 @@ class RecordingPrefetcher : public engine::FilePrefetcher {
     std::string folder, name;
     std::vector<ByteRange> ranges;
     std::string readerFile;  // what the window showed as the reader's file then
+    pid_t thread;  // the asking thread's kernel id (never reused as soon as a pthread's)
   };
   struct Seen {
     std::vector<Ask> asks;
     std::vector<int> priorities, cpus;
+    std::vector<pid_t> priorityTakers;
     int inside = 0;  // requests held inside now
   };
   explicit RecordingPrefetcher(std::shared_ptr<testing_support::RecordingWindow> window) : window_(std::move(window)) {}
@@ -45,7 +47,7 @@ class RecordingPrefetcher : public engine::FilePrefetcher {
     const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(folder)).c_str(), path, sizeof path - 1);
     std::unique_lock l(m_);
     seen_.asks.push_back({std::string(path, static_cast<size_t>(std::max<ssize_t>(n, 0))), name, ranges,
-                          window_->Field(engine::kIdCurrentFile)});
+                          window_->Field(engine::kIdCurrentFile), ::gettid()});
     ++seen_.inside;
     released_.wait(l, [&] { return name != holdAt || release_; });
     --seen_.inside;
@@ -53,8 +55,9 @@ class RecordingPrefetcher : public engine::FilePrefetcher {
   int TakePriority(int position) override {
     std::lock_guard l(m_);
     seen_.priorities.push_back(position);
+    seen_.priorityTakers.push_back(::gettid());
     seen_.cpus = platform::CurrentThreadCpus();
-    return priorityResult;
+    return priorityResult.exchange(platform::kPriorityExact);
   }
 
   Seen Now() {
@@ -68,6 +71,8 @@ class RecordingPrefetcher : public engine::FilePrefetcher {
   }
 
   std::atomic<bool> worth{true};
+  // The answer to the next priority call; the calls after it get their
+  // priority exactly, as a fresh thread does.
   std::atomic<int> priorityResult{platform::kPriorityExact};
   std::string holdAt;  // requests for this file stay inside until Release (set before the run)
 
@@ -157,6 +162,44 @@ TEST_F(ReadAheadTest, OnceTheReaderWaitsTheBlocksItWillReadAreAskedForInReadingO
   Run();
   EXPECT_EQ(prefetcher->Now().asks.size(), asks.size());
   EXPECT_EQ(counts->started, 5);
+}
+
+TEST_F(ReadAheadTest, AReadAheadThatCannotComeBackUpHandsOverToAFreshOne) {
+  Serve(200, 100'000);
+  if (IsSkipped()) return;
+  settings->fastCheck = true;
+  settings->priority = 0;
+  // The slider goes from Lowest to Normal while the reader is at the 50th
+  // file, and the thread lowered before may not rise again.
+  window->onProgress = [&](int id, int position) {
+    if (id != engine::kIdFileBar || position != 0 || window->Field(engine::kIdCurrentFile) != Name(50)) return;
+    prefetcher->priorityResult = platform::kPriorityKeptLower;
+    settings->priority = 3;
+  };
+  Run();
+  EXPECT_EQ(State().disk.filesChecked, 200);
+  EXPECT_TRUE(ErrorRows().empty());
+
+  const auto seen = prefetcher->Now();
+  ASSERT_EQ(seen.priorities, (std::vector<int>{0, 3, 3}));
+  EXPECT_EQ(seen.priorityTakers[0], seen.priorityTakers[1]);
+  EXPECT_NE(seen.priorityTakers[2], seen.priorityTakers[1]) << "a fresh thread takes the new priority";
+  // The lowered one asks for nothing more; the fresh one goes on to the end.
+  int lastOfFirst = -1;
+  for (const auto& a : seen.asks) {
+    if (a.thread == seen.priorityTakers[0]) {
+      lastOfFirst = std::max(lastOfFirst, Index(a.name));
+    } else {
+      EXPECT_EQ(a.thread, seen.priorityTakers[2]);
+      EXPECT_GT(Index(a.name), 50) << "asked for behind the reader";
+    }
+  }
+  EXPECT_GE(lastOfFirst, 50);
+  ASSERT_FALSE(seen.asks.empty());
+  EXPECT_EQ(seen.asks.back().thread, seen.priorityTakers[2]);
+  EXPECT_EQ(seen.asks.back().name, Name(199));
+  EXPECT_EQ(counts->started, 4) << "the check thread, the reader and two read-ahead threads";
+  ASSERT_TRUE(WaitUntil([&] { return counts->alive == 0; }));
 }
 
 TEST_F(ReadAheadTest, NobodyWaitsForItAndAReadErrorEndsIt) {

@@ -405,6 +405,33 @@ TEST_F(MainWindowTest, StartRefusesWithoutADeviceOnAnEmptyDriveAndForAnAudioDisc
   ASSERT_TRUE(WaitFor([&] { return modal.optionsOpened == 1; }));
   EXPECT_TRUE(w.Engine().State().idle);
 
+  // Stored bytes that name no drive either (26, 127 and 254), with a
+  // language byte of 255 (English) and a log mode of 0 (append: the log
+  // is never emptied).
+  testing_support::WriteBytes(program.Path("Torvex.log"), "an earlier log\r\n");
+  for (const int drive : {26, 127, -2}) {
+    SCOPED_TRACE(drive);
+    window.reset();
+    StoreOptions([drive](engine::Settings& s) {
+      s.drive = drive;
+      s.language = 255;
+      s.createLog = true;
+      s.logMode = 0;
+    });
+    const std::size_t boxesBefore = modal.Boxes().size();
+    const int optionsBefore = modal.optionsOpened;
+    res::InterfaceLanguage = 0;
+    ui::CMainDialog& other = Open();
+    EXPECT_EQ(other.windowTitle(), "Torvex");
+    EXPECT_EQ(Text(1109), "Statictics") << "English captions";
+    Click(engine::kIdStart);
+    ASSERT_TRUE(WaitFor([&] { return modal.Boxes().size() > boxesBefore; }));
+    EXPECT_EQ(modal.Boxes()[boxesBefore].text, "No device selected for checking.\nPlease, configure options.");
+    ASSERT_TRUE(WaitFor([&] { return modal.optionsOpened == optionsBefore + 1; }));
+    EXPECT_TRUE(other.Engine().State().idle);
+  }
+  EXPECT_EQ(LogBytes().rfind("an earlier log\r\n", 0), 0u) << LogBytes();
+
   // A drive with no disk in it: asked again on Retry, nothing on Cancel.
   window.reset();
   StoreOptions([](engine::Settings& s) { s.drive = 4; });
