@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/registry_text.h"
+
 namespace platform {
 
 // Result codes, numbered as the Windows registry numbers them.
@@ -32,49 +34,10 @@ enum RegResult : int {
   kRegMoreData = 234,     // the buffer is too small; *size tells the size needed
 };
 
-enum RegType : uint32_t {
-  kRegNone = 0,
-  kRegSz = 1,
-  kRegExpandSz = 2,
-  kRegBinary = 3,
-  kRegDword = 4,
-  kRegMultiSz = 7,
-};
-
 // What creating a key found.
 enum RegDisposition : int { kRegCreatedNewKey = 1, kRegOpenedExistingKey = 2 };
 
 inline constexpr std::string_view kHkeyLocalMachine = "HKEY_LOCAL_MACHINE";
-
-struct RegValue {
-  std::string name;  // empty: the key's default value ("@")
-  uint32_t type = kRegNone;
-  std::vector<uint8_t> data;  // strings with their terminating zero
-};
-
-struct RegKeyData {
-  std::string path;  // "HKEY_LOCAL_MACHINE\SOFTWARE\..."
-  std::vector<RegValue> values;
-};
-
-// The contents of a registry file.
-struct RegDocument {
-  std::vector<RegKeyData> keys;
-  int unreadableLines = 0;  // lines that were neither understood nor blank
-  int commentLines = 0;     // ";" lines, which a rewrite does not keep
-  bool cutShort = false;    // the text ends inside a line (a save cut off)
-
-  RegKeyData* FindKey(std::string_view path);
-  const RegKeyData* FindKey(std::string_view path) const;
-  // The key itself, or a key below it, is present.
-  bool KeyExists(std::string_view path) const;
-};
-
-// Reads registry export text. Never fails: what cannot be read is counted in
-// unreadableLines and left out.
-RegDocument ParseRegistryText(std::string_view text);
-// Writes the contents as registry export text with CR LF line ends.
-std::string FormatRegistryText(const RegDocument& doc);
 
 class RegistryKey;
 

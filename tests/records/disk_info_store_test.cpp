@@ -108,6 +108,36 @@ TEST_F(DiskInfoStoreTest, SectionsAndRecordsByteForByte) {
   EXPECT_EQ(r.percent, 0);
 }
 
+// The file as the Windows program reads it, pinned byte for byte: the
+// header, a section line, and the record as six little-endian 32-bit words.
+TEST_F(DiskInfoStoreTest, TheFileIsPinnedByteForByte) {
+  engine::DiskState d;
+  SetDisk(d, 0xABCDEF, "MYDISK", 120, 650000000);
+  ASSERT_EQ(store.AddDisk(d), 0);
+  d.filesChecked = 120;
+  d.bytesDone = 650000000;
+  d.percentShown = 100;
+  ASSERT_EQ(store.UpdateDisk(d), 0);
+  const unsigned char record[] = {
+      0xEF, 0xCD, 0xAB, 0x00,  // serial number
+      0x78, 0x00, 0x00, 0x00,  // files total: 120
+      0x78, 0x00, 0x00, 0x00,  // files checked: 120
+      0x80, 0x36, 0xBE, 0x26,  // bytes total: 650,000,000
+      0x80, 0x36, 0xBE, 0x26,  // bytes done
+      0x64, 0x00, 0x00, 0x00,  // percent: 100
+  };
+  const std::string expected =
+      ";\r\n"
+      "; Torvex v2.xx DiskInfoFile. How far the check of each disk got, to continue it later.\r\n"
+      "; Torvex disk checker, Quillon.\r\n"
+      ";\r\n"
+      "; Please, don't edit this file !\r\n"
+      ";"
+      "\r\n\r\n[00abcdef, MYDISK]\r\n" +
+      std::string(reinterpret_cast<const char*>(record), sizeof record);
+  EXPECT_EQ(ReadBytes(path()), expected);
+}
+
 TEST_F(DiskInfoStoreTest, ByteCountsUpTo4GiBSurvive) {
   engine::DiskState d;
   SetDisk(d, 0x1234, "DVD", 3, int64_t{4000000000});
