@@ -80,7 +80,8 @@ int DelayFromText(const std::string& text) {
 }
 
 COptionsDialog::COptionsDialog(const engine::Settings& settings, const std::string& startFolder, bool checkRunning,
-                               const platform::DriveTable& drives, QWidget* parent)
+                               const platform::DriveTable& drives, QWidget* parent,
+                               const platform::FolderLister* lister)
     : CContextHelpDialog(res::kDialogOptions, parent),
       m_bShowCdromOnly(settings.showCdromOnly),
       m_bCreateLog(settings.createLog),
@@ -98,7 +99,7 @@ COptionsDialog::COptionsDialog(const engine::Settings& settings, const std::stri
       m_bCheckRunning(checkRunning),
       m_drives(drives),
       m_ops(records::DriveOpsOf(drives)),
-      m_pLister(&kSystemLister),
+      m_pLister(lister != nullptr ? lister : &kSystemLister),
       m_nSettingsDrive(settings.drive) {
   m_list = ui::DlgItem<QComboBox>(*this, kIdDriveList);
   if (m_list != nullptr) {
@@ -123,9 +124,6 @@ COptionsDialog::COptionsDialog(const engine::Settings& settings, const std::stri
   }
 }
 
-void COptionsDialog::SetFolderLister(const platform::FolderLister* lister) {
-  m_pLister = lister != nullptr ? lister : &kSystemLister;
-}
 
 uint32_t COptionsDialog::HelpContextOf(int controlId) const {
   if (controlId == kIdOk || controlId == kIdCancel || controlId == res::kNoId) return 0;

@@ -34,13 +34,13 @@ class COptionsDialog : public CContextHelpDialog {
  public:
   // Copies the settings (but drive and cdromTarget, which OK computes) and
   // the start folder. checkRunning: a check is reading files now. The drive
-  // table must outlive the dialog.
+  // table, and the lister the folder browser lists folders with (null: the
+  // system's), must outlive the dialog.
   COptionsDialog(const engine::Settings& settings, const std::string& startFolder, bool checkRunning,
-                 const platform::DriveTable& drives, QWidget* parent = nullptr);
+                 const platform::DriveTable& drives, QWidget* parent = nullptr,
+                 const platform::FolderLister* lister = nullptr);
 
   uint32_t HelpContextOf(int controlId) const override;
-  // The lister the folder browser lists folders with (the system's unless set).
-  void SetFolderLister(const platform::FolderLister* lister);
 
   // The copy, as OK leaves it.
   bool m_bShowCdromOnly = true;

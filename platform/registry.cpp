@@ -84,7 +84,8 @@ class FileLock {
 }  // namespace
 
 Registry::Registry() : path_(DefaultPath()) {}
-Registry::Registry(std::string filePath) : path_(std::move(filePath)) {}
+Registry::Registry(std::string filePath, std::shared_ptr<SaveObserver> observer)
+    : path_(std::move(filePath)), observer_(std::move(observer)) {}
 
 std::string Registry::DefaultPath() {
   const char* file = std::getenv("TORVEX_REGISTRY_FILE");
@@ -148,6 +149,9 @@ int Registry::Modify(const std::function<bool(RegDocument&)>& change) {
 
   // Whoever holds the lock owns the temporary file: one left by a killed
   // instance is simply written over.
+  const std::function<void()> beforeReplace = [this] {
+    if (observer_) observer_->BeforeReplace();
+  };
   if (ReplaceFile(path_, FormatRegistryText(doc), path_ + ".tmp", beforeReplace) != 0) return kRegAccessDenied;
   return kRegOk;
 }

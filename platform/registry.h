@@ -17,6 +17,7 @@
 // old file as "<file>.bak".
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,12 +42,21 @@ inline constexpr std::string_view kHkeyLocalMachine = "HKEY_LOCAL_MACHINE";
 
 class RegistryKey;
 
+// Told of each save of the registry file after the new contents are written
+// and flushed to the temporary file, and before that file replaces the old
+// one (tests stop the program there).
+class SaveObserver {
+ public:
+  virtual ~SaveObserver() = default;
+  virtual void BeforeReplace() = 0;
+};
+
 class Registry {
  public:
   // The file of the current user: $TORVEX_REGISTRY_FILE when set, otherwise
   // "torvex/registry.reg" under $XDG_CONFIG_HOME (default ~/.config).
   Registry();
-  explicit Registry(std::string filePath);
+  explicit Registry(std::string filePath, std::shared_ptr<SaveObserver> observer = nullptr);
 
   static std::string DefaultPath();
   const std::string& FilePath() const { return path_; }
@@ -71,12 +81,9 @@ class Registry {
   bool KeepIfDamaged();
   std::string BackupPath() const;
 
-  // Test seam: runs after the new contents are written and flushed to the
-  // temporary file and before that file replaces the old one.
-  std::function<void()> beforeReplace;
-
  private:
   std::string path_;
+  std::shared_ptr<SaveObserver> observer_;
 };
 
 // An open key. Copyable; closing only forgets it.

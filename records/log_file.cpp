@@ -15,13 +15,6 @@ constexpr std::string_view kHeader =
     "; Torvex disk checker, Quillon.\n"
     ";";
 
-std::tm NowLocal() {
-  const std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
-  return tm;
-}
-
 }  // namespace
 
 int LogFile::SetFolder(std::string_view folder) {
@@ -53,8 +46,15 @@ bool LogFile::OpenLocked(const std::string& path, int mode) {
   return platform::OverwriteFile(path, WithCrLf(kHeader), &problem_) == 0;
 }
 
+std::tm SystemClock::Now() const {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  return tm;
+}
+
 int LogFile::WriteDiskHeader(std::string_view label) {
-  const std::tm tm = localTime ? localTime() : NowLocal();
+  const std::tm tm = clock_->Now();
   char when[64];
   std::snprintf(when, sizeof when, ", %02d/%02d/%02d, %2d:%02d]", tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900,
                 tm.tm_hour, tm.tm_min);

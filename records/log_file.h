@@ -4,7 +4,7 @@
 // opens it for appending, writes and closes it again. Records begin with
 // their line end (CR LF), so the file never ends with one.
 #include <ctime>
-#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -13,8 +13,24 @@
 
 namespace records {
 
+// The local time that a disk header records.
+class LocalClock {
+ public:
+  virtual ~LocalClock() = default;
+  virtual std::tm Now() const = 0;
+};
+
+// The system's local time.
+class SystemClock : public LocalClock {
+ public:
+  std::tm Now() const override;
+};
+
 class LogFile : public engine::LogWriter {
  public:
+  explicit LogFile(std::shared_ptr<const LocalClock> clock = std::make_shared<SystemClock>())
+      : clock_(std::move(clock)) {}
+
   // Results of every operation.
   enum Result : int { kOk = 0, kCannotCreate = 1, kCannotWrite = 2, kNotReady = 3 };
 
@@ -37,13 +53,11 @@ class LogFile : public engine::LogWriter {
   std::string Path() const override;
   platform::WriteProblem LastProblem() const override;
 
-  // The local time of a disk header; tests set a fixed one.
-  std::function<std::tm()> localTime;
-
  private:
   int Write(const std::string& record);
   bool OpenLocked(const std::string& path, int mode);
 
+  std::shared_ptr<const LocalClock> clock_;
   mutable std::mutex m_;
   bool ready_ = false;
   std::string folder_;

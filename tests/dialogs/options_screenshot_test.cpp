@@ -51,8 +51,7 @@ TEST(DialogScreenshots, OptionsAndFolderBrowserInEnglishAndRussian) {
     settings.drive = 3;
     settings.language = language;
     QImage options, browser;
-    COptionsDialog dialog(settings, "D:\\DATA", false, table);
-    dialog.SetFolderLister(&labels);
+    COptionsDialog dialog(settings, "D:\\DATA", false, table, nullptr, &labels);
     OnNextModal<COptionsDialog>([&](COptionsDialog& o) {
       options = o.grab().toImage();
       OnNextModal<CFolderBrowserDialog>([&](CFolderBrowserDialog& b) {

@@ -159,9 +159,19 @@ TEST(RegistryTest, FileThatCannotBeReadIsNeverReplaced) {
   EXPECT_NE(nowhere.CreateKey(kKey, &key, nullptr), kRegOk);
 }
 
+// Ends the process at the moment of the save it is armed for.
+class KillBeforeReplace : public SaveObserver {
+ public:
+  bool armed = false;
+  void BeforeReplace() override {
+    if (armed) _exit(7);
+  }
+};
+
 TEST(RegistryTest, SaveKilledBeforeTheRenameKeepsTheOldFile) {
   TempTree t;
-  Registry reg(t.Path("r.reg"));
+  const auto kill = std::make_shared<KillBeforeReplace>();
+  Registry reg(t.Path("r.reg"), kill);
   RegistryKey key;
   ASSERT_EQ(reg.CreateKey(kKey, &key, nullptr), kRegOk);
   ASSERT_EQ(key.SetString("Path", "old"), kRegOk);
@@ -170,7 +180,7 @@ TEST(RegistryTest, SaveKilledBeforeTheRenameKeepsTheOldFile) {
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    reg.beforeReplace = [] { _exit(7); };  // killed with the new file written
+    kill->armed = true;  // killed with the new file written
     key.SetString("Path", "new");
     _exit(0);
   }

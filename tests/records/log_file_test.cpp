@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/settings.h"
+#include "tests/support/fixed_clock.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/temp_tree.h"
 
@@ -17,6 +18,7 @@ namespace {
 
 using testing_support::FileExists;
 using testing_support::ReadBytes;
+using testing_support::FixedClock;
 using testing_support::TempTree;
 using testing_support::WriteBytes;
 
@@ -59,21 +61,19 @@ TEST(LogFileTest, OverwriteModeWritesTheFourLineHeaderAlone) {
 
 TEST(LogFileTest, AppendModeKeepsALogAndCreatesAnEmptyOne) {
   TempTree t;
-  LogFile log;
+  LogFile log(std::make_shared<FixedClock>(At(7, 12, 1999, 9, 5)));
   log.SetFolder(t.Root() + "/");  // a folder that already ends in its separator
   ASSERT_EQ(log.OpenLog("Torvex.log", engine::kLogAppend), 0);
   EXPECT_TRUE(FileExists(t.Path("Torvex.log")));
   EXPECT_EQ(ReadBytes(t.Path("Torvex.log")), "");
 
-  log.localTime = [] { return At(7, 12, 1999, 9, 5); };
   ASSERT_EQ(log.WriteDiskHeader("MYDISK"), 0);
   EXPECT_EQ(ReadBytes(t.Path("Torvex.log")), "\r\n\r\n[MYDISK, 07/12/1999,  9:05]");
 
   // The next start in append mode keeps everything.
-  LogFile next;
+  LogFile next(std::make_shared<FixedClock>(At(31, 1, 2024, 23, 59)));
   next.SetFolder(t.Root());
   ASSERT_EQ(next.OpenLog("Torvex.log", engine::kLogAppend), 0);
-  next.localTime = [] { return At(31, 1, 2024, 23, 59); };
   ASSERT_EQ(next.WriteDiskHeader(""), 0);
   EXPECT_EQ(ReadBytes(t.Path("Torvex.log")),
             "\r\n\r\n[MYDISK, 07/12/1999,  9:05]\r\n\r\n[, 31/01/2024, 23:59]");
@@ -81,10 +81,9 @@ TEST(LogFileTest, AppendModeKeepsALogAndCreatesAnEmptyOne) {
 
 TEST(LogFileTest, ErrorRecordsInTheirExactFormat) {
   TempTree t;
-  LogFile log;
+  LogFile log(std::make_shared<FixedClock>(At(1, 2, 2003, 0, 0)));
   log.SetFolder(t.Root());
   ASSERT_EQ(log.OpenLog("Torvex.log", engine::kLogAppend), 0);
-  log.localTime = [] { return At(1, 2, 2003, 0, 0); };
   log.WriteDiskHeader("100% DISK");
   log.WriteErrorLine("SETUP.EXE", "Read", "1234", "E:\\INSTALL");
   log.WriteErrorLine("README.TXT", "Open", "", "E:\\");
