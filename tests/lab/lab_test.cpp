@@ -105,6 +105,24 @@ class LabCheck : public ::testing::Test {
     while (!engine->WaitForCheckThread(1s)) engine->OnTimerTick();
     engine->OnTimerTick();
   }
+  // The window's timer runs until `done` (polled every 50 ms); false after
+  // the limit.
+  template <typename Done>
+  bool Tick(Done done, std::chrono::seconds limit) {
+    const auto start = std::chrono::steady_clock::now();
+    auto next = start + 1s;
+    while (!done()) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now > start + limit) return false;
+      if (now >= next) {
+        engine->OnTimerTick();
+        next += 1s;
+      }
+      std::this_thread::sleep_for(50ms);
+    }
+    return true;
+  }
+  bool Ended() { return engine->WaitForCheckThread(0ms); }
   void Make(char letter) {
     settings->drive = letter - 'A';
     settings->cdromTarget = true;
@@ -300,7 +318,7 @@ TEST_F(LabCheck, AfterACheckOfAStartFolderTheDiscCanBeUnmounted) {
 class LabStall : public LabCheck {};
 
 TEST_F(LabStall, AStalledSectorIsAReadRowAfterTheDelayAndTheWalkGoesOn) {
-  const char d = LetterOf("/mnt/cd0");
+  const char d = LetterOf("/mnt/stall");
   const std::string root = std::string(1, d) + ":\\";
   delay = 4;
   const auto start = std::chrono::steady_clock::now();
@@ -311,8 +329,55 @@ TEST_F(LabStall, AStalledSectorIsAReadRowAfterTheDelayAndTheWalkGoesOn) {
                                               {"SLOW.BIN", "Read", "96", root}}));
   ExpectLog("STALL", {"SLOW.BIN, Read, 96, " + root});
   EXPECT_EQ(engine->State().bytesRead, 96 * 1024 + 50'000);
-  const uint32_t serial = DescriptorSerial(JolietDescriptor(Image("stall.iso")));
+  const uint32_t serial = DescriptorSerial(JolietDescriptor(Image("STALL.iso")));
   EXPECT_EQ(NewTvd(), TvdSection({serial, 2, 2, 350'000, 350'000, 100}, "STALL"));
+}
+
+// Stop while the reader is stuck in the kernel on a sector that stalls for
+// ten seconds: the run ends at the delay (three seconds) with its report,
+// the file a Read row, while the read is still stuck.
+TEST_F(LabStall, StopWhileTheReaderIsStuckInTheKernelEndsTheRunAtTheDelay) {
+  const char d = LetterOf("/mnt/stop");
+  const std::string root = std::string(1, d) + ":\\";
+  Make(d);
+  ASSERT_TRUE(engine->Start());
+  StuckThread stuck;
+  ASSERT_TRUE(Tick([&] { return stuck.Poll(); }, 30s));
+  const auto stopAt = std::chrono::steady_clock::now();
+  engine->Stop();
+  ASSERT_TRUE(Tick([&] { return Ended(); }, 10s));
+  engine->OnTimerTick();
+  EXPECT_LT(std::chrono::steady_clock::now() - stopAt, 3500ms);
+  EXPECT_EQ(engine->AbandonedReaders(), 1);
+  // The file stopped in is not checked, but its bytes are done.
+  EXPECT_EQ(Report(), "The checking is complete (85%)\nFiles checked: 0\nFiles with errors (read/open): 1 / 0");
+  EXPECT_EQ(window->Rows(), (std::vector<Row>{{"*** New Disk ***", "", "", "STOP,  "},
+                                              {"SLOW.BIN", "Read", "96", root}}));
+  ExpectLog("STOP", {"SLOW.BIN, Read, 96, " + root});
+  const uint32_t serial = DescriptorSerial(JolietDescriptor(Image("STOP.iso")));
+  EXPECT_EQ(NewTvd(), TvdSection({serial, 2, 0, 350'000, 300'000, 85}, "STOP"));
+}
+
+// Exit while the reader is stuck in the kernel: it returns at once and has
+// saved the progress of the disc (the three blocks read before the stalled
+// one); the run then ends without a report.
+TEST_F(LabStall, ExitWhileTheReaderIsStuckInTheKernelReturnsAtOnce) {
+  const char d = LetterOf("/mnt/exit");
+  Make(d);
+  ASSERT_TRUE(engine->Start());
+  StuckThread stuck;
+  ASSERT_TRUE(Tick([&] { return stuck.Poll(); }, 30s));
+  const std::string tvd = NewTvd();
+  const auto exitAt = std::chrono::steady_clock::now();
+  engine->Exit();
+  EXPECT_LT(std::chrono::steady_clock::now() - exitAt, 100ms);
+  const uint32_t serial = DescriptorSerial(JolietDescriptor(Image("EXIT.iso")));
+  EXPECT_EQ(tvd, TvdSection({serial, 2, 0, 350'000, 0, 0}, "EXIT"));
+  EXPECT_EQ(NewTvd(), TvdSection({serial, 2, 0, 350'000, 96 * 1024, 28}, "EXIT"));
+  engine->Close();
+  ASSERT_TRUE(Tick([&] { return Ended(); }, 10s));
+  EXPECT_EQ(Report(), "(no report)");
+  EXPECT_EQ(window->Rows(), (std::vector<Row>{{"*** New Disk ***", "", "", "EXIT,  "}}));
 }
 
 }  // namespace
