@@ -380,4 +380,29 @@ TEST_F(LabStall, ExitWhileTheReaderIsStuckInTheKernelReturnsAtOnce) {
   EXPECT_EQ(window->Rows(), (std::vector<Row>{{"*** New Disk ***", "", "", "EXIT,  "}}));
 }
 
+// The disc is taken out of its drive during a check, while the reader is
+// stuck in the kernel on it (the host's drive lets go of it once that read
+// returns): the file being read and the rest are rows, nothing hangs, and
+// the report follows.
+TEST_F(LabStall, ADiscTakenOutDuringACheckLeavesRowsAndTheReport) {
+  const char d = LetterOf("/mnt/eject");
+  const std::string root = std::string(1, d) + ":\\";
+  delay = 99;
+  Make(d);
+  ASSERT_TRUE(engine->Start());
+  StuckThread stuck;
+  ASSERT_TRUE(Tick([&] { return stuck.Poll(); }, 30s));
+  std::printf("lab: host eject cd4\n");
+  std::fflush(stdout);
+  ASSERT_TRUE(Tick([&] { return Ended(); }, 60s));
+  engine->OnTimerTick();
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 2\nFiles with errors (read/open): 2 / 0");
+  EXPECT_EQ(window->Rows(), (std::vector<Row>{{"*** New Disk ***", "", "", "EJECT,  "},
+                                              {"SLOW.BIN", "Read", "96", root},
+                                              {"ZAFTER.BIN", "Read", "0", root}}));
+  ExpectLog("EJECT", {"SLOW.BIN, Read, 96, " + root, "ZAFTER.BIN, Read, 0, " + root});
+  const uint32_t serial = DescriptorSerial(JolietDescriptor(Image("EJECT.iso")));
+  EXPECT_EQ(NewTvd(), TvdSection({serial, 2, 2, 350'000, 350'000, 100}, "EJECT"));
+}
+
 }  // namespace
