@@ -4,7 +4,9 @@
 // log file and disk info file, and the engine with its own threads; only the
 // window is a recorder. Outside the lab every test skips.
 #include <fcntl.h>
+#include <linux/cdrom.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -293,11 +295,16 @@ TEST_F(LabCheck, AUdfOnlyDiscIsADiscAndAFailingFileEntryIsAnOpenRow) {
 }
 
 // After a check of a start folder on the disc the program's current
-// directory is where it was, and the disc can be unmounted.
-TEST_F(LabCheck, AfterACheckOfAStartFolderTheDiscCanBeUnmounted) {
+// directory is where it was, and the disc can be unmounted and taken out of
+// its drive while the program stays open.
+TEST_F(LabCheck, AfterACheckOfAStartFolderTheDiscCanBeUnmountedAndEjected) {
   const char d = LetterOf("/mnt/cd0");
   Check(d, std::string(1, d) + ":\\DATA");
   EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 3\nNo error were detected");
+  EXPECT_EQ(window->Rows(),
+            (std::vector<Row>{{"*** New Disk ***", "", "", "Torvex Lab disc,  " + std::string(1, d) + ":\\DATA"}}));
+  ExpectLog("Torvex Lab disc", {});
+  EXPECT_EQ(NewTvd(), "");  // a start folder keeps no record
   char cwd[4096];
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
   EXPECT_EQ(std::string(cwd), program);
@@ -308,7 +315,19 @@ TEST_F(LabCheck, AfterACheckOfAStartFolderTheDiscCanBeUnmounted) {
     if (unmounted != 0 && errno != EBUSY) break;
     if (unmounted != 0) std::this_thread::sleep_for(100ms);
   }
-  EXPECT_EQ(unmounted, 0) << std::strerror(errno);
+  ASSERT_EQ(unmounted, 0) << std::strerror(errno);
+  const int fd = open("/dev/sr0", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(fd, 0) << std::strerror(errno);
+  EXPECT_EQ(ioctl(fd, CDROMEJECT, 0), 0) << std::strerror(errno);
+  EXPECT_EQ(ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT), CDS_TRAY_OPEN);
+  close(fd);
+  // The program goes on: the next check finds the drive empty.
+  window = std::make_shared<testing_support::RecordingWindow>();
+  window->answer = [](const testing_support::RecordingWindow::Message&) { return engine::kIdCancel; };
+  Make(d);
+  EXPECT_FALSE(engine->Start());
+  ASSERT_EQ(window->Messages().size(), 1u);
+  EXPECT_EQ(window->Messages()[0].text, "There is no disk in selected device");
 }
 
 // A sector that stalls for six seconds the first time it is read, as a
