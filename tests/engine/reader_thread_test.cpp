@@ -16,6 +16,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// A number of its own for each thread: a thread's id may be taken again by
+// the next thread once it has ended.
+int ThreadNumber() {
+  static std::atomic<int> next{0};
+  thread_local const int number = ++next;
+  return number;
+}
+
 class ReaderThreadTest : public EngineTest {
  protected:
   void SetUp() override {
@@ -25,30 +33,30 @@ class ReaderThreadTest : public EngineTest {
     // Where every file is read.
     threads->priority = [this](int) {
       std::lock_guard l(m);
-      readerIds.push_back(std::this_thread::get_id());
+      readerIds.push_back(ThreadNumber());
       readerCpus.push_back(platform::CurrentThreadCpus());
       return 0;
     };
   }
-  std::set<std::thread::id> DistinctReaders() {
+  std::set<int> DistinctReaders() {
     std::lock_guard l(m);
     return {readerIds.begin(), readerIds.end()};
   }
 
   std::shared_ptr<ThreadCounts> counts;
   std::mutex m;
-  std::vector<std::thread::id> readerIds;
+  std::vector<int> readerIds;
   std::vector<std::vector<int>> readerCpus;
 };
 
 TEST_F(ReaderThreadTest, OneReaderThreadReadsEveryFileOfARunAndEndsWithIt) {
   for (int i = 0; i < 50; ++i) tree.File("D" + std::to_string(i % 3) + "/F" + std::to_string(i), 100 * i);
   tree.Symlink("GONE", "nowhere");  // an Open error does not cost the reader
-  std::thread::id checkThread;
+  int checkThread = 0;
   std::vector<int> checkCpus;
   window->onProgress = [&](int id, int) {
     if (id == engine::kIdDiskBar) {  // the reset at the run's end
-      checkThread = std::this_thread::get_id();
+      checkThread = ThreadNumber();
       checkCpus = platform::CurrentThreadCpus();
     }
   };
@@ -79,7 +87,7 @@ TEST_F(ReaderThreadTest, AReaderThatCannotComeBackUpHandsTheNextFileToAFreshOne)
   std::atomic<int> calls{0};
   threads->priority = [this, &calls](int) {
     std::lock_guard l(m);
-    readerIds.push_back(std::this_thread::get_id());
+    readerIds.push_back(ThreadNumber());
     return ++calls == 2 ? platform::kPriorityKeptLower : platform::kPriorityExact;
   };
   Run();
@@ -105,7 +113,7 @@ TEST_F(ReaderThreadTest, AReaderGivenUpOnAStallIsReplacedAndTheStuckOneLeavesQui
   threads->priority = [&](int) {
     {
       std::lock_guard l(m);
-      readerIds.push_back(std::this_thread::get_id());
+      readerIds.push_back(ThreadNumber());
     }
     if (++calls != 2) return 0;  // the second file stalls where no tick reaches it
     ++inside;
