@@ -157,6 +157,21 @@ TEST_F(FaultFsTest, StopWhileAReadStallsEndsTheFileAsAReadErrorAfterTheDelay) {
   ASSERT_TRUE(WaitUntil([&] { return engine->AbandonedReaders() == 0; }));
 }
 
+// A listing without the entry's type (as a UDF disc's may give) and a
+// damaged record behind it, so that the entry cannot even be looked at: the
+// entry is an Open row, never left out.
+TEST_F(FaultFsTest, AnEntryWithoutATypeThatCannotBeLookedAtIsAnOpenRow) {
+  Serve({{"A.BIN", 1000}, {"LOST.BIN", 4000, FaultFile::kUntyped}, {"Z.BIN", 2000}});
+  if (IsSkipped()) return;
+  Run();
+  const auto rows = RowsByName();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows.at("LOST.BIN"), (std::array<std::string, 4>{"LOST.BIN", "Open", "", "D:\\"}));
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 3\nFiles with errors (read/open): 0 / 1");
+  EXPECT_EQ(State().bytesRead, 3000);
+  EXPECT_TRUE(fs->Reads("LOST.BIN").empty());
+}
+
 TEST_F(FaultFsTest, FoldersThatCannotBeEnteredOrListedAreOpenErrorsOfTheCheck) {
   Serve({
       {"A.BIN", 1000},

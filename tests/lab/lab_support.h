@@ -3,7 +3,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <string>
 
 #include "records/disk_info_store.h"
@@ -47,5 +50,28 @@ inline std::string TvdSection(const engine::ResumeRecord& r, const std::string& 
   records::EncodeResumeRecord(r, bytes);
   return head + std::string(reinterpret_cast<char*>(bytes), sizeof bytes);
 }
+
+// Sees a thread of this program sit in the kernel (state D) for half a
+// second: a reader stuck in a stalled read. Poll() every 50 ms.
+class StuckThread {
+ public:
+  bool Poll() {
+    std::map<std::string, int> now;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+      std::ifstream in(task.path() / "stat");
+      const std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      const auto end = stat.rfind(')');
+      const std::string tid = task.path().filename();
+      if (end != std::string::npos && end + 2 < stat.size() && stat[end + 2] == 'D') now[tid] = seen_[tid] + 1;
+    }
+    seen_ = now;
+    for (const auto& [tid, polls] : seen_)
+      if (polls >= 10) return true;
+    return false;
+  }
+
+ private:
+  std::map<std::string, int> seen_;
+};
 
 }  // namespace lab

@@ -4,7 +4,9 @@
 // log file and disk info file, and the engine with its own threads; only the
 // window is a recorder. Outside the lab every test skips.
 #include <fcntl.h>
+#include <linux/cdrom.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,6 +107,24 @@ class LabCheck : public ::testing::Test {
     while (!engine->WaitForCheckThread(1s)) engine->OnTimerTick();
     engine->OnTimerTick();
   }
+  // The window's timer runs until `done` (polled every 50 ms); false after
+  // the limit.
+  template <typename Done>
+  bool Tick(Done done, std::chrono::seconds limit) {
+    const auto start = std::chrono::steady_clock::now();
+    auto next = start + 1s;
+    while (!done()) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now > start + limit) return false;
+      if (now >= next) {
+        engine->OnTimerTick();
+        next += 1s;
+      }
+      std::this_thread::sleep_for(50ms);
+    }
+    return true;
+  }
+  bool Ended() { return engine->WaitForCheckThread(0ms); }
   void Make(char letter) {
     settings->drive = letter - 'A';
     settings->cdromTarget = true;
@@ -275,11 +295,16 @@ TEST_F(LabCheck, AUdfOnlyDiscIsADiscAndAFailingFileEntryIsAnOpenRow) {
 }
 
 // After a check of a start folder on the disc the program's current
-// directory is where it was, and the disc can be unmounted.
-TEST_F(LabCheck, AfterACheckOfAStartFolderTheDiscCanBeUnmounted) {
+// directory is where it was, and the disc can be unmounted and taken out of
+// its drive while the program stays open.
+TEST_F(LabCheck, AfterACheckOfAStartFolderTheDiscCanBeUnmountedAndEjected) {
   const char d = LetterOf("/mnt/cd0");
   Check(d, std::string(1, d) + ":\\DATA");
   EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 3\nNo error were detected");
+  EXPECT_EQ(window->Rows(),
+            (std::vector<Row>{{"*** New Disk ***", "", "", "Torvex Lab disc,  " + std::string(1, d) + ":\\DATA"}}));
+  ExpectLog("Torvex Lab disc", {});
+  EXPECT_EQ(NewTvd(), "");  // a start folder keeps no record
   char cwd[4096];
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
   EXPECT_EQ(std::string(cwd), program);
@@ -290,7 +315,19 @@ TEST_F(LabCheck, AfterACheckOfAStartFolderTheDiscCanBeUnmounted) {
     if (unmounted != 0 && errno != EBUSY) break;
     if (unmounted != 0) std::this_thread::sleep_for(100ms);
   }
-  EXPECT_EQ(unmounted, 0) << std::strerror(errno);
+  ASSERT_EQ(unmounted, 0) << std::strerror(errno);
+  const int fd = open("/dev/sr0", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(fd, 0) << std::strerror(errno);
+  EXPECT_EQ(ioctl(fd, CDROMEJECT, 0), 0) << std::strerror(errno);
+  EXPECT_EQ(ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT), CDS_TRAY_OPEN);
+  close(fd);
+  // The program goes on: the next check finds the drive empty.
+  window = std::make_shared<testing_support::RecordingWindow>();
+  window->answer = [](const testing_support::RecordingWindow::Message&) { return engine::kIdCancel; };
+  Make(d);
+  EXPECT_FALSE(engine->Start());
+  ASSERT_EQ(window->Messages().size(), 1u);
+  EXPECT_EQ(window->Messages()[0].text, "There is no disk in selected device");
 }
 
 // A sector that stalls for six seconds the first time it is read, as a
@@ -300,7 +337,7 @@ TEST_F(LabCheck, AfterACheckOfAStartFolderTheDiscCanBeUnmounted) {
 class LabStall : public LabCheck {};
 
 TEST_F(LabStall, AStalledSectorIsAReadRowAfterTheDelayAndTheWalkGoesOn) {
-  const char d = LetterOf("/mnt/cd0");
+  const char d = LetterOf("/mnt/stall");
   const std::string root = std::string(1, d) + ":\\";
   delay = 4;
   const auto start = std::chrono::steady_clock::now();
@@ -311,8 +348,80 @@ TEST_F(LabStall, AStalledSectorIsAReadRowAfterTheDelayAndTheWalkGoesOn) {
                                               {"SLOW.BIN", "Read", "96", root}}));
   ExpectLog("STALL", {"SLOW.BIN, Read, 96, " + root});
   EXPECT_EQ(engine->State().bytesRead, 96 * 1024 + 50'000);
-  const uint32_t serial = DescriptorSerial(JolietDescriptor(Image("stall.iso")));
+  const uint32_t serial = DescriptorSerial(JolietDescriptor(Image("STALL.iso")));
   EXPECT_EQ(NewTvd(), TvdSection({serial, 2, 2, 350'000, 350'000, 100}, "STALL"));
+}
+
+// Stop while the reader is stuck in the kernel on a sector that stalls for
+// ten seconds: the run ends at the delay (three seconds) with its report,
+// the file a Read row, while the read is still stuck.
+TEST_F(LabStall, StopWhileTheReaderIsStuckInTheKernelEndsTheRunAtTheDelay) {
+  const char d = LetterOf("/mnt/stop");
+  const std::string root = std::string(1, d) + ":\\";
+  Make(d);
+  ASSERT_TRUE(engine->Start());
+  StuckThread stuck;
+  ASSERT_TRUE(Tick([&] { return stuck.Poll(); }, 30s));
+  const auto stopAt = std::chrono::steady_clock::now();
+  engine->Stop();
+  ASSERT_TRUE(Tick([&] { return Ended(); }, 10s));
+  engine->OnTimerTick();
+  EXPECT_LT(std::chrono::steady_clock::now() - stopAt, 3500ms);
+  EXPECT_EQ(engine->AbandonedReaders(), 1);
+  // The file stopped in is not checked, but its bytes are done.
+  EXPECT_EQ(Report(), "The checking is complete (85%)\nFiles checked: 0\nFiles with errors (read/open): 1 / 0");
+  EXPECT_EQ(window->Rows(), (std::vector<Row>{{"*** New Disk ***", "", "", "STOP,  "},
+                                              {"SLOW.BIN", "Read", "96", root}}));
+  ExpectLog("STOP", {"SLOW.BIN, Read, 96, " + root});
+  const uint32_t serial = DescriptorSerial(JolietDescriptor(Image("STOP.iso")));
+  EXPECT_EQ(NewTvd(), TvdSection({serial, 2, 0, 350'000, 300'000, 85}, "STOP"));
+}
+
+// Exit while the reader is stuck in the kernel: it returns at once and has
+// saved the progress of the disc (the three blocks read before the stalled
+// one); the run then ends without a report.
+TEST_F(LabStall, ExitWhileTheReaderIsStuckInTheKernelReturnsAtOnce) {
+  const char d = LetterOf("/mnt/exit");
+  Make(d);
+  ASSERT_TRUE(engine->Start());
+  StuckThread stuck;
+  ASSERT_TRUE(Tick([&] { return stuck.Poll(); }, 30s));
+  const std::string tvd = NewTvd();
+  const auto exitAt = std::chrono::steady_clock::now();
+  engine->Exit();
+  EXPECT_LT(std::chrono::steady_clock::now() - exitAt, 100ms);
+  const uint32_t serial = DescriptorSerial(JolietDescriptor(Image("EXIT.iso")));
+  EXPECT_EQ(tvd, TvdSection({serial, 2, 0, 350'000, 0, 0}, "EXIT"));
+  EXPECT_EQ(NewTvd(), TvdSection({serial, 2, 0, 350'000, 96 * 1024, 28}, "EXIT"));
+  engine->Close();
+  ASSERT_TRUE(Tick([&] { return Ended(); }, 10s));
+  EXPECT_EQ(Report(), "(no report)");
+  EXPECT_EQ(window->Rows(), (std::vector<Row>{{"*** New Disk ***", "", "", "EXIT,  "}}));
+}
+
+// The disc is taken out of its drive during a check, while the reader is
+// stuck in the kernel on it (the host's drive lets go of it once that read
+// returns): the file being read and the rest are rows, nothing hangs, and
+// the report follows.
+TEST_F(LabStall, ADiscTakenOutDuringACheckLeavesRowsAndTheReport) {
+  const char d = LetterOf("/mnt/eject");
+  const std::string root = std::string(1, d) + ":\\";
+  delay = 99;
+  Make(d);
+  ASSERT_TRUE(engine->Start());
+  StuckThread stuck;
+  ASSERT_TRUE(Tick([&] { return stuck.Poll(); }, 30s));
+  std::printf("lab: host eject cd4\n");
+  std::fflush(stdout);
+  ASSERT_TRUE(Tick([&] { return Ended(); }, 60s));
+  engine->OnTimerTick();
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 2\nFiles with errors (read/open): 2 / 0");
+  EXPECT_EQ(window->Rows(), (std::vector<Row>{{"*** New Disk ***", "", "", "EJECT,  "},
+                                              {"SLOW.BIN", "Read", "96", root},
+                                              {"ZAFTER.BIN", "Read", "0", root}}));
+  ExpectLog("EJECT", {"SLOW.BIN, Read, 96, " + root, "ZAFTER.BIN, Read, 0, " + root});
+  const uint32_t serial = DescriptorSerial(JolietDescriptor(Image("EJECT.iso")));
+  EXPECT_EQ(NewTvd(), TvdSection({serial, 2, 2, 350'000, 350'000, 100}, "EJECT"));
 }
 
 }  // namespace

@@ -92,6 +92,7 @@ int GetAttr(const char* path, struct stat* st, fuse_file_info*) {
     return 0;
   }
   if (const FaultFile* f = s->File(rel)) {
+    if (f->fault == FaultFile::kUntyped) return -EIO;
     st->st_mode = S_IFREG | 0444;
     st->st_nlink = 1;
     st->st_size = f->size;
@@ -115,10 +116,12 @@ int ReadDir(const char* path, void* buf, fuse_fill_dir_t fill, off_t, fuse_file_
     return rest.substr(0, rest.find('/'));
   };
   // Files in the order they were given, then folders.
-  // Each name with its type, as a disc's listing gives it.
+  // Each name with its type, as a disc's listing gives it (none for an
+  // untyped file).
   auto add = [&](const std::string& name) {
     struct stat st {};
-    st.st_mode = s->folders.count(prefix + name) ? S_IFDIR : S_IFREG;
+    const FaultFile* f = s->File(prefix + name);
+    if (f == nullptr || f->fault != FaultFile::kUntyped) st.st_mode = s->folders.count(prefix + name) ? S_IFDIR : S_IFREG;
     if (!name.empty() && listed.insert(name).second) fill(buf, name.c_str(), &st, 0, static_cast<fuse_fill_dir_flags>(0));
   };
   for (const auto& f : s->files) add(child(f.path));

@@ -21,6 +21,7 @@ struct FaultFile {
     kShort,   // the file holds only `at` bytes, though it lists `size`
     kEintr,   // the first read that covers `at` is interrupted (EINTR)
     kSlow,    // every read takes `at` microseconds, as from a slow device
+    kUntyped, // listed without a type, and looking at it fails with EIO
     // Folders (the path names a folder, the size is not used):
     kNoEnter,  // looking the folder up fails with EIO
     kNoList,   // listing the folder fails with EIO

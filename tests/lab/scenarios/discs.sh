@@ -1,6 +1,7 @@
 # Four drives: an intact disc (cd0), a disc of Rock Ridge links (cd1), a disc
 # with read errors in a file and in a folder (cd2), and a UDF-only disc whose
 # file entry of one file fails (udf0); and an empty drive (sr4).
+command -v python3 >/dev/null || skip "python3 not installed, which makes the UDF-only disc"
 pattern() { head -c "$2" /dev/urandom >"$1"; }
 
 mkdir -p "$work/clean/DATA/DEEP"
