@@ -98,7 +98,6 @@ COptionsDialog::COptionsDialog(const engine::Settings& settings, const std::stri
       m_strStartFolder(startFolder),
       m_bCheckRunning(checkRunning),
       m_drives(drives),
-      m_ops(records::DriveOpsOf(drives)),
       m_pLister(lister != nullptr ? lister : &kSystemLister),
       m_nSettingsDrive(settings.drive) {
   m_list = ui::DlgItem<QComboBox>(*this, kIdDriveList);
@@ -213,7 +212,7 @@ void COptionsDialog::FillList() {
   m_list->clear();
   std::vector<std::string> entries;
   const int cdroms =
-      records::FillDriveList(m_bShowCdromOnly ? records::kCdromDrivesOnly : records::kAllDrives, entries, m_ops);
+      records::FillDriveList(m_bShowCdromOnly ? records::kCdromDrivesOnly : records::kAllDrives, entries, m_drives);
   for (const std::string& entry : entries) {
     m_list->addItem(QString::fromStdString(entry));
     m_list->setItemData(m_list->count() - 1, WhereTheDriveIs(m_drives, entry), Qt::ToolTipRole);
@@ -301,7 +300,7 @@ void COptionsDialog::OnClearPath() {
 }
 
 void COptionsDialog::OnStartFolderChanged() {
-  Enable(kIdOk, records::CheckStartFolder(FolderText(), m_ops));
+  Enable(kIdOk, records::CheckStartFolder(FolderText(), m_drives));
 }
 
 void COptionsDialog::OnOK() {

@@ -89,7 +89,6 @@ class COptionsDialog : public CContextHelpDialog {
   std::string FolderText() const;
 
   const platform::DriveTable& m_drives;
-  const records::TableDriveOps m_ops;
   const platform::FolderLister* m_pLister;
   // The drive of the settings: the entry selected at start when it is listed.
   int m_nSettingsDrive = -1;

@@ -12,9 +12,6 @@ namespace records {
 
 using platform::AsciiUpper;
 
-int TableDriveOps::GetDriveType(const std::string& root) const { return table_.GetDriveType(root); }
-std::string TableDriveOps::GetLogicalDriveStrings() const { return table_.GetLogicalDriveStrings(); }
-bool TableDriveOps::FolderExists(const std::string& folder) const { return table_.FolderExists(folder); }
 
 std::string SystemRootPaths::ToNativePath(const std::string& rootPath) {
   return platform::DriveTable::System(*registry_).ToNativePath(rootPath);
@@ -71,11 +68,11 @@ const char* DriveKindName(int code) {
   }
 }
 
-int FillDriveList(int mode, std::vector<std::string>& list, const DriveOps& ops) {
+int FillDriveList(int mode, std::vector<std::string>& list, const platform::DriveTable& drives) {
   int cdroms = 0;
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     const std::string root = std::string(1, letter) + ":\\";
-    const int code = ops.GetDriveType(root);
+    const int code = drives.GetDriveType(root);
     if (code == platform::kDriveCdrom) ++cdroms;
     if (code == platform::kDriveNoRoot) continue;
     if (mode == kAllDrives || (mode == kCdromDrivesOnly && code == platform::kDriveCdrom)) {
@@ -93,7 +90,7 @@ bool EntryIsCdrom(std::string_view entry) { return entry.size() > 7 && entry[7] 
 
 std::string EntryToRoot(std::string_view entry) { return std::string(entry.substr(0, 2)) + "\\"; }
 
-bool CheckStartFolder(std::string_view text, const DriveOps& ops) {
+bool CheckStartFolder(std::string_view text, const platform::DriveTable& drives) {
   if (text.empty()) return true;
   if (text.size() > kMaxStartFolder) return false;
   // "." and ".." are refused: on this system "D:\.." would leave the drive.
@@ -109,7 +106,7 @@ bool CheckStartFolder(std::string_view text, const DriveOps& ops) {
   folder[0] = AsciiUpper(folder[0]);
   if (folder.size() <= 3) {
     if (folder.size() != 3 || folder[1] != ':' || folder[2] != '\\') return false;
-    const std::string roots = ops.GetLogicalDriveStrings();
+    const std::string roots = drives.GetLogicalDriveStrings();
     std::size_t i = 0;
     while (i < roots.size() && roots[i] != '\0') {
       if (AsciiUpper(roots[i]) == folder[0]) return true;
@@ -119,7 +116,7 @@ bool CheckStartFolder(std::string_view text, const DriveOps& ops) {
     }
     return false;
   }
-  return ops.FolderExists(folder);
+  return drives.FolderExists(folder);
 }
 
 }  // namespace records

@@ -21,32 +21,6 @@ namespace records {
 
 enum DriveListMode : int { kCdromDrivesOnly = 1, kAllDrives = 2 };
 
-// The platform operations the drive list needs.
-class DriveOps {
- public:
-  virtual ~DriveOps() = default;
-  // The kind code of a root "%c:\" (0..6; 1 no such root).
-  virtual int GetDriveType(const std::string& root) const = 0;
-  // The roots of all drives, each ended by a zero, the list by an empty text.
-  virtual std::string GetLogicalDriveStrings() const = 0;
-  // Whether a folder such as "D:\DATA" exists and can be entered. Never
-  // changes the current directory.
-  virtual bool FolderExists(const std::string& folder) const = 0;
-};
-
-// The operations of a drive table (which must outlive them).
-class TableDriveOps : public DriveOps {
- public:
-  explicit TableDriveOps(const platform::DriveTable& table) : table_(table) {}
-  int GetDriveType(const std::string& root) const override;
-  std::string GetLogicalDriveStrings() const override;
-  bool FolderExists(const std::string& folder) const override;
-
- private:
-  const platform::DriveTable& table_;
-};
-inline TableDriveOps DriveOpsOf(const platform::DriveTable& table) { return TableDriveOps(table); }
-
 // The folder to enter for the root path of a run ("D:\", "D:\DATA"), by
 // the drives as they are when the run starts (pinned letters included);
 // empty when there is none.
@@ -93,7 +67,7 @@ const char* DriveKindName(int code);
 
 // Appends the entries of the drives from A to Z: CD-ROM drives only in mode
 // 1, all drives in mode 2. Returns the number of CD-ROM drives in both modes.
-int FillDriveList(int mode, std::vector<std::string>& list, const DriveOps& ops);
+int FillDriveList(int mode, std::vector<std::string>& list, const platform::DriveTable& drives);
 
 // The drive of an entry: 0 for A to 25 for Z.
 int EntryToDrive(std::string_view entry);
@@ -109,6 +83,6 @@ inline constexpr std::size_t kMaxStartFolder = 259;
 // a drive root "D:\" of an existing drive (the letter in either case), or a
 // longer path whose folder exists. Folder names keep their case. A text
 // longer than kMaxStartFolder, or one with a "." or ".." piece, is refused.
-bool CheckStartFolder(std::string_view text, const DriveOps& ops);
+bool CheckStartFolder(std::string_view text, const platform::DriveTable& drives);
 
 }  // namespace records

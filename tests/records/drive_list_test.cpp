@@ -20,32 +20,16 @@ namespace {
 
 using testing_support::TempTree;
 
-// Drive kinds by letter; every other letter has no root.
-class FakeOps : public DriveOps {
- public:
-  explicit FakeOps(std::map<char, int> kinds) : kinds_(std::move(kinds)) {}
-  int GetDriveType(const std::string& root) const override {
-    auto it = kinds_.find(root[0]);
-    return it == kinds_.end() ? 1 : it->second;
-  }
-  std::string GetLogicalDriveStrings() const override {
-    std::string out;
-    for (const auto& [letter, kind] : kinds_) {
-      if (kind == 1) continue;
-      out += std::string(1, letter) + ":\\";
-      out.push_back('\0');
-    }
-    out.push_back('\0');
-    return out;
-  }
-  bool FolderExists(const std::string&) const override { return false; }
-
- private:
-  std::map<char, int> kinds_;
-};
+// A drive table of these kinds by letter (any code, as a settings file may
+// pin it); every other letter has no root, C: included.
+platform::DriveTable Drives(const std::map<char, int>& kinds) {
+  std::vector<platform::DrivePin> pins{{'C', platform::kDriveNoRoot, ""}};
+  for (const auto& [letter, kind] : kinds) pins.push_back({letter, kind, ""});
+  return platform::DriveTable::Build(testing_support::FakeDriveProbe{}, pins);
+}
 
 TEST(DriveListTest, EntriesInLetterOrderWithTheirKindNames) {
-  const FakeOps ops({{'D', 5}, {'A', 2}, {'C', 3}});
+  const platform::DriveTable ops = Drives({{'D', 5}, {'A', 2}, {'C', 3}});
   std::vector<std::string> all;
   EXPECT_EQ(FillDriveList(kAllDrives, all, ops), 1);
   EXPECT_EQ(all, (std::vector<std::string>{"A:   ( Floppy/Removable )", "C:   ( Fixed )", "D:   ( CD-ROM )"}));
@@ -55,11 +39,11 @@ TEST(DriveListTest, EntriesInLetterOrderWithTheirKindNames) {
   EXPECT_EQ(cd, (std::vector<std::string>{"D:   ( CD-ROM )"}));
 
   std::vector<std::string> odd;
-  EXPECT_EQ(FillDriveList(kAllDrives, odd, FakeOps({{'E', 0}, {'F', 9}, {'G', 4}, {'H', 6}, {'N', 1}})), 0);
+  EXPECT_EQ(FillDriveList(kAllDrives, odd, Drives({{'E', 0}, {'F', 9}, {'G', 4}, {'H', 6}, {'N', 1}})), 0);
   EXPECT_EQ(odd, (std::vector<std::string>{"E:   ( Unknown )", "F:   ( Unknown )", "G:   ( Remote/Network )",
                                            "H:   ( RAM disk )"}));
   std::vector<std::string> none;
-  EXPECT_EQ(FillDriveList(kCdromDrivesOnly, none, FakeOps({{'C', 3}})), 0);
+  EXPECT_EQ(FillDriveList(kCdromDrivesOnly, none, Drives({{'C', 3}})), 0);
   EXPECT_TRUE(none.empty());
   EXPECT_EQ(std::string("Z:   ( Floppy/Removable )").size(), 25u);  // the longest entry
 }
@@ -80,7 +64,7 @@ TEST(DriveListTest, StartFolderCheck) {
   tree.Folder("Data/Sub");
   const platform::DriveTable table =
       platform::DriveTable::Build(platform::DriveProbe::System(), {{'D', platform::kDriveCdrom, tree.Root()}});
-  const TableDriveOps ops(table);
+  const platform::DriveTable& ops = table;
   const std::string before = platform::CurrentDirectory();
 
   EXPECT_TRUE(CheckStartFolder("", ops));
