@@ -225,6 +225,9 @@ TEST_F(LabCheck, AnEmptyDriveHasNoDisk) {
   EXPECT_EQ(window->Messages()[0].text, "There is no disk in selected device");
   EXPECT_EQ(window->Messages()[0].caption, "Torvex Warning");
   EXPECT_TRUE(window->Rows().empty());
+  // No run: nothing is logged or remembered.
+  EXPECT_EQ(NewLog(), "");
+  EXPECT_EQ(NewTvd(), "");
 }
 
 // Rock Ridge links: never followed off the disc, never an Open row. A link
@@ -240,6 +243,8 @@ TEST_F(LabCheck, SymbolicLinksOfADiscNeverLeadOffIt) {
   EXPECT_EQ(engine->State().bytesRead, 10 + 20 + 20);
   EXPECT_EQ(engine->State().disk.bytesTotal, 10 + 20 + 20);
   ExpectLog("LINKS", {});
+  const uint32_t serial = DescriptorSerial(JolietDescriptor(Image("links.iso")));
+  EXPECT_EQ(NewTvd(), TvdSection({serial, 5, 5, 50, 50, 100}, "LINKS"));
 }
 
 // A UDF-only disc (no ISO 9660 descriptor): named and numbered by its UDF
