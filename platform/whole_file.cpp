@@ -173,6 +173,14 @@ int OverwriteFile(const std::string& path, std::string_view data, WriteProblem* 
     return 1;
   }
   const bool ok = WriteAll(fd, data);
+  if (!ok) {
+    // The contents go in whole or not at all: a part is cut off again.
+    const int error = errno;
+    if (ftruncate(fd, 0) != 0) {
+      // Nothing more can be done; the reader of the file copes with a torn end.
+    }
+    errno = error;
+  }
   return Finish(fd, ok, problem);
 }
 

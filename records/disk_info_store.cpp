@@ -158,8 +158,13 @@ bool DiskInfoStore::OpenLocked() {
     problem_ = platform::WriteProblem::kOther;
     return false;
   }
-  // A file left empty by a disk that was full gets its header now.
-  if (file.empty()) return platform::WriteAt(path_, 0, WithCrLf(kHeader), &problem_) == 0;
+  // A file left empty by a disk that was full gets its header now, whole or
+  // not at all.
+  if (file.empty()) {
+    if (platform::WriteAt(path_, 0, WithCrLf(kHeader), &problem_) == 0) return true;
+    platform::CutFile(path_, 0, nullptr);
+    return false;
+  }
   if (!truncated) {
     const std::size_t whole = WholeSectionsEnd(file);
     if (whole < file.size() && platform::CutFile(path_, static_cast<int64_t>(whole), &problem_) != 0) return false;

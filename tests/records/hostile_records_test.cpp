@@ -3,12 +3,15 @@
 // a damaged settings file.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fcntl.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <regex>
@@ -313,6 +316,35 @@ TEST(HostileRecordsTest, ADiskFullAtTheFirstStartLeavesNoHalfFile) {
   // Tried again with the first new disk.
   EXPECT_EQ(store.AddDisk(Disk(0x42, "LATER")), 0);
   EXPECT_EQ(ReadBytes(disk.Path("Torvex.tvd")).rfind(";\r\n; Torvex v2.xx DiskInfoFile.", 0), 0u);
+}
+
+// A disk that fills in the middle of a header: a file size limit makes the
+// write stop part way, as a full disk does between two blocks. The log's
+// header and the header of an empty disk info file are then cut off again.
+TEST(HostileRecordsTest, AHeaderCutShortByAFullDiskIsTakenBackWhole) {
+  TempTree t;
+  WriteBytes(t.Path("Torvex.tvd"), "");
+  WriteBytes(t.Path("Torvex.log"), "old log");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
+    const rlimit limit{40, 40};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(2);
+    LogFile log;
+    log.SetFolder(t.Root());
+    DiskInfoStore store;
+    store.SetFolder(t.Root());
+    const bool logRefused = log.OpenLog("Torvex.log", engine::kLogOverwrite) != 0;
+    const bool storeRefused = store.OpenStore("Torvex.tvd") != 0;
+    _exit(logRefused && storeRefused && store.LastProblem() == WriteProblem::kFull ? 0 : 3);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadBytes(t.Path("Torvex.log")), "");
+  EXPECT_EQ(ReadBytes(t.Path("Torvex.tvd")), "");
 }
 
 }  // namespace
