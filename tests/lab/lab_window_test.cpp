@@ -21,6 +21,7 @@
 #include "res/text_table.h"
 #include "tests/lab/lab_support.h"
 #include "tests/support/engine_fakes.h"
+#include "tests/support/error_list_rows.h"
 #include "tests/support/file_bytes.h"
 #include "app/main_dialog.h"
 #include "ui/message_dialog.h"
@@ -93,15 +94,7 @@ class LabWindow : public ::testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     EXPECT_EQ(window->windowTitle().toStdString(), "Torvex - [" + root + "]");
   }
-  std::vector<Row> Rows() const {
-    std::vector<Row> rows;
-    const ui::CErrorListModel& m = window->ErrorList();
-    for (int i = 0; i < m.rowCount(); ++i) {
-      const auto& r = m.RowAt(i);
-      rows.push_back({r[0].toStdString(), r[1].toStdString(), r[2].toStdString(), r[3].toStdString()});
-    }
-    return rows;
-  }
+  std::vector<Row> Rows() const { return testing_support::ErrorListRows(window->ErrorList()); }
 
   std::unique_ptr<QApplication> app;
   std::string program;

@@ -133,6 +133,17 @@ class EngineRecordsTest : public ::testing::Test {
     engine->OnTimerTick();
   }
 
+  // The record says that an earlier run got this far.
+  void RememberProgress(int32_t filesChecked, int64_t bytesDone, int32_t percent) {
+    engine::DiskState earlier;
+    earlier.serial = kSerial;
+    ASSERT_EQ(store->LoadDisk(earlier), 0);
+    earlier.filesChecked = filesChecked;
+    earlier.bytesDone = bytesDone;
+    earlier.percentShown = percent;
+    ASSERT_EQ(store->UpdateDisk(earlier), 0);
+  }
+
   ResumeRecord Record() {
     ResumeRecord r;
     EXPECT_EQ(store->ReadRecord(0, &r, kSerial), 0);
@@ -217,14 +228,7 @@ TEST_F(EngineRecordsTest, ContinuingPassesOverTheFilesAlreadyChecked) {
   const std::vector<std::string> order = CheckedFiles();
   ASSERT_EQ(order.size(), static_cast<std::size_t>(kFiles));
 
-  // The record says that an earlier run got through three files.
-  engine::DiskState earlier;
-  earlier.serial = kSerial;
-  ASSERT_EQ(store->LoadDisk(earlier), 0);
-  earlier.filesChecked = 3;
-  earlier.bytesDone = 50'000;
-  earlier.percentShown = 23;
-  ASSERT_EQ(store->UpdateDisk(earlier), 0);
+  RememberProgress(3, 50'000, 23);
 
   window->answer = [](const auto&) { return engine::kIdContinue; };
   Run();
@@ -244,11 +248,7 @@ TEST_F(EngineRecordsTest, ContinuingPassesOverTheFilesAlreadyChecked) {
 // they are now (the README says so).
 TEST_F(EngineRecordsTest, ContinuingADiscWrittenToSincePassesOverByCount) {
   Run();
-  engine::DiskState earlier;
-  earlier.serial = kSerial;
-  ASSERT_EQ(store->LoadDisk(earlier), 0);
-  earlier.filesChecked = 3;
-  ASSERT_EQ(store->UpdateDisk(earlier), 0);
+  RememberProgress(3, kBytes, 100);
   disk.File("SUB/NEW.DAT", 10);
   disk.File("ADDED.TXT", 10);
 
@@ -334,13 +334,7 @@ TEST_F(EngineRecordsTest, RecordsPlantedAsLinksAreNotWrittenAndEachIsToldOnce) {
 // and the run starts from zero all the same instead of from the old progress.
 TEST_F(EngineRecordsTest, CheckAgainThatCannotRewriteTheRecordChecksEveryFileAndTellsOnce) {
   Run();
-  engine::DiskState earlier;
-  earlier.serial = kSerial;
-  ASSERT_EQ(store->LoadDisk(earlier), 0);
-  earlier.filesChecked = 3;
-  earlier.bytesDone = 50'000;
-  earlier.percentShown = 23;
-  ASSERT_EQ(store->UpdateDisk(earlier), 0);
+  RememberProgress(3, 50'000, 23);
   const std::string onFile = ReadBytes(StorePath());
   ReadOnlyMount readOnly;
   std::string why;
@@ -432,13 +426,7 @@ TEST_F(EngineRecordsTest, NamesFromTheDiscCannotForgeLogLines) {
 
 TEST_F(EngineRecordsTest, StoppedWhilePassingOverTheCheckedFilesTheRecordKeepsItsBytesDone) {
   Run();
-  engine::DiskState earlier;
-  earlier.serial = kSerial;
-  ASSERT_EQ(store->LoadDisk(earlier), 0);
-  earlier.filesChecked = 4;
-  earlier.bytesDone = 150'000;
-  earlier.percentShown = 70;
-  ASSERT_EQ(store->UpdateDisk(earlier), 0);
+  RememberProgress(4, 150'000, 70);
   // Stopped as the check walk begins, before it has passed over anything.
   window->answer = [](const auto&) { return engine::kIdContinue; };
   window->onEnable = [this](int id, bool enable) {
@@ -494,13 +482,8 @@ TEST_F(EngineRecordsTest, ContinuingAccountsThePassedFilesSoTheInterruptedOneCou
   ASSERT_EQ(order.size(), static_cast<std::size_t>(kFiles));
   // An earlier run checked two files and was stopped in the third, which
   // it counted whole as done (a Skipped row).
-  engine::DiskState earlier;
-  earlier.serial = kSerial;
-  ASSERT_EQ(store->LoadDisk(earlier), 0);
-  earlier.filesChecked = 2;
-  earlier.bytesDone = SizeOf(order[0]) + SizeOf(order[1]) + SizeOf(order[2]);
-  earlier.percentShown = static_cast<int>(earlier.bytesDone * 100 / kBytes);
-  ASSERT_EQ(store->UpdateDisk(earlier), 0);
+  const int64_t done = SizeOf(order[0]) + SizeOf(order[1]) + SizeOf(order[2]);
+  RememberProgress(2, done, static_cast<int>(done * 100 / kBytes));
 
   window->answer = [](const auto&) { return engine::kIdContinue; };
   Run();

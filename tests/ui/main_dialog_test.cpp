@@ -29,6 +29,7 @@
 #include "res/text_table.h"
 #include "tests/dialogs/folder_dialogs_support.h"
 #include "tests/support/engine_fakes.h"
+#include "tests/support/error_list_rows.h"
 #include "tests/support/fault_fs.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/temp_tree.h"
@@ -189,15 +190,7 @@ class MainWindowTest : public ::testing::Test {
     ASSERT_TRUE(button->isVisible() && button->isEnabled()) << "button " << id;
     QTest::mouseClick(button, Qt::LeftButton);
   }
-  std::vector<Row> Rows() const {
-    std::vector<Row> rows;
-    const ui::CErrorListModel& m = window->ErrorList();
-    for (int i = 0; i < m.rowCount(); ++i) {
-      const auto& r = m.RowAt(i);
-      rows.push_back({r[0].toStdString(), r[1].toStdString(), r[2].toStdString(), r[3].toStdString()});
-    }
-    return rows;
-  }
+  std::vector<Row> Rows() const { return testing_support::ErrorListRows(window->ErrorList()); }
   std::string Text(int id) const { return ui::DlgItemText(*window, id).toStdString(); }
   // Waits for the end of the run and its report.
   bool WaitForReport() {
