@@ -35,6 +35,7 @@
 #include "engine/scan_state.h"
 #include "engine/services.h"
 #include "engine/settings.h"
+#include "engine/stuck_readers.h"
 #include "engine/texts.h"
 #include "engine/window_gate.h"
 #include "engine/window_ops.h"
@@ -65,10 +66,6 @@ struct EngineDeps {
 };
 
 enum class Panel { Progress, Current, Time, Speed };
-
-// Stalled readers that are abandoned but still inside the kernel hold a
-// thread, a descriptor and a block buffer each; at most this many exist.
-inline constexpr int kMaxAbandonedReaders = 8;
 
 struct EngineContext;
 

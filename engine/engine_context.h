@@ -13,39 +13,13 @@
 #include <string>
 
 #include "engine/check_run.h"
+#include "engine/stuck_readers.h"
 #include "platform/wake_signal.h"
 
 namespace engine {
 
-struct alignas(4096) Block {
-  char data[kBlockSize];
-};
-
 class Reader;
 class ReadAhead;
-
-// Readers given up inside a read that has not returned yet: all of them, and
-// by the device of the run that gave each up. A device whose every slot is
-// held no longer answers; another device checks as usual. Any thread.
-class StuckReaders {
- public:
-  void Note(uint64_t device, int change) {
-    std::lock_guard lock(m_);
-    all_.fetch_add(change);
-    if ((onDevice_[device] += change) <= 0) onDevice_.erase(device);
-  }
-  int On(uint64_t device) {
-    std::lock_guard lock(m_);
-    const auto it = onDevice_.find(device);
-    return it == onDevice_.end() ? 0 : it->second;
-  }
-  int All() const { return all_.load(); }
-
- private:
-  std::atomic<int> all_{0};
-  std::mutex m_;
-  std::map<uint64_t, int> onDevice_;  // under m_
-};
 
 // Whether the reader waits for the device: the last 16 first reads of a
 // file, newest in the lowest bit. The current reader writes them; the check

@@ -40,4 +40,21 @@ inline std::string VisibleText(std::string_view text) {
   return out;
 }
 
+// The name VisibleText was made from: every "/" and two hexadecimal digits
+// become that byte again. A "/" not followed by two digits stays as it is.
+inline std::string FromVisibleText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '/' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 &&
+        HexDigitValue(text[i + 2]) >= 0) {
+      out += static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 }  // namespace platform

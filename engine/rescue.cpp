@@ -1,0 +1,627 @@
+#include "engine/rescue.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <new>
+
+#include "engine/blocks.h"
+#include "engine/stuck_readers.h"
+#include "engine/watchdog.h"
+#include "platform/file_io.h"
+#include "platform/rescue_files.h"
+#include "platform/wake_signal.h"
+#include "platform/whole_file.h"
+
+namespace engine {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr std::size_t kReaderStack = 512 * 1024;
+constexpr std::size_t kRescueStack = 512 * 1024;
+// The ticker wakes the rescue thread this often for its progress; every
+// fourth wake is one second of the watchdog.
+constexpr auto kWakeEvery = 250ms;
+constexpr int kWakesPerSecond = 4;
+// A map is read back only up to this length (a map of a badly scratched
+// file has one line per run of bad sectors).
+constexpr std::size_t kMaxMapText = 64u << 20;
+
+// The position of the unit that stands for opening the file.
+constexpr int64_t kOpening = -1;
+
+// One read the reader makes: a block, or a sector of a block that failed.
+struct Unit {
+  int64_t pos = 0;
+  int64_t length = 0;
+  bool split = false;  // read again sector by sector when it fails
+};
+
+// One file being copied: what the rescue thread and the current reader share.
+// Touched by the reader under its guard while it works on the file, and by
+// the rescue thread otherwise (or under the same guard). A reader that has
+// been given up never touches it again.
+struct FileWork {
+  std::string source;
+  int64_t size = 0;
+  int sectorSize = 0;  // known once a reader has opened the file
+  int copyFd = -1;
+  RescueMap map{0};
+  std::deque<Unit> units;  // still to read, in order
+  bool finished = false;   // the reader went through every unit (or stopped)
+  bool notOpened = false;
+  int writeError = 0;      // an errno of the copy
+};
+
+}  // namespace
+
+struct RescueRun::Shared {
+  std::shared_ptr<ThreadStarter> threads;
+  std::shared_ptr<RescueListener> listener;
+  RescueOptions options;
+  std::atomic<bool> cancel{false};
+  std::atomic<bool> running{true};
+  std::atomic<bool> over{false};  // the rescue thread has ended: the ticker ends too
+  platform::WakeSignal tickerWake;
+  Watchdog watchdog;
+  StuckReaders stuck;
+  std::atomic<int64_t> recovered{0};  // bytes copied, over every file
+  std::atomic<int64_t> started{0};    // bytes of the files started
+
+  bool Cancelled() const { return cancel.load(); }
+};
+
+namespace {
+
+using Shared = RescueRun::Shared;
+
+// The reader of a rescue: lives across files like a check's, reads the units
+// of the file handed over and writes what it read into the copy.
+class RescueReader {
+ public:
+  RescueReader(std::shared_ptr<Shared> shared, uint64_t device) : shared_(std::move(shared)), device_(device) {}
+
+  bool Ready() const { return buffer_ != nullptr; }
+
+  void Loop() {
+    shared_->threads->SetReaderPriority(shared_->options.priority);
+    std::shared_ptr<FileWork> work;
+    while (NextWork(&work) && Copy(*work)) {
+    }
+  }
+
+  // Hands a file over (rescue thread, while the reader is idle).
+  void Take(std::shared_ptr<FileWork> work) {
+    {
+      std::lock_guard lock(guard_);
+      work_ = std::move(work);
+    }
+    mail_.Notify();
+  }
+
+  void Quit() {
+    {
+      std::lock_guard lock(guard_);
+      quit_ = true;
+    }
+    mail_.Notify();
+  }
+
+  // Gives the reader up if it is inside a read (true); false when it is not,
+  // and its file is the rescue thread's again all the same: the reader will
+  // touch it no more. Rescue thread.
+  bool Abandon(bool onlyWhileReading) {
+    std::lock_guard lock(guard_);
+    if (onlyWhileReading && !reading_) return false;
+    abandoned_ = true;
+    if (reading_) {
+      stuck_ = true;
+      shared_->stuck.Note(device_, 1);
+    }
+    return stuck_;
+  }
+
+  // The unit being read, for the rescue thread after Abandon.
+  Unit Current() {
+    std::lock_guard lock(guard_);
+    return current_;
+  }
+
+  // Whether the file handed over is done. Rescue thread.
+  bool Finished(const FileWork& work) {
+    std::lock_guard lock(guard_);
+    return work.finished;
+  }
+
+ private:
+  bool NextWork(std::shared_ptr<FileWork>* work) {
+    for (;;) {
+      const uint32_t seq = mail_.Seq();
+      {
+        std::lock_guard lock(guard_);
+        if (quit_ || abandoned_) return false;
+        if (work_) {
+          *work = std::move(work_);
+          return true;
+        }
+      }
+      mail_.Wait(seq);
+    }
+  }
+
+  // Opens the file (again, when an earlier reader stalled in it) and reads its
+  // units. False once the reader has been given up.
+  bool Copy(FileWork& work) {
+    std::unique_lock lock(guard_);
+    // An open can stall on a failing device as a read can.
+    current_ = Unit{kOpening, 0, false};
+    reading_ = true;
+    lock.unlock();
+    int fd = platform::OpenFileForReading(work.source);
+    lock.lock();
+    reading_ = false;
+    if (!abandoned_) {
+      if (fd < 0) {
+        work.notOpened = true;
+      } else {
+        if (work.sectorSize == 0) {
+          work.sectorSize =
+              shared_->options.sectorSize > 0 ? shared_->options.sectorSize : platform::SectorSizeOf(fd);
+        }
+        ReadUnits(work, fd, lock);
+      }
+      if (!abandoned_) work.finished = true;
+    }
+    const bool abandoned = abandoned_;
+    lock.unlock();
+    platform::CloseFile(fd);
+    if (abandoned && stuck_) shared_->stuck.Note(device_, -1);
+    shared_->watchdog.Wake();
+    return !abandoned;
+  }
+
+  // Called and returning with the guard held.
+  void ReadUnits(FileWork& work, int fd, std::unique_lock<std::mutex>& lock) {
+    while (!work.units.empty() && !shared_->Cancelled()) {
+      const Unit unit = work.units.front();
+      work.units.pop_front();
+      current_ = unit;
+      reading_ = true;
+      shared_->watchdog.Reset();
+      lock.unlock();
+      const long got = platform::ReadAtOffset(fd, buffer_->data, static_cast<long>(unit.length), unit.pos);
+      lock.lock();
+      if (abandoned_) return;
+      reading_ = false;
+      if (got < 0 && unit.split && unit.length > work.sectorSize) {
+        // Every good sector of a bad block is kept.
+        const auto sectors = SectorsOf(unit.pos, unit.pos + unit.length, work.size, work.sectorSize);
+        for (auto it = sectors.rbegin(); it != sectors.rend(); ++it) {
+          work.units.push_front({it->offset, it->length, false});
+        }
+        continue;
+      }
+      const int64_t good = got < 0 ? 0 : got;
+      if (good > 0) {
+        const int error = platform::WriteAtOffset(work.copyFd, buffer_->data, static_cast<long>(good), unit.pos);
+        if (error != 0) {
+          work.writeError = error;
+          return;
+        }
+        work.map.Mark(unit.pos, good, RescueMap::kCopied);
+        shared_->recovered.fetch_add(good, std::memory_order_relaxed);
+      }
+      // Bytes that could not be read, or that a file shorter than listed does
+      // not hold, stay zeros in the copy.
+      if (good < unit.length) work.map.Mark(unit.pos + good, unit.length - good, RescueMap::kBad);
+    }
+  }
+
+  std::shared_ptr<Shared> shared_;
+  uint64_t device_;
+  std::unique_ptr<Block> buffer_{new (std::nothrow) Block};
+  platform::WakeSignal mail_;
+
+  std::mutex guard_;
+  // Under guard_:
+  std::shared_ptr<FileWork> work_;
+  bool quit_ = false;
+  bool abandoned_ = false;
+  bool stuck_ = false;  // given up inside a read: counted among the stuck
+  bool reading_ = false;
+  Unit current_;
+};
+
+std::string Parent(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+// A relative path that stays below the destination.
+bool SafeRelative(const std::string& relative) {
+  if (relative.empty() || relative.front() == '/') return false;
+  std::size_t begin = 0;
+  while (begin <= relative.size()) {
+    std::size_t end = relative.find('/', begin);
+    if (end == std::string::npos) end = relative.size();
+    const std::string part = relative.substr(begin, end - begin);
+    if (part.empty() || part == "." || part == "..") return false;
+    begin = end + 1;
+  }
+  return true;
+}
+
+// The rescue thread's work.
+class Rescue {
+ public:
+  Rescue(std::shared_ptr<Shared> shared, std::vector<RescueFile> files)
+      : shared_(std::move(shared)), files_(std::move(files)) {}
+
+  void Run() {
+    RescueReport report;
+    for (std::size_t i = 0; i < files_.size(); ++i) {
+      if (stop_ || shared_->Cancelled()) {
+        RescueOutcome outcome;
+        outcome.relative = files_[i].relative;
+        report.files.push_back(outcome);
+        continue;
+      }
+      report.files.push_back(CopyFile(files_[i], static_cast<int>(i) + 1));
+    }
+    if (reader_) reader_->Quit();
+    reader_.reset();
+    // The copies are on the disk before the report says so.
+    if (!shared_->Cancelled()) platform::FlushFolderVolume(shared_->options.destination);
+    report.cancelled = shared_->Cancelled();
+    report.deviceNotAnswering = deviceNotAnswering_;
+    report.destinationFailed = destinationFailed_;
+    shared_->over = true;
+    shared_->tickerWake.Notify();
+    shared_->listener->Finished(report);
+    shared_->running = false;
+  }
+
+ private:
+  enum class Ended { kDone, kCancelled, kStopped };
+
+  RescueOutcome CopyFile(const RescueFile& file, int number) {
+    RescueOutcome outcome;
+    outcome.relative = file.relative;
+    progress_.file = file.relative;
+    progress_.fileNumber = number;
+    progress_.files = static_cast<int>(files_.size());
+    const std::string copy = shared_->options.destination + "/" + file.relative;
+    if (!SafeRelative(file.relative)) return NotWritten(outcome, EINVAL);
+
+    struct stat st {};
+    auto work = std::make_shared<FileWork>();
+    work->source = file.source;
+    if (stat(file.source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+      outcome.kind = RescueOutcome::kNotOpened;
+      return outcome;
+    }
+    outcome.size = work->size = st.st_size;
+    work->map = RescueMap(work->size);
+    device_ = static_cast<uint64_t>(st.st_dev);
+
+    // Where the copy is written, and what an earlier rescue left there.
+    const std::string part = PartName(copy), mapPath = MapName(copy);
+    std::string target = part;
+    bool fresh = true;
+    std::string mapText;
+    bool truncated = false;
+    if (platform::ReadWholeFile(mapPath, kMaxMapText, &mapText, &truncated) == platform::kFileOk && !truncated) {
+      if (auto map = RescueMap::Parse(mapText, work->size)) {
+        if (platform::RegularFileLength(part) == work->size) {
+          work->map = std::move(*map);
+          fresh = false;
+        } else if (platform::RegularFileLength(copy) == work->size) {
+          // A partly copied file of an earlier rescue: filled in where it is.
+          work->map = std::move(*map);
+          target = copy;
+          fresh = false;
+        }
+      }
+    }
+    if (fresh && platform::ProbeFile(copy) != platform::kFileMissing) {
+      // A file copied whole earlier is not read again; anything else under
+      // that name is left alone.
+      if (platform::RegularFileLength(copy) == work->size && platform::ProbeFile(mapPath) == platform::kFileMissing) {
+        outcome.kind = RescueOutcome::kWhole;
+        shared_->recovered += work->size;
+        shared_->started += work->size;
+        return outcome;
+      }
+      outcome.kind = RescueOutcome::kInTheWay;
+      return outcome;
+    }
+
+    const int made = platform::MakeFolders(Parent(copy));
+    if (made != 0) return NotWritten(outcome, made);
+    platform::WriteProblem problem = platform::WriteProblem::kNone;
+    work->copyFd = platform::OpenCopy(target, &problem);
+    if (work->copyFd < 0) {
+      outcome.kind = RescueOutcome::kNotWritten;
+      outcome.problem = static_cast<int>(problem);
+      destinationFailed_ = true;
+      stop_ = true;
+      return outcome;
+    }
+    // A fresh copy starts empty: holes read as zeros where nothing is read.
+    int error = fresh ? platform::SetCopyLength(work->copyFd, 0) : 0;
+    if (error == 0) error = platform::SetCopyLength(work->copyFd, work->size);
+    if (error != 0) {
+      platform::CloseFile(work->copyFd);
+      return NotWritten(outcome, error);
+    }
+    shared_->started += work->size;
+    shared_->recovered += work->map.Bytes(RescueMap::kCopied);
+
+    const Ended ended = ReadPasses(work, mapPath);
+    outcome.missing = work->map.With(RescueMap::kBad);
+    for (const auto& a : work->map.With(RescueMap::kNotTried)) outcome.missing.push_back(a);
+
+    if (work->writeError != 0) {
+      platform::CloseFile(work->copyFd);
+      return NotWritten(outcome, work->writeError);
+    }
+    if (work->notOpened) {
+      platform::CloseFile(work->copyFd);
+      // Nothing of it was read: a fresh empty copy goes again, an earlier
+      // rescue's copy and map stay.
+      if (fresh) platform::RemoveFile(part);
+      outcome.kind = RescueOutcome::kNotOpened;
+      outcome.missing.clear();
+      return outcome;
+    }
+    const bool whole = ended == Ended::kDone && work->map.Bytes(RescueMap::kCopied) == work->size;
+    if (!whole) {
+      // What the map says is copied must be on the disk first; not so on a
+      // Cancel, which must not wait for the disk.
+      const bool saved =
+          SaveMap(*work, mapPath, ended == Ended::kDone ? RescueMap::kCopied : RescueMap::kNotTried, ended == Ended::kDone);
+      if (!saved) {
+        platform::CloseFile(work->copyFd);
+        return NotWritten(outcome, EIO);
+      }
+    }
+    platform::CloseFile(work->copyFd);
+    if (ended != Ended::kDone) return outcome;  // kNotDone: the copy stays under its temporary name
+    if (target == part) {
+      error = platform::RenameCopy(part, copy);
+      if (error != 0) return NotWritten(outcome, error);
+    }
+    if (whole) {
+      platform::RemoveFile(mapPath);
+      outcome.kind = RescueOutcome::kWhole;
+    } else {
+      outcome.kind = RescueOutcome::kPart;
+    }
+    return outcome;
+  }
+
+  RescueOutcome NotWritten(RescueOutcome outcome, int error) {
+    outcome.kind = RescueOutcome::kNotWritten;
+    outcome.problem = static_cast<int>(platform::ProblemOfError(error));
+    // A destination that takes no more makes every further file fail alike.
+    destinationFailed_ = true;
+    stop_ = true;
+    return outcome;
+  }
+
+  bool SaveMap(const FileWork& work, const std::string& mapPath, char status, bool flush = true) {
+    if (flush && platform::FlushCopy(work.copyFd) != 0) return false;
+    const std::string text = work.map.Text(lastPos_, status, progress_.pass, "Rescued by Torvex from " + work.source);
+    return platform::ReplaceFile(mapPath, text, mapPath + ".new", nullptr) == 0;
+  }
+
+  // The first pass over what was never tried, block by block; then the extra
+  // passes over the missing sectors, the last one first.
+  Ended ReadPasses(const std::shared_ptr<FileWork>& shared, const std::string& mapPath) {
+    FileWork& work = *shared;
+    const int extra = std::max(0, shared_->options.extraPasses);
+    progress_.passes = 1 + extra;
+    progress_.pass = 1;
+    for (const auto& area : work.map.With(RescueMap::kNotTried)) {
+      for (const auto& b : BlocksOf(area.pos, area.pos + area.size, work.size)) {
+        work.units.push_back({b.offset, b.length, true});
+      }
+    }
+    if (!work.units.empty()) {
+      const Ended ended = ReadUnits(shared, mapPath);
+      if (ended != Ended::kDone || work.notOpened || work.writeError != 0) return ended;
+    }
+    for (int pass = 1; pass <= extra; ++pass) {
+      const auto bad = work.map.With(RescueMap::kBad);
+      if (bad.empty()) break;
+      progress_.pass = 1 + pass;
+      const int sector = work.sectorSize > 0 ? work.sectorSize : kBlockSize;
+      for (auto area = bad.rbegin(); area != bad.rend(); ++area) {
+        const auto sectors = SectorsOf(area->pos, area->pos + area->size, work.size, sector);
+        for (auto s = sectors.rbegin(); s != sectors.rend(); ++s) work.units.push_back({s->offset, s->length, false});
+      }
+      // Saved before each extra pass: a rescue stopped in it goes on from here.
+      SaveMap(work, mapPath, RescueMap::kBad);
+      const Ended ended = ReadUnits(shared, mapPath);
+      if (ended != Ended::kDone || work.notOpened || work.writeError != 0) return ended;
+    }
+    return Ended::kDone;
+  }
+
+  // Has the units of work read, by fresh readers after every stall, until
+  // none is left.
+  Ended ReadUnits(const std::shared_ptr<FileWork>& shared, const std::string& mapPath) {
+    FileWork& work = *shared;
+    auto halted = [this] { return shared_->Cancelled(); };
+    const int delay = std::clamp(shared_->options.delaySeconds, 3, 99);
+    work.finished = false;
+    for (;;) {
+      if (shared_->Cancelled()) return Ended::kCancelled;
+      if (!reader_ && !StartReader(delay)) return shared_->Cancelled() ? Ended::kCancelled : Ended::kStopped;
+      RescueReader& reader = *reader_;
+      shared_->watchdog.Reset();
+      reader.Take(shared);
+      Emit();
+      for (;;) {
+        const bool ended = shared_->watchdog.WaitForReader(delay, halted, [&] {
+          return reader.Finished(work) || Clock::now() - lastEmit_ >= kWakeEvery;
+        });
+        if (ended) {
+          if (reader.Finished(work)) break;
+          Emit();
+          continue;
+        }
+        if (shared_->Cancelled()) {
+          // The reader lets go of the file; one inside a read is left to the
+          // kernel.
+          reader.Abandon(false);
+          reader_.reset();
+          return Ended::kCancelled;
+        }
+        if (reader.Abandon(true)) {
+          // The read stalled: a block is read again sector by sector, a
+          // sector is given up; a fresh reader goes on after it.
+          const Unit stalled = reader.Current();
+          reader_.reset();
+          if (stalled.pos == kOpening) {
+            // Not even the open came back: nothing of the file can be read.
+            work.notOpened = true;
+            return Ended::kDone;
+          }
+          lastPos_ = stalled.pos;
+          if (stalled.split && stalled.length > work.sectorSize && work.sectorSize > 0) {
+            const auto sectors = SectorsOf(stalled.pos, stalled.pos + stalled.length, work.size, work.sectorSize);
+            for (auto it = sectors.rbegin(); it != sectors.rend(); ++it) {
+              work.units.push_front({it->offset, it->length, false});
+            }
+          } else {
+            work.map.Mark(stalled.pos, stalled.length, RescueMap::kBad);
+          }
+          SaveMap(work, mapPath, RescueMap::kNotTried);
+          break;
+        }
+        // Between two reads (writing the copy, say): the watchdog starts
+        // again, and the reader's next read sets it back anyway.
+        shared_->watchdog.Reset();
+      }
+      if (!reader_) continue;  // a fresh reader takes the rest
+      return Ended::kDone;
+    }
+  }
+
+  // A reader for the next units. While every slot of the device is held by a
+  // reader stuck in the kernel, waits for one to return, up to the delay
+  // time; a device that gives none back no longer answers.
+  bool StartReader(int delay) {
+    const bool free = shared_->watchdog.WaitForReader(
+        delay, [this] { return shared_->Cancelled(); },
+        [this] { return shared_->stuck.On(device_) < kMaxAbandonedReaders; });
+    if (!free) {
+      if (!shared_->Cancelled()) {
+        deviceNotAnswering_ = true;
+        stop_ = true;
+      }
+      return false;
+    }
+    auto reader = std::make_shared<RescueReader>(shared_, device_);
+    if (!reader->Ready() || shared_->threads->StartThread([reader] { reader->Loop(); }, kReaderStack) != 0) {
+      stop_ = true;
+      return false;
+    }
+    reader_ = std::move(reader);
+    return true;
+  }
+
+  void Emit() {
+    lastEmit_ = Clock::now();
+    progress_.recovered = shared_->recovered.load();
+    progress_.missing = shared_->started.load() - progress_.recovered;
+    shared_->listener->Progress(progress_);
+  }
+
+  std::shared_ptr<Shared> shared_;
+  std::vector<RescueFile> files_;
+  std::shared_ptr<RescueReader> reader_;
+  uint64_t device_ = 0;
+  RescueProgress progress_;
+  Clock::time_point lastEmit_{};
+  int64_t lastPos_ = 0;
+  bool stop_ = false;
+  bool deviceNotAnswering_ = false;
+  bool destinationFailed_ = false;
+};
+
+}  // namespace
+
+int64_t RescueOutcome::MissingBytes() const {
+  int64_t total = 0;
+  for (const auto& a : missing) total += a.size;
+  return total;
+}
+
+std::string PartName(const std::string& copy) { return copy + ".torvex-part"; }
+std::string MapName(const std::string& copy) { return copy + ".rescue-map"; }
+
+DestinationProblem CheckDestination(const std::string& destination, const std::string& volumeRoot) {
+  struct stat st {};
+  if (destination.empty() || stat(destination.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    return DestinationProblem::kMissing;
+  }
+  const std::optional<uint64_t> volume = platform::DeviceOfPath(volumeRoot);
+  if (platform::FolderIsWithin(destination, volumeRoot) || (volume && *volume == static_cast<uint64_t>(st.st_dev))) {
+    return DestinationProblem::kOnVolume;
+  }
+  return DestinationProblem::kNone;
+}
+
+RescueRun::RescueRun(std::shared_ptr<ThreadStarter> threads, std::shared_ptr<RescueListener> listener)
+    : threads_(std::move(threads)), listener_(std::move(listener)) {}
+
+RescueRun::~RescueRun() { Cancel(); }
+
+bool RescueRun::Running() const { return shared_ && shared_->running.load(); }
+
+void RescueRun::Cancel() {
+  if (!shared_) return;
+  shared_->cancel = true;
+  shared_->watchdog.Wake();
+}
+
+bool RescueRun::Start(std::vector<RescueFile> files, const RescueOptions& options) {
+  if (Running()) return false;
+  auto shared = std::make_shared<Shared>();
+  shared->threads = threads_;
+  shared->listener = listener_;
+  shared->options = options;
+  auto rescue = std::make_shared<Rescue>(shared, std::move(files));
+  // The ticker: the watchdog's seconds, and the rescue thread's progress.
+  const int ticker = threads_->StartThread(
+      [shared] {
+        for (int wakes = 1; !shared->over.load(); ++wakes) {
+          const uint32_t seq = shared->tickerWake.Seq();
+          if (shared->over.load()) break;
+          if (shared->tickerWake.WaitFor(seq, kWakeEvery)) continue;
+          if (wakes % kWakesPerSecond == 0) {
+            shared->watchdog.Tick();
+          } else {
+            shared->watchdog.Wake();
+          }
+        }
+      },
+      64 * 1024);
+  if (ticker != 0) return false;
+  if (threads_->StartThread([rescue] { rescue->Run(); }, kRescueStack) != 0) {
+    shared->over = true;
+    shared->tickerWake.Notify();
+    return false;
+  }
+  shared_ = std::move(shared);
+  return true;
+}
+
+}  // namespace engine

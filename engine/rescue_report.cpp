@@ -1,0 +1,88 @@
+#include "engine/rescue_report.h"
+
+#include "engine/texts.h"
+#include "platform/ascii.h"
+
+namespace engine {
+namespace {
+
+// A copy's path as the window and the terminal show it.
+std::string Shown(const std::string& relative) { return platform::VisibleText(relative); }
+
+// The places a file misses: "at 32,768, 2,048 bytes; ..." (the first few).
+std::string Places(const RescueOutcome& file, const TextLookup& texts) {
+  constexpr std::size_t kShown = 4;
+  std::string out;
+  for (std::size_t i = 0; i < file.missing.size() && i < kShown; ++i) {
+    if (!out.empty()) out += "; ";
+    out += FillIn(texts.Text(kTextMissingPlace),
+                  {GroupedNumber(file.missing[i].pos), GroupedNumber(file.missing[i].size)});
+  }
+  if (file.missing.size() > kShown) {
+    out += "; " + FillIn(texts.Text(kTextAndMore), {std::to_string(file.missing.size() - kShown)});
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string GroupedNumber(int64_t value) {
+  std::string digits = std::to_string(value < 0 ? -value : value);
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i != 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return value < 0 ? "-" + out : out;
+}
+
+std::string RescueReportText(const RescueReport& report, const TextLookup& texts, std::size_t maxFiles) {
+  std::string out = texts.Text(report.cancelled ? kTextRescueCancelled : kTextRescueFinished);
+  struct Group {
+    RescueOutcome::Kind kind;
+    int text;
+  };
+  const Group groups[] = {
+      {RescueOutcome::kWhole, kTextRescueWhole},         {RescueOutcome::kPart, kTextRescuePart},
+      {RescueOutcome::kNotOpened, kTextRescueNotOpened}, {RescueOutcome::kNotWritten, kTextRescueNotWritten},
+      {RescueOutcome::kInTheWay, kTextRescueInTheWay},   {RescueOutcome::kNotDone, kTextRescueNotDone},
+  };
+  for (const Group& g : groups) {
+    std::size_t count = 0;
+    for (const auto& f : report.files) count += f.kind == g.kind ? 1 : 0;
+    if (count == 0) continue;
+    out += "\n\n" + FillIn(texts.Text(g.text), {std::to_string(count)});
+    std::size_t named = 0;
+    for (const auto& f : report.files) {
+      if (f.kind != g.kind) continue;
+      if (named == maxFiles) {
+        out += "\n  " + FillIn(texts.Text(kTextAndMore), {std::to_string(count - named)});
+        break;
+      }
+      ++named;
+      if (g.kind == RescueOutcome::kPart) {
+        out += "\n  " + FillIn(texts.Text(kTextRescueMissing),
+                               {Shown(f.relative), GroupedNumber(f.MissingBytes()), Places(f, texts)});
+      } else if (g.kind == RescueOutcome::kNotWritten && f.problem != 0) {
+        out += "\n  " + Shown(f.relative) + ": " + texts.Text(ProblemText(f.problem));
+      } else {
+        out += "\n  " + Shown(f.relative);
+      }
+    }
+  }
+  return out;
+}
+
+std::string RescueFileLine(const RescueProgress& p, const TextLookup& texts) {
+  return FillIn(texts.Text(kTextRescueFile), {std::to_string(p.fileNumber), std::to_string(p.files)});
+}
+
+std::string RescuePassLine(const RescueProgress& p, const TextLookup& texts) {
+  return FillIn(texts.Text(kTextRescuePass), {std::to_string(p.pass), std::to_string(p.passes)});
+}
+
+std::string RescueBytesLine(const RescueProgress& p, const TextLookup& texts) {
+  return FillIn(texts.Text(kTextRescueBytes), {GroupedNumber(p.recovered), GroupedNumber(p.missing)});
+}
+
+}  // namespace engine
