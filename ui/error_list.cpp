@@ -20,7 +20,7 @@ QVariant CErrorListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= static_cast<int>(m_rows.size())) return {};
   switch (role) {
     case Qt::DisplayRole:
-      return m_rows[static_cast<std::size_t>(index.row())][static_cast<std::size_t>(index.column())];
+      return m_rows[static_cast<std::size_t>(index.row())].cells[static_cast<std::size_t>(index.column())];
     case Qt::TextAlignmentRole:
       // The position in kilobytes is right-aligned, the other columns left.
       return QVariant::fromValue(Qt::AlignVCenter | (index.column() == 2 ? Qt::AlignRight : Qt::AlignLeft));
@@ -58,8 +58,14 @@ bool CErrorListModel::InsertRow(int index, const std::array<std::string, kColumn
   const int rows = static_cast<int>(m_rows.size());
   if (index < 0 || index > rows) index = rows;
   try {
-    Row row;
-    for (std::size_t i = 0; i < row.size(); ++i) row[i] = QString::fromUtf8(cells[i].data(), static_cast<qsizetype>(cells[i].size()));
+    StoredRow row;
+    bool lossy = false;
+    for (std::size_t i = 0; i < row.cells.size(); ++i) {
+      row.cells[i] = QString::fromUtf8(cells[i].data(), static_cast<qsizetype>(cells[i].size()));
+      // A name in another encoding comes back from the cell with replacement characters.
+      lossy = lossy || row.cells[i].toUtf8() != QByteArrayView(cells[i].data(), static_cast<qsizetype>(cells[i].size()));
+    }
+    if (lossy) row.bytes = std::make_unique<std::array<std::string, kColumns>>(cells);
     // Room first, so that a failure leaves the model untouched.
     MakeRoom();
     beginInsertRows(QModelIndex(), index, index);
@@ -71,9 +77,17 @@ bool CErrorListModel::InsertRow(int index, const std::array<std::string, kColumn
   }
 }
 
+std::string CErrorListModel::RowBytes(int index, int column) const {
+  if (index < 0 || index >= rowCount() || column < 0 || column >= kColumns) return {};
+  const StoredRow& row = m_rows[static_cast<std::size_t>(index)];
+  const auto c = static_cast<std::size_t>(column);
+  if (row.bytes) return (*row.bytes)[c];
+  return row.cells[c].toStdString();
+}
+
 void CErrorListModel::DeleteAllItems() {
   beginResetModel();
-  std::vector<Row>().swap(m_rows);
+  std::vector<StoredRow>().swap(m_rows);
   endResetModel();
 }
 

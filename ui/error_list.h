@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,10 @@ class CErrorListModel : public QAbstractTableModel {
   bool InsertRow(int index, const std::array<std::string, kColumns>& cells);
   // Deletes every row.
   void DeleteAllItems();
-  const Row& RowAt(int index) const { return m_rows[static_cast<std::size_t>(index)]; }
+  const Row& RowAt(int index) const { return m_rows[static_cast<std::size_t>(index)].cells; }
+  // A cell's bytes as InsertRow was given them (a name that is not UTF-8
+  // shows replacement characters in the list, but is kept for the rescue).
+  std::string RowBytes(int index, int column) const;
 
  protected:
   // Makes room for one more row; throws std::bad_alloc when there is no
@@ -44,7 +48,12 @@ class CErrorListModel : public QAbstractTableModel {
   virtual void MakeRoom();
 
  private:
-  std::vector<Row> m_rows;
+  struct StoredRow {
+    Row cells;
+    // The cells as given, only for a row whose bytes UTF-8 could not carry.
+    std::unique_ptr<std::array<std::string, kColumns>> bytes;
+  };
+  std::vector<StoredRow> m_rows;
   std::array<QString, kColumns> m_captions;
   bool m_bColumns = false;
 };
