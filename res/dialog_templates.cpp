@@ -141,6 +141,17 @@ constexpr ControlTemplate kLanguage[] = {
     {kNoId, K::kText, {38, 28, 110, 8}, kGroup, "(you will be able to change it later):", 0},
 };
 
+// Rescue progress: the labels take their texts from the window as the
+// rescue goes.
+constexpr ControlTemplate kRescue[] = {
+    {1201, K::kText, {7, 7, 226, 8}, kNoWrap | kNoPrefix, "", 0},
+    {1202, K::kText, {7, 17, 226, 8}, kNoWrap | kNoPrefix, "", 0},
+    {1203, K::kText, {7, 31, 226, 8}, kNoWrap | kNoPrefix, "", 0},
+    {1204, K::kText, {7, 41, 226, 8}, kNoWrap | kNoPrefix, "", 0},
+    {1205, K::kProgressBar, {7, 54, 226, 8}, 0, "", 0},
+    {2, K::kBitmapButton, {105, 68, 30, 14}, kTabStop, "CANCEL", 3},
+};
+
 // Folder browser.
 constexpr ControlTemplate kFolderBrowser[] = {
     {1127, K::kTreeView, {7, 7, 172, 137},
@@ -164,6 +175,7 @@ constexpr DialogTemplate kTemplates[] = {
     {kDialogLanguage, "Torvex v2.03", 186, 105, kCaptionBar | kModalFrame, kFont, 8, kLanguage},
     {kDialogFolderBrowser, "Обзор папок", 186, 181, kCaptionBar | kSystemMenu | kContextHelp | kModalFrame, kFont,
      8, kFolderBrowser},
+    {kDialogRescue, "Torvex", 240, 88, kCaptionBar | kSystemMenu | kMinimizeBox, kFont, 8, kRescue},
 };
 
 }  // namespace

@@ -17,6 +17,7 @@ enum DialogId : int {
   kDialogMessage = 202,
   kDialogLanguage = 230,
   kDialogFolderBrowser = 231,
+  kDialogRescue = 240,
 };
 
 // The id of controls that the code never addresses (unnamed labels, frames).

@@ -14,7 +14,7 @@ using res::ControlKind;
 TEST(DialogTemplates, EveryWindowHasItsTemplate) {
   std::vector<int> ids;
   for (const res::DialogTemplate& t : res::AllDialogTemplates()) ids.push_back(t.id);
-  EXPECT_EQ(ids, (std::vector<int>{100, 102, 130, 133, 140, 202, 230, 231}));
+  EXPECT_EQ(ids, (std::vector<int>{100, 102, 130, 133, 140, 202, 230, 231, 240}));
   EXPECT_EQ(res::FindDialogTemplate(101), nullptr);
   ASSERT_NE(res::FindDialogTemplate(202), nullptr);
   EXPECT_STREQ(res::FindDialogTemplate(202)->caption, "Torvex");

@@ -1,0 +1,154 @@
+#include "ui/rescue_dialog.h"
+
+#include <QMetaObject>
+#include <QProgressBar>
+
+#include "engine/message_box.h"
+#include "engine/rescue_report.h"
+#include "engine/texts.h"
+#include "platform/ascii.h"
+#include "res/text_table.h"
+#include "ui/bitmap_button.h"
+
+namespace ui {
+namespace {
+
+class TableTexts : public engine::TextLookup {
+ public:
+  std::string Text(int id) const override { return res::LoadTextCopy(id); }
+};
+
+// What the message box's text buffer holds (its last byte ends the text).
+constexpr std::size_t kBoxText = 1023;
+
+}  // namespace
+
+CRescueDialog::CRescueDialog(std::map<std::string, std::string> shownPaths, QWidget* parent)
+    : CTemplateDialog(res::kDialogRescue, parent), m_shownPaths(std::move(shownPaths)) {}
+
+bool CRescueDialog::OnInitDialog() {
+  CTemplateDialog::OnInitDialog();
+  setWindowTitle(QString::fromUtf8(res::LoadText(engine::kTextRescueTitle)));
+  m_tooltip.Create(this);
+  m_tooltip.Activate(true);
+  if (CBitmapButton* cancel = AttachBitmapButton(engine::kIdCancel)) {
+    m_tooltip.AddTool(cancel, res::LoadText(3));
+  }
+  if (auto* bar = DlgItem<QProgressBar>(*this, kIdProgress)) {
+    bar->setRange(0, 1);
+    bar->setValue(0);
+  }
+  return true;
+}
+
+void CRescueDialog::ShowProgress(const engine::RescueProgress& progress) {
+  const TableTexts texts;
+  SetDlgItemText(*this, kIdFileLine, engine::RescueFileLine(progress, texts).c_str());
+  const auto shown = m_shownPaths.find(progress.file);
+  const std::string path = shown != m_shownPaths.end() ? shown->second : platform::VisibleText(progress.file);
+  SetDlgItemText(*this, kIdFilePath, path.c_str());
+  SetDlgItemText(*this, kIdPassLine, engine::RescuePassLine(progress, texts).c_str());
+  SetDlgItemText(*this, kIdBytesLine, engine::RescueBytesLine(progress, texts).c_str());
+  if (auto* bar = DlgItem<QProgressBar>(*this, kIdProgress)) {
+    // The files done, and the passes of the current one.
+    const int passes = progress.passes > 0 ? progress.passes : 1;
+    bar->setRange(0, (progress.files > 0 ? progress.files : 1) * passes);
+    bar->setValue((progress.fileNumber > 0 ? progress.fileNumber - 1 : 0) * passes + progress.pass - 1);
+  }
+}
+
+void CRescueDialog::OnOK() {}
+
+void CRescueDialog::OnCancel() {
+  if (m_bCancelAsked) return;
+  m_bCancelAsked = true;
+  if (QWidget* cancel = DlgItem(*this, engine::kIdCancel)) cancel->setEnabled(false);
+  emit cancelRequested();
+}
+
+std::string ShownNativePath(const std::string& path) {
+  std::string shown;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t slash = path.find('/', start);
+    shown += platform::VisibleText(std::string_view(path).substr(start, slash == std::string::npos ? std::string::npos : slash - start));
+    if (slash == std::string::npos) return shown;
+    shown += '/';
+    start = slash + 1;
+  }
+}
+
+std::string RescueShownPath(char drive, const std::string& relative) {
+  std::string shown{drive, ':'};
+  std::size_t start = 0;
+  while (start <= relative.size()) {
+    const std::size_t slash = relative.find('/', start);
+    const std::size_t end = slash == std::string::npos ? relative.size() : slash;
+    shown += '\\';
+    shown += platform::VisibleText(std::string_view(relative).substr(start, end - start));
+    if (slash == std::string::npos) break;
+    start = slash + 1;
+  }
+  return shown;
+}
+
+std::string RescueEndText(const engine::RescueReport& given, const std::map<std::string, std::string>& shownPaths,
+                          const std::string& drive, const std::string& destination) {
+  // The files by the paths the list shows (the report's own form keeps the
+  // relative path's slashes as "/2F").
+  engine::RescueReport report = given;
+  for (auto& f : report.files) {
+    const auto shown = shownPaths.find(f.relative);
+    if (shown != shownPaths.end()) f.relative = shown->second;
+  }
+  const TableTexts texts;
+  std::string head;
+  if (report.deviceNotAnswering) {
+    head = engine::FillIn(texts.Text(engine::kTextDeviceNotAnswering), {drive}) + "\n\n";
+  }
+  if (report.destinationFailed) {
+    int problem = 0;
+    for (const auto& f : report.files) {
+      if (f.kind == engine::RescueOutcome::kNotWritten && f.problem != 0) problem = f.problem;
+    }
+    head += engine::FillIn(texts.Text(engine::kTextRescueWriteFailed),
+                           {ShownNativePath(destination), texts.Text(engine::ProblemText(problem))}) +
+            "\n\n";
+  }
+  std::string text;
+  for (std::size_t files = 20;; files = files > 4 ? files - 4 : files - 1) {
+    text = head + engine::RescueReportText(report, texts, files);
+    if (text.size() <= kBoxText || files <= 1) break;
+  }
+  return text;
+}
+
+RescuePoster::RescuePoster(QObject* receiver, ProgressFn progress, FinishedFn finished)
+    : receiver_(receiver), live_(std::make_shared<bool>(true)), progress_(std::move(progress)), finished_(std::move(finished)) {}
+
+void RescuePoster::Progress(const engine::RescueProgress& progress) {
+  Post([fn = progress_, progress] { fn(progress); });
+}
+
+void RescuePoster::Finished(const engine::RescueReport& report) {
+  Post([fn = finished_, report] { fn(report); });
+}
+
+void RescuePoster::Post(std::function<void()> fn) {
+  std::lock_guard lock(m_);
+  if (receiver_ == nullptr) return;
+  // Posting never waits for the receiver's thread.
+  QMetaObject::invokeMethod(
+      receiver_, [live = live_, fn = std::move(fn)] {
+        if (*live) fn();
+      },
+      Qt::QueuedConnection);
+}
+
+void RescuePoster::Detach() {
+  std::lock_guard lock(m_);
+  receiver_ = nullptr;
+  *live_ = false;
+}
+
+}  // namespace ui

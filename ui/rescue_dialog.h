@@ -1,0 +1,101 @@
+#pragma once
+// The small window of a running rescue: which file is being copied, the pass,
+// the bytes recovered and still missing, and Cancel. It does not own the
+// rescue: Cancel (also Escape and the close box) only asks for its end, and
+// the window that started the rescue closes this one when the rescue has
+// ended.
+//
+// RescuePoster is the rescue's listener: it hears the rescue thread and hands
+// what it hears to the UI thread without waiting, through queued calls to a
+// receiver that the UI thread can let go of at any time (Detach).
+#include <QObject>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "engine/rescue.h"
+#include "ui/template_dialog.h"
+#include "ui/tooltip_ctrl.h"
+
+namespace ui {
+
+class CRescueDialog : public CTemplateDialog {
+  Q_OBJECT
+
+ public:
+  enum : int {
+    kIdFileLine = 1201,
+    kIdFilePath = 1202,
+    kIdPassLine = 1203,
+    kIdBytesLine = 1204,
+    kIdProgress = 1205,
+  };
+
+  // shownPaths: for each file's relative path, the path the window shows
+  // ("D:\FOLDER\FILE", see RescueShownPath).
+  explicit CRescueDialog(std::map<std::string, std::string> shownPaths, QWidget* parent = nullptr);
+
+  // Shows where the rescue is (UI thread).
+  void ShowProgress(const engine::RescueProgress& progress);
+  // Whether Cancel was asked for.
+  bool CancelAsked() const { return m_bCancelAsked; }
+
+ signals:
+  // Cancel, Escape or the close box, once.
+  void cancelRequested();
+
+ protected:
+  bool OnInitDialog() override;
+  void OnOK() override;      // Enter does nothing
+  void OnCancel() override;  // asks the rescue to end; the window stays until it has
+
+ private:
+  std::map<std::string, std::string> m_shownPaths;
+  bool m_bCancelAsked = false;
+  CToolTipCtrl m_tooltip;
+};
+
+// The path of a file of the rescue as the error list shows it: the drive and
+// its folders joined with backslashes, each name as VisibleText.
+std::string RescueShownPath(char drive, const std::string& relative);
+
+// A path of this system as the window shows it: each name as VisibleText,
+// the slashes kept.
+std::string ShownNativePath(const std::string& path);
+
+// The end of a rescue as the message box tells it: why it stopped early (a
+// device that no longer answers, a destination that takes no more), then
+// the report of every file, each named by its path in shownPaths (by its
+// relative path where it has none there). Kept within the box's text buffer
+// by naming fewer files per group where needed. drive: the drive as the user
+// knows it ("D:").
+std::string RescueEndText(const engine::RescueReport& report, const std::map<std::string, std::string>& shownPaths,
+                          const std::string& drive, const std::string& destination);
+
+class RescuePoster : public engine::RescueListener {
+ public:
+  using ProgressFn = std::function<void(const engine::RescueProgress&)>;
+  using FinishedFn = std::function<void(const engine::RescueReport&)>;
+  // The functions run on receiver's thread until Detach, which the receiver
+  // calls before it goes.
+  RescuePoster(QObject* receiver, ProgressFn progress, FinishedFn finished);
+
+  void Progress(const engine::RescueProgress& progress) override;
+  void Finished(const engine::RescueReport& report) override;
+  // Nothing more is delivered, also of what was posted already (receiver's
+  // thread).
+  void Detach();
+
+ private:
+  // Queues fn for the receiver's thread (any thread).
+  void Post(std::function<void()> fn);
+
+  std::mutex m_;
+  QObject* receiver_;           // under m_; null once detached
+  std::shared_ptr<bool> live_;  // receiver's thread only: false once detached
+  ProgressFn progress_;
+  FinishedFn finished_;
+};
+
+}  // namespace ui
