@@ -2,17 +2,28 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QProgressBar>
 #include <QShowEvent>
 #include <QTimer>
 #include <QTreeView>
+#include <QUrl>
 #include <QWidget>
+#include <algorithm>
+#include <map>
+#include <set>
 
 #include "dialogs/about_dialog.h"
 #include "dialogs/language_dialog.h"
 #include "dialogs/options_dialog.h"
 #include "engine/progress.h"
+#include "platform/ascii.h"
 #include "engine/system_services.h"
 #include "platform/drive_table.h"
 #include "platform/registry.h"
@@ -66,6 +77,19 @@ class TableTexts : public engine::TextLookup {
 
 QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
+// The desktop's own folder chooser.
+class DesktopFolderChooser : public FolderChooser {
+ public:
+  std::string ChooseFolder(QWidget* owner, const std::string& title, const std::string& start) override {
+    const QString folder = QFileDialog::getExistingDirectory(owner, Utf8(title), QFile::decodeName(QByteArray::fromStdString(start)),
+                                                             QFileDialog::ShowDirsOnly);
+    return QFile::encodeName(folder).toStdString();
+  }
+};
+
+// The extra passes of a rescue over the sectors still missing.
+constexpr int kRescueExtraPasses = 2;
+
 }  // namespace
 
 CMainDialog::CMainDialog(MainDialogServices services, QWidget* parent)
@@ -78,7 +102,8 @@ CMainDialog::CMainDialog(MainDialogServices services, QWidget* parent)
       m_panels(std::make_shared<engine::PanelFlags>()),
       m_gate(std::make_shared<engine::WindowGate>()),
       m_sounds(std::move(services.sounds)),
-      m_errorList(services.errorList ? std::move(services.errorList) : std::make_unique<CErrorListModel>()) {
+      m_errorList(services.errorList ? std::move(services.errorList) : std::make_unique<CErrorListModel>()),
+      m_folders(services.folders ? std::move(services.folders) : std::make_shared<DesktopFolderChooser>()) {
   m_bridge = WindowBridge::Create(*this, *this, m_gate);
   if (!m_sounds) {
     m_eventSounds = std::make_shared<EventSounds>(m_store->settings, platform::CreateSoundOutput());
@@ -93,10 +118,12 @@ CMainDialog::CMainDialog(MainDialogServices services, QWidget* parent)
   deps.log = m_log;
   deps.resume = m_diskInfo;
   deps.sounds = m_sounds;
-  deps.rootPaths = services.rootPaths ? std::move(services.rootPaths) : std::make_shared<records::SystemRootPaths>(m_registry);
+  m_rootPaths = services.rootPaths ? std::move(services.rootPaths) : std::make_shared<records::SystemRootPaths>(m_registry);
+  m_threads = services.threads ? services.threads : std::make_shared<engine::SystemThreads>();
+  deps.rootPaths = m_rootPaths;
   deps.volumes = services.volumes ? std::move(services.volumes) : std::make_shared<records::SystemVolumeQuery>(m_registry);
   deps.roots = services.roots ? std::move(services.roots) : std::make_shared<records::SystemRootCheck>(m_registry);
-  deps.threads = std::move(services.threads);
+  deps.threads = m_threads;
   deps.prefetcher = services.prefetcher ? std::move(services.prefetcher) : std::make_shared<engine::SystemPrefetcher>();
   // One gate for the window, its bridge and the engine's threads.
   deps.gate = m_gate;
@@ -104,7 +131,17 @@ CMainDialog::CMainDialog(MainDialogServices services, QWidget* parent)
   m_engine = std::make_unique<engine::ScanEngine>(std::move(deps));
 
   m_list = DlgItem<QTreeView>(*this, kIdList);
-  if (m_list != nullptr) AttachErrorList(*m_list, *m_errorList, Units().BaseX());
+  if (m_list != nullptr) {
+    AttachErrorList(*m_list, *m_errorList, Units().BaseX());
+    // Rows are copied and rescued several at a time.
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+      const QModelIndex at = m_list->indexAt(pos);
+      ShowListMenu(m_list->viewport()->mapToGlobal(pos), at.isValid() ? at.row() : -1);
+    });
+    m_list->installEventFilter(this);
+  }
   // Message boxes that no other window asks for belong to this one.
   SetMainWindow(this);
 }
@@ -273,6 +310,12 @@ void CMainDialog::OnCommand(int id) {
   switch (id) {
     case engine::kIdStart:
     case engine::kIdStop:
+      if (m_engine->State().idle && CheckDrive(false) != 0 &&
+          m_rescueDrives.find(CheckDrive(false)) != std::string::npos) {
+        // One drive is read by one of them at a time.
+        ShowMessage(res::LoadTextCopy(engine::kTextBusyRescuing), engine::kCaptionWarning, engine::kMsgWarning);
+        break;
+      }
       m_engine->StartStop();
       break;
     case engine::kIdSkip:
@@ -354,6 +397,7 @@ void CMainDialog::done(int result) {
 }
 
 void CMainDialog::CloseGate() {
+  DropRescue();
   if (!m_gate->IsOpen()) return;
   m_timer.stop();
   m_engine->Close();  // closes the gate
@@ -364,6 +408,241 @@ void CMainDialog::CloseGate() {
     auto* box = qobject_cast<CMessageDialog*>(w);
     if (box != nullptr && box->isVisible()) box->done(engine::kIdCancel);
   }
+}
+
+// --- The error list's context menu, and the rescue ---
+
+bool CMainDialog::FileOfRow(int row, ListFile* file) const {
+  if (row < 0 || row >= m_errorList->rowCount()) return false;
+  // The cells show names as VisibleText; the folder is "D:\A\B", a drive's
+  // root "D:\".
+  const std::string name = platform::FromVisibleText(m_errorList->RowBytes(row, 0));
+  const std::string folder = platform::FromVisibleText(m_errorList->RowBytes(row, 3));
+  if (name.empty() || name == "." || name == ".." || name.find_first_of(std::string("/\0", 2)) != std::string::npos) {
+    return false;
+  }
+  if (folder.size() < 3 || folder[1] != ':' || folder[2] != '\\') return false;
+  const char drive = platform::AsciiUpper(folder[0]);
+  if (drive < 'A' || drive > 'Z') return false;
+  std::string native = m_rootPaths->ToNativePath(folder);
+  std::string root = m_rootPaths->ToNativePath(std::string{drive, ':', '\\'});
+  if (native.empty() || root.empty()) return false;
+  if (native.back() != '/') native += '/';
+  std::string below = folder.substr(3);
+  for (char& c : below) c = c == '\\' ? '/' : c;
+  while (!below.empty() && below.back() == '/') below.pop_back();
+  file->drive = drive;
+  file->source = native + name;
+  file->relative = below.empty() ? name : below + "/" + name;
+  file->volumeRoot = std::move(root);
+  return true;
+}
+
+bool CMainDialog::IsReadRow(int row) const {
+  if (row < 0 || row >= m_errorList->rowCount()) return false;
+  // Rows keep the language they were listed in.
+  const QString& kind = m_errorList->RowAt(row)[1];
+  return kind == QString::fromUtf8(res::TextResource(engine::kTextRead)) ||
+         kind == QString::fromUtf8(res::TextResource(engine::kTextRead + 1));
+}
+
+std::vector<int> CMainDialog::SelectedRows() const {
+  std::vector<int> rows;
+  if (m_list == nullptr || m_list->selectionModel() == nullptr) return rows;
+  for (const QModelIndex& index : m_list->selectionModel()->selectedRows()) rows.push_back(index.row());
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+bool CMainDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_list && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Menu || (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier)) {
+      // The menu of the current row, below it.
+      const QModelIndex current = m_list->currentIndex();
+      QRect place = current.isValid() ? m_list->visualRect(current) : QRect();
+      if (!place.isValid() || !m_list->viewport()->rect().intersects(place)) place = QRect(0, 0, 1, 1);
+      ShowListMenu(m_list->viewport()->mapToGlobal(place.bottomLeft()), current.isValid() ? current.row() : -1);
+      key->accept();
+      return true;
+    }
+    if (key->matches(QKeySequence::Copy)) {
+      CopyRows(SelectedRows());
+      key->accept();
+      return true;
+    }
+  }
+  return CTemplateDialog::eventFilter(watched, event);
+}
+
+void CMainDialog::ShowListMenu(const QPoint& globalPos, int row) {
+  std::vector<int> selected = SelectedRows();
+  if (row >= 0 && std::find(selected.begin(), selected.end(), row) == selected.end()) selected = {row};
+  ListFile file;
+  QMenu menu(this);
+  QAction* rescueOne = menu.addAction(Utf8(res::LoadTextCopy(engine::kTextRescueThisFile)));
+  rescueOne->setEnabled(IsReadRow(row) && FileOfRow(row, &file));
+  QAction* rescueAll = menu.addAction(Utf8(res::LoadTextCopy(engine::kTextRescueAll)));
+  menu.addSeparator();
+  QAction* copy = menu.addAction(Utf8(res::LoadTextCopy(engine::kTextCopyRows)));
+  copy->setShortcut(QKeySequence::Copy);
+  copy->setEnabled(!selected.empty());
+  QAction* open = menu.addAction(Utf8(res::LoadTextCopy(engine::kTextOpenFolder)));
+  open->setEnabled(FileOfRow(row, &file));
+  QAction* chosen = menu.exec(globalPos);
+  if (chosen == nullptr) return;
+  if (chosen == rescueOne) {
+    RescueRows({row});
+  } else if (chosen == rescueAll) {
+    std::vector<int> all;
+    for (int i = 0; i < m_errorList->rowCount(); ++i) all.push_back(i);
+    RescueRows(all);
+  } else if (chosen == copy) {
+    CopyRows(selected);
+  } else if (chosen == open) {
+    OpenFolderOfRow(row);
+  }
+}
+
+void CMainDialog::CopyRows(const std::vector<int>& rows) {
+  QString text;
+  for (int row : rows) {
+    if (row < 0 || row >= m_errorList->rowCount()) continue;
+    const CErrorListModel::Row& cells = m_errorList->RowAt(row);
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      if (i != 0) text += QLatin1Char('\t');
+      text += cells[i];
+    }
+    text += QLatin1Char('\n');
+  }
+  if (!text.isEmpty()) QApplication::clipboard()->setText(text);
+}
+
+void CMainDialog::OpenFolderOfRow(int row) {
+  ListFile file;
+  if (!FileOfRow(row, &file)) return;
+  const std::string folder = file.source.substr(0, file.source.rfind('/') + 1);
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folder))));
+}
+
+char CMainDialog::CheckDrive(bool running) const {
+  const int drive = running ? m_engine->Run().drive : static_cast<int>(m_store->settings->drive);
+  return drive >= 0 && drive <= 25 ? static_cast<char>('A' + drive) : 0;
+}
+
+void CMainDialog::RescueRows(const std::vector<int>& rows) {
+  // The files of the Read rows, each once (a disc checked twice lists them twice).
+  std::vector<ListFile> files;
+  std::set<std::string> seen;
+  std::string drives;
+  for (int row : rows) {
+    ListFile file;
+    if (!IsReadRow(row) || !FileOfRow(row, &file) || !seen.insert(file.source).second) continue;
+    if (drives.find(file.drive) == std::string::npos) drives += file.drive;
+    files.push_back(std::move(file));
+  }
+  if (files.empty()) {
+    ShowMessage(res::LoadTextCopy(engine::kTextNothingToRescue), engine::kCaptionInfo, engine::kMsgInfo);
+    return;
+  }
+  if (m_rescue) {
+    ShowMessage(res::LoadTextCopy(engine::kTextBusyRescuing), engine::kCaptionWarning, engine::kMsgWarning);
+    return;
+  }
+  if (!m_engine->State().idle && drives.find(CheckDrive(true)) != std::string::npos) {
+    ShowMessage(res::LoadTextCopy(engine::kTextBusyChecking), engine::kCaptionWarning, engine::kMsgWarning);
+    return;
+  }
+
+  const std::string start = m_rescueDestination.empty() ? QFile::encodeName(QDir::homePath()).toStdString()
+                                                        : m_rescueDestination;
+  const std::string destination = m_folders->ChooseFolder(this, res::LoadTextCopy(engine::kTextRescueWhere), start);
+  if (destination.empty()) return;
+  // Nothing is ever written to a volume being read.
+  for (const ListFile& file : files) {
+    const engine::DestinationProblem problem = engine::CheckDestination(destination, file.volumeRoot);
+    if (problem == engine::DestinationProblem::kMissing) {
+      ShowMessage(engine::FillIn(res::LoadTextCopy(engine::kTextRescueNoFolder), {ShownNativePath(destination)}),
+                  engine::kCaptionError, engine::kMsgError);
+      return;
+    }
+    if (problem == engine::DestinationProblem::kOnVolume) {
+      ShowMessage(res::LoadTextCopy(engine::kTextRescueOnVolume), engine::kCaptionError, engine::kMsgError);
+      return;
+    }
+  }
+  m_rescueDestination = destination;
+
+  // Files of several drives go below a folder named by their letter each,
+  // so that the same path on two discs makes two copies.
+  std::vector<engine::RescueFile> rescued;
+  std::map<std::string, std::string> shown;
+  for (const ListFile& file : files) {
+    engine::RescueFile f{file.source, drives.size() > 1 ? std::string(1, file.drive) + "/" + file.relative : file.relative};
+    shown[f.relative] = RescueShownPath(file.drive, file.relative);
+    rescued.push_back(std::move(f));
+  }
+  engine::RescueOptions options;
+  options.destination = destination;
+  options.delaySeconds = engine::DelaySeconds(*m_store->settings);
+  options.priority = engine::PriorityPosition(*m_store->settings);
+  options.extraPasses = kRescueExtraPasses;
+
+  auto poster = std::make_shared<RescuePoster>(
+      this, [this](const engine::RescueProgress& p) { OnRescueProgress(p); },
+      [this](const engine::RescueReport& r) { OnRescueFinished(r); });
+  auto rescue = std::make_unique<engine::RescueRun>(m_threads, poster);
+  if (!rescue->Start(std::move(rescued), options)) {
+    poster->Detach();
+    ShowMessage(res::LoadTextCopy(engine::kTextNotEnoughMemory), engine::kCaptionError, engine::kMsgError);
+    return;
+  }
+  m_rescue = std::move(rescue);
+  m_rescuePoster = std::move(poster);
+  m_rescueDrives = drives;
+  m_rescueShown = shown;
+  auto* window = new CRescueDialog(std::move(shown), this);
+  window->setAttribute(Qt::WA_DeleteOnClose, false);
+  connect(window, &CRescueDialog::cancelRequested, this, [this] {
+    if (m_rescue) m_rescue->Cancel();
+  });
+  m_rescueWindow = window;
+  window->Create();
+}
+
+void CMainDialog::OnRescueProgress(const engine::RescueProgress& progress) {
+  if (m_rescueWindow) m_rescueWindow->ShowProgress(progress);
+}
+
+void CMainDialog::OnRescueFinished(const engine::RescueReport& report) {
+  std::string drives;
+  for (const char d : m_rescueDrives) drives += (drives.empty() ? "" : ", ") + std::string{d, ':'};
+  const std::string text = RescueEndText(report, m_rescueShown, drives, m_rescueDestination);
+  bool whole = !report.cancelled && !report.deviceNotAnswering && !report.destinationFailed;
+  for (const auto& f : report.files) whole = whole && f.kind == engine::RescueOutcome::kWhole;
+  m_rescuePoster->Detach();
+  m_rescuePoster.reset();
+  m_rescue.reset();
+  m_rescueDrives.clear();
+  m_rescueShown.clear();
+  if (m_rescueWindow) {
+    m_rescueWindow->hide();
+    m_rescueWindow->deleteLater();
+  }
+  // The report, once the handing over of the rescue's calls has unwound.
+  QTimer::singleShot(0, this, [this, text, whole] {
+    ShowMessage(text, res::LoadTextCopy(engine::kTextRescueTitle), whole ? engine::kMsgInfo : engine::kMsgWarning);
+  });
+}
+
+void CMainDialog::DropRescue() {
+  if (m_rescuePoster) m_rescuePoster->Detach();
+  m_rescuePoster.reset();
+  if (m_rescue) m_rescue->Cancel();  // what was read stays under its temporary name
+  m_rescue.reset();
+  m_rescueDrives.clear();
+  m_rescueShown.clear();
+  delete m_rescueWindow;
 }
 
 // --- Events ---

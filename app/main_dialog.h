@@ -4,18 +4,26 @@
 // error list; it runs the commands START/STOP, SKIP, OPTION, EXIT, ABOUT, the
 // four panel toggles, CL and HELP, the one-second timer, and carries out the
 // engine's window calls (through the window bridge, which takes calls of the
-// engine's threads over to the UI thread).
+// engine's threads over to the UI thread). The error list's context menu
+// copies rows, opens a file's folder and rescues damaged files, with a
+// rescue window of its own while the main window stays usable.
 #include <QBasicTimer>
 #include <QIcon>
+#include <QPointer>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/check_run.h"
+#include "engine/rescue.h"
 #include "ui/error_list.h"
+#include "ui/rescue_dialog.h"
 #include "ui/template_dialog.h"
 #include "ui/tooltip_ctrl.h"
 #include "ui/window_bridge.h"
 
+class QMenu;
 class QTreeView;
 
 namespace platform {
@@ -31,6 +39,15 @@ namespace ui {
 
 class EventSounds;
 
+// Asks the user for a folder: the desktop's folder chooser.
+class FolderChooser {
+ public:
+  virtual ~FolderChooser() = default;
+  // The folder chosen (its path as the system names it), or empty when the
+  // user cancelled. start: the folder shown first.
+  virtual std::string ChooseFolder(QWidget* owner, const std::string& title, const std::string& start) = 0;
+};
+
 // What the window uses of the system. Each left empty takes the real one;
 // tests put fakes in.
 struct MainDialogServices {
@@ -42,6 +59,7 @@ struct MainDialogServices {
   std::shared_ptr<engine::ThreadStarter> threads;         // the system's threads
   std::shared_ptr<engine::FilePrefetcher> prefetcher;     // read-ahead through the system's cache
   std::unique_ptr<CErrorListModel> errorList;             // the rows of the error list
+  std::shared_ptr<FolderChooser> folders;                 // where rescued files go
 };
 
 class CMainDialog : public CTemplateDialog, public engine::WindowOps {
@@ -75,6 +93,10 @@ class CMainDialog : public CTemplateDialog, public engine::WindowOps {
   int NextRow() const { return m_nNextRow; }
   const engine::PanelFlags& Panels() const { return *m_panels; }
   const CToolTipCtrl& Tooltips() const { return m_tooltip; }
+  QTreeView* List() const { return m_list; }
+  // The window of the running rescue (nullptr: none runs).
+  CRescueDialog* RescueWindow() const { return m_rescueWindow; }
+  bool Rescuing() const { return m_rescue != nullptr; }
 
   // Control ids of the window's own buttons.
   enum : int {
@@ -108,8 +130,36 @@ class CMainDialog : public CTemplateDialog, public engine::WindowOps {
   void changeEvent(QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // A file of the error list as the rescue takes it.
+  struct ListFile {
+    char drive = 0;          // the drive letter of its folder
+    std::string source;      // the file itself
+    std::string relative;    // its path below the drive's root
+    std::string volumeRoot;  // the drive's root folder
+  };
+  // The file of a row, or false when the row names none that can be found.
+  bool FileOfRow(int row, ListFile* file) const;
+  // The row is a Read error.
+  bool IsReadRow(int row) const;
+  // The selected rows, in list order.
+  std::vector<int> SelectedRows() const;
+  // The context menu of the error list, for the row at `row` (-1: none).
+  void ShowListMenu(const QPoint& globalPos, int row);
+  void CopyRows(const std::vector<int>& rows);
+  void OpenFolderOfRow(int row);
+  // Asks for a destination and starts the rescue of the Read rows among rows.
+  void RescueRows(const std::vector<int>& rows);
+  void OnRescueProgress(const engine::RescueProgress& progress);
+  void OnRescueFinished(const engine::RescueReport& report);
+  // Cancels a running rescue and lets go of it: nothing of it reaches the
+  // window any more (the window is going).
+  void DropRescue();
+  // The drive letter a check would read (Start) or reads (running), or 0.
+  char CheckDrive(bool running) const;
+
   void OnShow();
   void SetCaptions();
   void RegisterTooltips();
@@ -134,6 +184,17 @@ class CMainDialog : public CTemplateDialog, public engine::WindowOps {
   std::unique_ptr<CErrorListModel> m_errorList;
   std::unique_ptr<engine::ScanEngine> m_engine;
   QTreeView* m_list = nullptr;
+  std::shared_ptr<engine::RootPathTranslator> m_rootPaths;
+  std::shared_ptr<engine::ThreadStarter> m_threads;
+  std::shared_ptr<FolderChooser> m_folders;
+  // The running rescue, its listener, its window, the drives it reads and
+  // where it writes.
+  std::unique_ptr<engine::RescueRun> m_rescue;
+  std::shared_ptr<RescuePoster> m_rescuePoster;
+  QPointer<CRescueDialog> m_rescueWindow;
+  std::string m_rescueDrives;
+  std::map<std::string, std::string> m_rescueShown;  // the files' paths as the list shows them
+  std::string m_rescueDestination;  // also the folder the chooser shows first
   QBasicTimer m_timer;  // timer 1: the one-second tick
   int m_nNextRow = 0;
   bool m_bShown = false;
