@@ -17,6 +17,7 @@
 #include <QWidget>
 #include <algorithm>
 #include <map>
+#include <numeric>
 #include <set>
 
 #include "dialogs/about_dialog.h"
@@ -412,7 +413,7 @@ void CMainDialog::CloseGate() {
 
 // --- The error list's context menu, and the rescue ---
 
-bool CMainDialog::FileOfRow(int row, ListFile* file) const {
+bool CMainDialog::FileOfRow(int row, DriveRoots& roots, ListFile* file) const {
   if (row < 0 || row >= m_errorList->rowCount()) return false;
   // The cells show names as VisibleText; the folder is "D:\A\B", a drive's
   // root "D:\".
@@ -424,17 +425,16 @@ bool CMainDialog::FileOfRow(int row, ListFile* file) const {
   if (folder.size() < 3 || folder[1] != ':' || folder[2] != '\\') return false;
   const char drive = platform::AsciiUpper(folder[0]);
   if (drive < 'A' || drive > 'Z') return false;
-  std::string native = m_rootPaths->ToNativePath(folder);
-  std::string root = m_rootPaths->ToNativePath(std::string{drive, ':', '\\'});
-  if (native.empty() || root.empty()) return false;
-  if (native.back() != '/') native += '/';
+  auto root = roots.find(drive);
+  if (root == roots.end()) root = roots.emplace(drive, m_rootPaths->ToNativePath(std::string{drive, ':', '\\'})).first;
+  if (root->second.empty()) return false;
   std::string below = folder.substr(3);
   for (char& c : below) c = c == '\\' ? '/' : c;
   while (!below.empty() && below.back() == '/') below.pop_back();
   file->drive = drive;
-  file->source = native + name;
   file->relative = below.empty() ? name : below + "/" + name;
-  file->volumeRoot = std::move(root);
+  file->source = (root->second == "/" ? "" : root->second) + "/" + file->relative;
+  file->volumeRoot = root->second;
   return true;
 }
 
@@ -475,36 +475,54 @@ bool CMainDialog::eventFilter(QObject* watched, QEvent* event) {
   return CTemplateDialog::eventFilter(watched, event);
 }
 
+std::vector<CMainDialog::ListFile> CMainDialog::ReadFiles(const std::vector<int>& rows) const {
+  std::vector<ListFile> files;
+  std::set<std::string> seen;  // a disc checked twice lists its files twice
+  DriveRoots roots;
+  for (int row : rows) {
+    ListFile file;
+    if (IsReadRow(row) && FileOfRow(row, roots, &file) && seen.insert(file.source).second) files.push_back(std::move(file));
+  }
+  return files;
+}
+
 void CMainDialog::ShowListMenu(const QPoint& globalPos, int row) {
   std::vector<int> selected = SelectedRows();
   if (row >= 0 && std::find(selected.begin(), selected.end(), row) == selected.end()) selected = {row};
+  DriveRoots roots;
   ListFile file;
+  const bool named = FileOfRow(row, roots, &file);
+  std::vector<ListFile> thisFile = ReadFiles({row});
+  const QString text = RowsText(selected);
+
   QMenu menu(this);
   QAction* rescueOne = menu.addAction(Utf8(res::LoadTextCopy(engine::kTextRescueThisFile)));
-  rescueOne->setEnabled(IsReadRow(row) && FileOfRow(row, &file));
+  rescueOne->setEnabled(!thisFile.empty());
   QAction* rescueAll = menu.addAction(Utf8(res::LoadTextCopy(engine::kTextRescueAll)));
   menu.addSeparator();
   QAction* copy = menu.addAction(Utf8(res::LoadTextCopy(engine::kTextCopyRows)));
   copy->setShortcut(QKeySequence::Copy);
-  copy->setEnabled(!selected.empty());
+  copy->setEnabled(!text.isEmpty());
   QAction* open = menu.addAction(Utf8(res::LoadTextCopy(engine::kTextOpenFolder)));
-  open->setEnabled(FileOfRow(row, &file));
+  open->setEnabled(named);
   QAction* chosen = menu.exec(globalPos);
   if (chosen == nullptr) return;
   if (chosen == rescueOne) {
-    RescueRows({row});
+    RescueFiles(std::move(thisFile));
   } else if (chosen == rescueAll) {
-    std::vector<int> all;
-    for (int i = 0; i < m_errorList->rowCount(); ++i) all.push_back(i);
-    RescueRows(all);
+    std::vector<int> all(static_cast<std::size_t>(m_errorList->rowCount()));
+    std::iota(all.begin(), all.end(), 0);
+    RescueFiles(ReadFiles(all));
   } else if (chosen == copy) {
-    CopyRows(selected);
+    QApplication::clipboard()->setText(text);
   } else if (chosen == open) {
-    OpenFolderOfRow(row);
+    // The folder that holds the file.
+    const std::string folder = file.source.substr(0, file.source.rfind('/') + 1);
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folder))));
   }
 }
 
-void CMainDialog::CopyRows(const std::vector<int>& rows) {
+QString CMainDialog::RowsText(const std::vector<int>& rows) const {
   QString text;
   for (int row : rows) {
     if (row < 0 || row >= m_errorList->rowCount()) continue;
@@ -515,14 +533,12 @@ void CMainDialog::CopyRows(const std::vector<int>& rows) {
     }
     text += QLatin1Char('\n');
   }
-  if (!text.isEmpty()) QApplication::clipboard()->setText(text);
+  return text;
 }
 
-void CMainDialog::OpenFolderOfRow(int row) {
-  ListFile file;
-  if (!FileOfRow(row, &file)) return;
-  const std::string folder = file.source.substr(0, file.source.rfind('/') + 1);
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folder))));
+void CMainDialog::CopyRows(const std::vector<int>& rows) {
+  const QString text = RowsText(rows);
+  if (!text.isEmpty()) QApplication::clipboard()->setText(text);
 }
 
 char CMainDialog::CheckDrive(bool running) const {
@@ -530,16 +546,10 @@ char CMainDialog::CheckDrive(bool running) const {
   return drive >= 0 && drive <= 25 ? static_cast<char>('A' + drive) : 0;
 }
 
-void CMainDialog::RescueRows(const std::vector<int>& rows) {
-  // The files of the Read rows, each once (a disc checked twice lists them twice).
-  std::vector<ListFile> files;
-  std::set<std::string> seen;
+void CMainDialog::RescueFiles(std::vector<ListFile> files) {
   std::string drives;
-  for (int row : rows) {
-    ListFile file;
-    if (!IsReadRow(row) || !FileOfRow(row, &file) || !seen.insert(file.source).second) continue;
+  for (const ListFile& file : files) {
     if (drives.find(file.drive) == std::string::npos) drives += file.drive;
-    files.push_back(std::move(file));
   }
   if (files.empty()) {
     ShowMessage(res::LoadTextCopy(engine::kTextNothingToRescue), engine::kCaptionInfo, engine::kMsgInfo);
@@ -559,8 +569,10 @@ void CMainDialog::RescueRows(const std::vector<int>& rows) {
   const std::string destination = m_folders->ChooseFolder(this, res::LoadTextCopy(engine::kTextRescueWhere), start);
   if (destination.empty()) return;
   // Nothing is ever written to a volume being read.
-  for (const ListFile& file : files) {
-    const engine::DestinationProblem problem = engine::CheckDestination(destination, file.volumeRoot);
+  std::set<std::string> volumes;
+  for (const ListFile& file : files) volumes.insert(file.volumeRoot);
+  for (const std::string& volume : volumes) {
+    const engine::DestinationProblem problem = engine::CheckDestination(destination, volume);
     if (problem == engine::DestinationProblem::kMissing) {
       ShowMessage(engine::FillIn(res::LoadTextCopy(engine::kTextRescueNoFolder), {ShownNativePath(destination)}),
                   engine::kCaptionError, engine::kMsgError);

@@ -140,18 +140,26 @@ class CMainDialog : public CTemplateDialog, public engine::WindowOps {
     std::string relative;    // its path below the drive's root
     std::string volumeRoot;  // the drive's root folder
   };
+  // The root folders of drive letters, each translated once (a rescue of
+  // every row asks for the same few drives thousands of times).
+  using DriveRoots = std::map<char, std::string>;
   // The file of a row, or false when the row names none that can be found.
-  bool FileOfRow(int row, ListFile* file) const;
+  bool FileOfRow(int row, DriveRoots& roots, ListFile* file) const;
   // The row is a Read error.
   bool IsReadRow(int row) const;
+  // The files of the Read rows among rows, each once.
+  std::vector<ListFile> ReadFiles(const std::vector<int>& rows) const;
   // The selected rows, in list order.
   std::vector<int> SelectedRows() const;
   // The context menu of the error list, for the row at `row` (-1: none).
+  // What its entries act on is taken before it opens: rows may come and go
+  // while it is open.
   void ShowListMenu(const QPoint& globalPos, int row);
+  // The rows as text: tab-separated cells, one line per row.
+  QString RowsText(const std::vector<int>& rows) const;
   void CopyRows(const std::vector<int>& rows);
-  void OpenFolderOfRow(int row);
-  // Asks for a destination and starts the rescue of the Read rows among rows.
-  void RescueRows(const std::vector<int>& rows);
+  // Asks for a destination and starts the rescue of files.
+  void RescueFiles(std::vector<ListFile> files);
   void OnRescueProgress(const engine::RescueProgress& progress);
   void OnRescueFinished(const engine::RescueReport& report);
   // Cancels a running rescue and lets go of it: nothing of it reaches the

@@ -175,7 +175,7 @@ constexpr DialogTemplate kTemplates[] = {
     {kDialogLanguage, "Torvex v2.03", 186, 105, kCaptionBar | kModalFrame, kFont, 8, kLanguage},
     {kDialogFolderBrowser, "Обзор папок", 186, 181, kCaptionBar | kSystemMenu | kContextHelp | kModalFrame, kFont,
      8, kFolderBrowser},
-    {kDialogRescue, "Torvex", 240, 88, kCaptionBar | kSystemMenu | kMinimizeBox, kFont, 8, kRescue},
+    {kDialogRescue, "Torvex", 240, 88, kCaptionBar | kSystemMenu, kFont, 8, kRescue},
 };
 
 }  // namespace

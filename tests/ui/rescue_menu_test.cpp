@@ -393,6 +393,23 @@ TEST_F(RescueMenuTest, TheListsMenuCopiesOpensAndRescuesTheReadablePartOfDamaged
   EXPECT_FALSE(w.Rescuing());
   hold = false;
   ASSERT_TRUE(WaitFor([&] { return w.Engine().State().idle.load() && w.Engine().WaitForCheckThread(0ms); }));
+
+  // An empty list has nothing to rescue or copy.
+  QTest::mouseClick(ui::DlgItem(w, ui::CMainDialog::kIdClear), Qt::LeftButton);
+  const std::size_t boxesAtEnd = boxes.seen.size();
+  menu = UseMenu(
+      [&] {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), list->viewport()->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(list->viewport(), &event);
+      },
+      "Rescue all files with read errors…");
+  EXPECT_EQ(menu.items, (std::vector<std::pair<std::string, bool>>{{"Rescue this file…", false},
+                                                                    {"Rescue all files with read errors…", true},
+                                                                    {"Copy", false},
+                                                                    {"Open the folder", false}}));
+  ASSERT_TRUE(WaitFor([&] { return boxes.seen.size() == boxesAtEnd + 1; }));
+  EXPECT_EQ(boxes.seen.back().text, "Nothing to rescue: the list holds no file with a read error");
+  EXPECT_EQ(chooser->titles.size(), 2u);
 }
 
 TEST_F(RescueMenuTest, InRussianCancelLeavesNoCopyUnderItsNameAndClosingTheWindowEndsTheRescue) {
