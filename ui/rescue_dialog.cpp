@@ -1,5 +1,6 @@
 #include "ui/rescue_dialog.h"
 
+#include <QLabel>
 #include <QMetaObject>
 #include <QProgressBar>
 
@@ -45,8 +46,13 @@ void CRescueDialog::ShowProgress(const engine::RescueProgress& progress) {
   const TableTexts texts;
   SetDlgItemText(*this, kIdFileLine, engine::RescueFileLine(progress, texts).c_str());
   const auto shown = m_shownPaths.find(progress.file);
-  const std::string path = shown != m_shownPaths.end() ? shown->second : platform::VisibleText(progress.file);
-  SetDlgItemText(*this, kIdFilePath, path.c_str());
+  const std::string path = shown != m_shownPaths.end() ? shown->second : ShownNativePath(progress.file);
+  if (auto* label = DlgItem<QLabel>(*this, kIdFilePath)) {
+    // A long path keeps its drive and the file's name.
+    const QString full = QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
+    label->setText(label->fontMetrics().elidedText(full, Qt::ElideMiddle, label->width()));
+    label->setToolTip(label->text() == full ? QString() : full);
+  }
   SetDlgItemText(*this, kIdPassLine, engine::RescuePassLine(progress, texts).c_str());
   SetDlgItemText(*this, kIdBytesLine, engine::RescueBytesLine(progress, texts).c_str());
   if (auto* bar = DlgItem<QProgressBar>(*this, kIdProgress)) {

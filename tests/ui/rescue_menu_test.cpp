@@ -148,6 +148,14 @@ class RescueMenuTest : public ::testing::Test {
     ASSERT_EQ(chdir(program.Root().c_str()), 0);
     res::InterfaceLanguage = 1;
     QDesktopServices::setUrlHandler("file", &urls, "Open");
+    // Set once: a reader let go may still be leaving it when the next hold begins.
+    threads->priority = [this](int) {
+      while (hold) {
+        held = true;
+        std::this_thread::sleep_for(1ms);
+      }
+      return 0;
+    };
   }
   void TearDown() override {
     QDesktopServices::unsetUrlHandler("file");
@@ -236,17 +244,11 @@ class RescueMenuTest : public ::testing::Test {
     });
     return text;
   }
-  // Holds every reader at its start while `hold` is set.
+  // Holds every reader, of a check or a rescue, at its start until `hold`
+  // is cleared.
   void HoldReaders() {
-    hold = true;
     held = false;
-    threads->priority = [this](int) {
-      while (hold) {
-        held = true;
-        std::this_thread::sleep_for(1ms);
-      }
-      return 0;
-    };
+    hold = true;
   }
 
   TempTree program;
@@ -433,6 +435,14 @@ TEST_F(RescueMenuTest, InRussianCancelLeavesNoCopyUnderItsNameAndClosingTheWindo
   EXPECT_EQ(ui::DlgItemText(rescue, 1201), "Файл 1 из 1:");
   EXPECT_EQ(ui::DlgItemText(rescue, 1203), "Проход 1 из 3");
   EXPECT_TRUE(rescue.grab().save(QString::fromStdString(Shot("rescue_window_russian"))));
+  // A path too long for the window keeps its drive and the file's name.
+  engine::RescueProgress deep;
+  deep.file = std::string(30, 'F') + "/" + std::string(40, 'G') + "/" + std::string(50, 'H') + "/NAME.JPG";
+  deep.fileNumber = deep.files = deep.pass = deep.passes = 1;
+  rescue.ShowProgress(deep);
+  const QString path = ui::DlgItemText(rescue, 1202);
+  EXPECT_TRUE(path.startsWith("FFFF") && path.endsWith("HH/NAME.JPG") && path.contains(QChar(0x2026))) << path.toStdString();
+  EXPECT_TRUE(ui::DlgItemTextFits(*ui::DlgItem(rescue, 1202))) << path.toStdString();
 
   // Cancel: the report says so, and no copy stands under its real name.
   const auto cancelAt = std::chrono::steady_clock::now();
