@@ -77,12 +77,18 @@ class Boxes {
       if (box == nullptr || !box->isVisible() || box->property("answered").toBool()) return;
       box->setProperty("answered", true);
       seen.push_back({box->m_szCaption, box->m_szText});
+      if (!shotName.empty() && seen.back().caption == shotCaption) {
+        box->grab().save(QString::fromStdString(Shot(shotName)));
+        shotName.clear();
+      }
       const bool resume = (box->m_nType & engine::kMbCheckAgainContinueCancel) != 0;
       QTest::mouseClick(ui::DlgItem(*box, resume ? engine::kIdCheckAgain : engine::kIdOk), Qt::LeftButton);
     });
     timer_.start(5);
   }
   std::vector<Box> seen;
+  // The next box of this caption is saved as a picture of this name.
+  std::string shotCaption, shotName;
 
  private:
   QTimer timer_;
@@ -370,6 +376,8 @@ TEST_F(RescueMenuTest, TheListsMenuCopiesOpensAndRescuesTheReadablePartOfDamaged
   RightClick(deep, "Rescue this file…");
   ASSERT_TRUE(WaitFor([&] { return boxes.seen.size() == boxesBefore + 2; }));
   EXPECT_EQ(boxes.seen.back().text, boxes.seen[boxesBefore].text);
+  boxes.shotCaption = "Torvex Rescue";
+  boxes.shotName = "rescue_report";
   hold = false;
 
   const std::string report = RescueReport();
@@ -445,6 +453,8 @@ TEST_F(RescueMenuTest, InRussianCancelLeavesNoCopyUnderItsNameAndClosingTheWindo
   EXPECT_TRUE(ui::DlgItemTextFits(*ui::DlgItem(rescue, 1202))) << path.toStdString();
 
   // Cancel: the report says so, and no copy stands under its real name.
+  boxes.shotCaption = res::TextResource(engine::kTextRescueTitle);
+  boxes.shotName = "rescue_report_russian";
   const auto cancelAt = std::chrono::steady_clock::now();
   QTest::mouseClick(ui::DlgItem(rescue, engine::kIdCancel), Qt::LeftButton);
   EXPECT_FALSE(ui::DlgItem(rescue, engine::kIdCancel)->isEnabled());
