@@ -600,8 +600,8 @@ void CMainDialog::RescueFiles(std::vector<ListFile> files) {
   options.priority = engine::PriorityPosition(*m_store->settings);
   options.extraPasses = kRescueExtraPasses;
 
-  auto poster = std::make_shared<RescuePoster>(
-      this, [this](const engine::RescueProgress& p) { OnRescueProgress(p); },
+  auto poster = RescuePoster::Create(
+      *this, [this](const engine::RescueProgress& p) { OnRescueProgress(p); },
       [this](const engine::RescueReport& r) { OnRescueFinished(r); });
   auto rescue = std::make_unique<engine::RescueRun>(m_threads, poster);
   if (!rescue->Start(std::move(rescued), options)) {

@@ -129,32 +129,58 @@ std::string RescueEndText(const engine::RescueReport& given, const std::map<std:
   return text;
 }
 
-RescuePoster::RescuePoster(QObject* receiver, ProgressFn progress, FinishedFn finished)
-    : receiver_(receiver), live_(std::make_shared<bool>(true)), progress_(std::move(progress)), finished_(std::move(finished)) {}
+RescueReceiver::RescueReceiver(std::weak_ptr<RescuePoster> poster, QObject* parent)
+    : QObject(parent), poster_(std::move(poster)) {}
+
+void RescueReceiver::Deliver() {
+  if (auto poster = poster_.lock()) poster->Deliver();
+}
+
+RescuePoster::RescuePoster(ProgressFn progress, FinishedFn finished)
+    : progress_(std::move(progress)), finished_(std::move(finished)) {}
+
+std::shared_ptr<RescuePoster> RescuePoster::Create(QObject& owner, ProgressFn progress, FinishedFn finished) {
+  std::shared_ptr<RescuePoster> poster(new RescuePoster(std::move(progress), std::move(finished)));
+  poster->receiver_ = new RescueReceiver(poster, &owner);
+  return poster;
+}
 
 void RescuePoster::Progress(const engine::RescueProgress& progress) {
-  Post([fn = progress_, progress] { fn(progress); });
+  Post([this, progress] { progress_(progress); });
 }
 
 void RescuePoster::Finished(const engine::RescueReport& report) {
-  Post([fn = finished_, report] { fn(report); });
+  Post([this, report] { finished_(report); });
 }
 
-void RescuePoster::Post(std::function<void()> fn) {
+void RescuePoster::Post(std::function<void()> call) {
   std::lock_guard lock(m_);
   if (receiver_ == nullptr) return;
-  // Posting never waits for the receiver's thread.
-  QMetaObject::invokeMethod(
-      receiver_, [live = live_, fn = std::move(fn)] {
-        if (*live) fn();
-      },
-      Qt::QueuedConnection);
+  calls_.push_back(std::move(call));
+  QMetaObject::invokeMethod(receiver_, "Deliver", Qt::QueuedConnection);
+}
+
+void RescuePoster::Deliver() {
+  // One at a time, in order, none while the lock is held: the report runs a
+  // message box whose own event loop may deliver what comes meanwhile.
+  for (;;) {
+    std::function<void()> call;
+    {
+      std::lock_guard lock(m_);
+      if (receiver_ == nullptr || calls_.empty()) return;
+      call = std::move(calls_.front());
+      calls_.pop_front();
+    }
+    call();
+  }
 }
 
 void RescuePoster::Detach() {
+  std::deque<std::function<void()>> dropped;
   std::lock_guard lock(m_);
+  if (receiver_ != nullptr) receiver_->deleteLater();  // and the wake-ups still queued for it
   receiver_ = nullptr;
-  *live_ = false;
+  calls_.swap(dropped);
 }
 
 }  // namespace ui

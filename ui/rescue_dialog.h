@@ -9,7 +9,9 @@
 // what it hears to the UI thread without waiting, through queued calls to a
 // receiver that the UI thread can let go of at any time (Detach).
 #include <QObject>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <map>
 #include <mutex>
 #include <string>
@@ -73,29 +75,49 @@ std::string ShownNativePath(const std::string& path);
 std::string RescueEndText(const engine::RescueReport& report, const std::map<std::string, std::string>& shownPaths,
                           const std::string& drive, const std::string& destination);
 
-class RescuePoster : public engine::RescueListener {
+class RescuePoster;
+
+// The poster's end on the UI thread: a queued call with no arguments wakes
+// it, and it takes the poster's pending calls out under the poster's own
+// lock (so the hand-over between the threads is ours, not only Qt's queue).
+class RescueReceiver : public QObject {
+  Q_OBJECT
+
+ public:
+  RescueReceiver(std::weak_ptr<RescuePoster> poster, QObject* parent);
+  Q_INVOKABLE void Deliver();
+
+ private:
+  std::weak_ptr<RescuePoster> poster_;
+};
+
+class RescuePoster : public engine::RescueListener, public std::enable_shared_from_this<RescuePoster> {
  public:
   using ProgressFn = std::function<void(const engine::RescueProgress&)>;
   using FinishedFn = std::function<void(const engine::RescueReport&)>;
-  // The functions run on receiver's thread until Detach, which the receiver
-  // calls before it goes.
-  RescuePoster(QObject* receiver, ProgressFn progress, FinishedFn finished);
+  // The functions run on the UI thread until Detach, which owner calls
+  // before it goes (owner: a QObject of the UI thread). Made on the UI
+  // thread.
+  static std::shared_ptr<RescuePoster> Create(QObject& owner, ProgressFn progress, FinishedFn finished);
 
   void Progress(const engine::RescueProgress& progress) override;
   void Finished(const engine::RescueReport& report) override;
-  // Nothing more is delivered, also of what was posted already (receiver's
-  // thread).
+  // Nothing more is delivered, also of what was posted already (UI thread).
   void Detach();
 
  private:
-  // Queues fn for the receiver's thread (any thread).
-  void Post(std::function<void()> fn);
+  friend class RescueReceiver;
+  RescuePoster(ProgressFn progress, FinishedFn finished);
+  // Queues call for the UI thread and wakes it (any thread; never waits).
+  void Post(std::function<void()> call);
+  // Runs the queued calls (UI thread).
+  void Deliver();
 
   std::mutex m_;
-  QObject* receiver_;           // under m_; null once detached
-  std::shared_ptr<bool> live_;  // receiver's thread only: false once detached
-  ProgressFn progress_;
-  FinishedFn finished_;
+  RescueReceiver* receiver_ = nullptr;  // under m_; null once detached
+  std::deque<std::function<void()>> calls_;  // under m_
+  const ProgressFn progress_;
+  const FinishedFn finished_;
 };
 
 }  // namespace ui
