@@ -23,7 +23,6 @@
 #include "ui/tooltip_ctrl.h"
 #include "ui/window_bridge.h"
 
-class QMenu;
 class QTreeView;
 
 namespace platform {

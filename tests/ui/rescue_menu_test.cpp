@@ -334,6 +334,8 @@ TEST_F(RescueMenuTest, TheListsMenuCopiesOpensAndRescuesTheReadablePartOfDamaged
   }
   EXPECT_EQ(QApplication::clipboard()->text().toStdString(), lines);
   EXPECT_NE(lines.find("DEEP.BIN\tRead\t32\tD:\\SUB\n"), std::string::npos) << lines;
+  // Shift+F10 brings it up too.
+  EXPECT_EQ(UseMenu([&] { QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier); }, "").items, menu.items);
   QApplication::clipboard()->clear();
   QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(QApplication::clipboard()->text().toStdString(), lines);
