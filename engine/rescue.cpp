@@ -488,6 +488,8 @@ class Rescue {
           // sector is given up; a fresh reader goes on after it.
           const Unit stalled = reader.Current();
           reader_.reset();
+          // The delay starts again for the fresh reader's wait for a slot.
+          shared_->watchdog.Reset();
           if (stalled.pos == kOpening) {
             // Not even the open came back: nothing of the file can be read.
             work.notOpened = true;

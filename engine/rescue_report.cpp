@@ -7,7 +7,17 @@ namespace engine {
 namespace {
 
 // A copy's path as the window and the terminal show it.
-std::string Shown(const std::string& relative) { return platform::VisibleText(relative); }
+std::string Shown(const std::string& relative) {
+  std::string out;
+  std::size_t begin = 0;
+  for (;;) {
+    const std::size_t slash = relative.find('/', begin);
+    out += platform::VisibleText(relative.substr(begin, slash == std::string::npos ? slash : slash - begin));
+    if (slash == std::string::npos) return out;
+    out += '/';
+    begin = slash + 1;
+  }
+}
 
 // The places a file misses: "at 32,768, 2,048 bytes; ..." (the first few).
 std::string Places(const RescueOutcome& file, const TextLookup& texts) {
