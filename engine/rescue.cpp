@@ -11,6 +11,7 @@
 #include "engine/blocks.h"
 #include "engine/stuck_readers.h"
 #include "engine/watchdog.h"
+#include "platform/ascii.h"
 #include "platform/file_io.h"
 #include "platform/rescue_files.h"
 #include "platform/wake_signal.h"
@@ -564,6 +565,19 @@ int64_t RescueOutcome::MissingBytes() const {
   int64_t total = 0;
   for (const auto& a : missing) total += a.size;
   return total;
+}
+
+std::optional<RescueFile> RescueFileOfRow(const std::string& name, const std::string& folder,
+                                          RootPathTranslator& paths) {
+  const std::string shownFolder = platform::FromVisibleText(folder);
+  if (name.empty() || shownFolder.size() < 3 || shownFolder[1] != ':' || shownFolder[2] != '\\') return std::nullopt;
+  const std::string windowPath =
+      shownFolder + (shownFolder.back() == '\\' ? "" : "\\") + platform::FromVisibleText(name);
+  RescueFile file;
+  file.source = paths.ToNativePath(windowPath);
+  if (file.source.empty()) return std::nullopt;
+  for (std::size_t i = 3; i < windowPath.size(); ++i) file.relative += windowPath[i] == '\\' ? '/' : windowPath[i];
+  return file;
 }
 
 std::string PartName(const std::string& copy) { return copy + ".torvex-part"; }

@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,13 @@ class RescueRun {
   std::shared_ptr<RescueListener> listener_;
   std::shared_ptr<Shared> shared_;  // of the running rescue
 };
+
+// The file an error list row names (its name and folder cells as the window
+// and the log show them: "D:\\FOLDER" and the file's name), for a rescue:
+// the file on the volume through paths, and its path below the drive's root.
+// None when the drive has no folder (or the row names none).
+std::optional<RescueFile> RescueFileOfRow(const std::string& name, const std::string& folder,
+                                          RootPathTranslator& paths);
 
 // The name of a copy while it is written, and of its map.
 std::string PartName(const std::string& copy);

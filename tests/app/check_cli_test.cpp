@@ -354,5 +354,42 @@ TEST_F(CheckCliTest, TheStatusLineOnATerminalIsRedrawnAtMostTenTimesASecondAndFi
   EXPECT_TRUE(child.Out().ends_with("Files checked: 11\nNo error were detected\n")) << child.Out();
 }
 
+TEST_F(CheckCliTest, RescueCopiesTheFilesWithReadErrorsAndRefusesTheCheckedVolume) {
+  Serve({{"PICS/PHOTO.JPG", 100'000, FaultFile::kEio, 70'000}, {"FINE.BIN", 50'000}});
+  if (IsSkipped()) return;
+  // A destination on the volume being read is refused before any check.
+  const Result refused = RunCheck({"--rescue", fs->MountPoint() + "/PICS", "D:"}, options);
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("cannot be written to the disk being read"), std::string::npos) << refused.err;
+  EXPECT_EQ(fs->Reads("FINE.BIN").size(), 0u);
+
+  const Result text = RunCheck({"--rescue", "rescued", "--passes", "1", "D:"}, options);
+  EXPECT_EQ(text.status, 1) << text.err;
+  EXPECT_EQ(ErrorRows(text.out), (std::vector<std::string>{"PHOTO.JPG\tRead\t64\tD:\\PICS"}));
+  const int64_t bad = 70'000 / 512 * 512;
+  std::string expected = testing_support::FaultPattern(100'000);
+  expected.replace(static_cast<std::size_t>(bad), 512, 512, '\0');
+  EXPECT_TRUE(testing_support::ReadBytes(home.Path("rescued/PICS/PHOTO.JPG")) == expected);
+  EXPECT_FALSE(testing_support::FileExists(home.Path("rescued/FINE.BIN")));
+  EXPECT_NE(testing_support::ReadBytes(home.Path("rescued/PICS/PHOTO.JPG.rescue-map")).find("0x00011000  0x00000200  -"),
+            std::string::npos);
+  EXPECT_TRUE(text.out.ends_with("Files with errors (read/open): 1 / 0\n\nThe rescue is finished.\n\n"
+                                 "Copied in part: 1 (the unreadable places are zeros and are listed in a .rescue-map "
+                                 "file beside each copy)\n  PICS/PHOTO.JPG: 512 bytes missing (at 69,632, 512 bytes)\n"))
+      << text.out;
+
+  // Again, as JSON: only the missing sector is read again, once per pass.
+  const std::size_t readsBefore = fs->Reads("PICS/PHOTO.JPG").size();
+  const Result json = RunCheck({"--json", "--rescue", home.Path("rescued"), "--passes", "1", "D:"}, options);
+  EXPECT_EQ(json.status, 1) << json.err;
+  EXPECT_NE(json.out.find("\"rescue\": {\"destination\": \"" + home.Path("rescued") +
+                          "\", \"cancelled\": false, \"files\": [\n      {\"path\": \"PICS/PHOTO.JPG\", "
+                          "\"result\": \"part\", \"size\": 100000, \"missing\": [[69632, 512]]}\n    ]"),
+            std::string::npos)
+      << json.out;
+  // The check's own three blocks and the sector, then the rescue's one sector.
+  EXPECT_EQ(fs->Reads("PICS/PHOTO.JPG").size(), readsBefore + 3 + 1);
+}
+
 }  // namespace
 }  // namespace cli_test

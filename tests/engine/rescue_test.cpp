@@ -29,12 +29,7 @@ using testing_support::FaultFs;
 using Reads = std::vector<std::pair<int64_t, int64_t>>;
 using Areas = std::vector<RescueMap::Area>;
 
-// The bytes the fault file system serves for a file of size bytes.
-std::string Pattern(int64_t size) {
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  for (int64_t i = 0; i < size; ++i) bytes[static_cast<std::size_t>(i)] = static_cast<char>(i * 31 + 7);
-  return bytes;
-}
+std::string Pattern(int64_t size) { return testing_support::FaultPattern(size); }
 
 std::string Zeroed(std::string bytes, int64_t pos, int64_t size) {
   bytes.replace(static_cast<std::size_t>(pos), static_cast<std::size_t>(size), static_cast<std::size_t>(size), '\0');
