@@ -342,10 +342,14 @@ class Rescue {
       return outcome;
     }
 
-    const int made = platform::MakeFolders(Parent(copy));
-    if (made != 0) return NotWritten(outcome, made);
+    // Files of one folder follow each other: its folder is made once.
+    if (Parent(copy) != madeFolder_) {
+      const int made = platform::MakeFolders(Parent(copy));
+      if (made != 0) return NotWritten(outcome, made);
+      madeFolder_ = Parent(copy);
+    }
     platform::WriteProblem problem = platform::WriteProblem::kNone;
-    work->copyFd = platform::OpenCopy(target, &problem);
+    work->copyFd = platform::OpenCopy(target, fresh, &problem);
     if (work->copyFd < 0) {
       outcome.kind = RescueOutcome::kNotWritten;
       outcome.problem = static_cast<int>(problem);
@@ -353,9 +357,9 @@ class Rescue {
       stop_ = true;
       return outcome;
     }
-    // A fresh copy starts empty: holes read as zeros where nothing is read.
-    int error = fresh ? platform::SetCopyLength(work->copyFd, 0) : 0;
-    if (error == 0) error = platform::SetCopyLength(work->copyFd, work->size);
+    // A fresh copy starts empty and has its length at once: holes read as
+    // zeros where nothing is read.
+    int error = platform::SetCopyLength(work->copyFd, work->size);
     if (error != 0) {
       platform::CloseFile(work->copyFd);
       return NotWritten(outcome, error);
@@ -554,6 +558,7 @@ class Rescue {
   RescueProgress progress_;
   Clock::time_point lastEmit_{};
   int64_t lastPos_ = 0;
+  std::string madeFolder_;
   bool stop_ = false;
   bool deviceNotAnswering_ = false;
   bool destinationFailed_ = false;

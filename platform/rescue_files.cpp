@@ -108,7 +108,9 @@ int MakeFolders(const std::string& path) {
   return 0;
 }
 
-int OpenCopy(const std::string& path, WriteProblem* problem) {
+int OpenCopy(const std::string& path, bool empty, WriteProblem* problem) {
+  // A FIFO or device in the copy's place is neither blocked on nor emptied:
+  // the type is looked at before anything is cut.
   const int fd = OpenRetrying(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0644);
   if (fd < 0) {
     *problem = ProblemOfError(errno);
@@ -118,6 +120,11 @@ int OpenCopy(const std::string& path, WriteProblem* problem) {
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
     *problem = WriteProblem::kNotAFile;
+    return -1;
+  }
+  if (empty && st.st_size != 0 && ftruncate(fd, 0) != 0) {
+    *problem = ProblemOfError(errno);
+    close(fd);
     return -1;
   }
   const int flags = fcntl(fd, F_GETFL);

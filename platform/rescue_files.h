@@ -32,9 +32,9 @@ bool FolderIsWithin(const std::string& path, const std::string& folder);
 int MakeFolders(const std::string& path);
 
 // Opens a copy for writing: created when absent, an existing one kept as it
-// is; refused when the last component is a link or not a regular file.
-// Returns the descriptor, or -1 with *problem set.
-int OpenCopy(const std::string& path, WriteProblem* problem);
+// is (or emptied when empty is set); refused when the last component is a
+// link or not a regular file. Returns the descriptor, or -1 with *problem set.
+int OpenCopy(const std::string& path, bool empty, WriteProblem* problem);
 
 // Writes every byte at offset. 0 success, else an errno.
 int WriteAtOffset(int fd, const void* data, long length, int64_t offset);
