@@ -1,5 +1,6 @@
 #include "engine/rescue.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -29,6 +30,14 @@ constexpr std::size_t kRescueStack = 512 * 1024;
 // fourth wake is one second of the watchdog.
 constexpr auto kWakeEvery = 250ms;
 constexpr int kWakesPerSecond = 4;
+// Read-ahead while nothing has failed, on storage where it pays off (discs
+// and disks, not network or FUSE file systems): the next files' first bytes,
+// a few files ahead of the reader, and inside a file a window ahead of its
+// blocks, so that the device reads while the copy is written.
+constexpr int kAheadFiles = 8;
+constexpr int64_t kAheadFileBytes = 4 << 20;
+constexpr int64_t kAheadWindow = 4 << 20;
+constexpr std::size_t kAheadStack = 128 * 1024;
 // A map is read back only up to this length (a map of a badly scratched
 // file has one line per run of bad sectors).
 constexpr std::size_t kMaxMapText = 64u << 20;
@@ -73,6 +82,11 @@ struct RescueRun::Shared {
   StuckReaders stuck;
   std::atomic<int64_t> recovered{0};  // bytes copied, over every file
   std::atomic<int64_t> started{0};    // bytes of the files started
+  // The read-ahead: the file the rescue thread is at (raised as it moves on),
+  // and whether a read has failed (then no more read-ahead in this rescue).
+  std::atomic<int> fileIndex{0};
+  std::atomic<bool> aheadOff{false};
+  platform::WakeSignal aheadWake;
 
   bool Cancelled() const { return cancel.load(); }
 };
@@ -174,6 +188,8 @@ class RescueReader {
           work.sectorSize =
               shared_->options.sectorSize > 0 ? shared_->options.sectorSize : platform::SectorSizeOf(fd);
         }
+        aheadUntil_ = 0;
+        ahead_ = platform::OnDiscOrDiskFileSystem(fd);
         ReadUnits(work, fd, lock);
       }
       if (!abandoned_) work.finished = true;
@@ -195,10 +211,21 @@ class RescueReader {
       reading_ = true;
       shared_->watchdog.Reset();
       lock.unlock();
+      if (ahead_ && unit.split && !shared_->aheadOff.load(std::memory_order_relaxed) &&
+          unit.pos + kAheadWindow / 2 >= aheadUntil_) {
+        const int64_t from = std::max(aheadUntil_, unit.pos + unit.length);
+        aheadUntil_ = unit.pos + kAheadWindow;
+        platform::AdviseAhead(fd, from, aheadUntil_ - from);
+      }
       const long got = platform::ReadAtOffset(fd, buffer_->data, static_cast<long>(unit.length), unit.pos);
       lock.lock();
       if (abandoned_) return;
       reading_ = false;
+      if (got < 0) {
+        // A disc that has shown a bad block gets no more read-ahead.
+        shared_->aheadOff = true;
+        shared_->aheadWake.Notify();
+      }
       if (got < 0 && unit.split && unit.length > work.sectorSize) {
         // Every good sector of a bad block is kept.
         const auto sectors = SectorsOf(unit.pos, unit.pos + unit.length, work.size, work.sectorSize);
@@ -236,6 +263,9 @@ class RescueReader {
   bool stuck_ = false;  // given up inside a read: counted among the stuck
   bool reading_ = false;
   Unit current_;
+  // The reader thread's own: the read-ahead inside the current file.
+  bool ahead_ = false;
+  int64_t aheadUntil_ = 0;
 };
 
 std::string Parent(const std::string& path) {
@@ -257,6 +287,22 @@ bool SafeRelative(const std::string& relative) {
   return true;
 }
 
+// The read-ahead of the next files: brings the first bytes of each into the
+// system's cache a few files before the reader gets there. Nobody waits for
+// it; one stuck in the kernel on a failing disc holds nothing of the rescue.
+void ReadAheadFiles(const std::shared_ptr<Shared>& shared, const std::vector<std::string>& sources) {
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    for (;;) {
+      const uint32_t seq = shared->aheadWake.Seq();
+      if (shared->over || shared->Cancelled() || shared->aheadOff) return;
+      if (static_cast<int>(i) <= shared->fileIndex.load() + kAheadFiles) break;
+      shared->aheadWake.Wait(seq);
+    }
+    if (static_cast<int>(i) < shared->fileIndex.load()) continue;  // the reader is past it
+    platform::AdviseWillNeed(AT_FDCWD, sources[i], {{0, kAheadFileBytes}});
+  }
+}
+
 // The rescue thread's work.
 class Rescue {
  public:
@@ -272,6 +318,8 @@ class Rescue {
         report.files.push_back(outcome);
         continue;
       }
+      shared_->fileIndex = static_cast<int>(i);
+      shared_->aheadWake.Notify();
       report.files.push_back(CopyFile(files_[i], static_cast<int>(i) + 1));
     }
     if (reader_) reader_->Quit();
@@ -281,8 +329,11 @@ class Rescue {
     report.cancelled = shared_->Cancelled();
     report.deviceNotAnswering = deviceNotAnswering_;
     report.destinationFailed = destinationFailed_;
+    report.drive = shared_->options.drive;
+    report.destination = shared_->options.destination;
     shared_->over = true;
     shared_->tickerWake.Notify();
+    shared_->aheadWake.Notify();
     shared_->listener->Finished(report);
     shared_->running = false;
   }
@@ -353,8 +404,7 @@ class Rescue {
     if (work->copyFd < 0) {
       outcome.kind = RescueOutcome::kNotWritten;
       outcome.problem = static_cast<int>(problem);
-      destinationFailed_ = true;
-      stop_ = true;
+      if (problem == platform::WriteProblem::kFull) destinationFailed_ = stop_ = true;
       return outcome;
     }
     // A fresh copy starts empty and has its length at once: holes read as
@@ -373,6 +423,8 @@ class Rescue {
 
     if (work->writeError != 0) {
       platform::CloseFile(work->copyFd);
+      // A fresh copy that could not be written holds nothing worth its room.
+      if (fresh) platform::RemoveFile(part);
       return NotWritten(outcome, work->writeError);
     }
     if (work->notOpened) {
@@ -413,9 +465,13 @@ class Rescue {
   RescueOutcome NotWritten(RescueOutcome outcome, int error) {
     outcome.kind = RescueOutcome::kNotWritten;
     outcome.problem = static_cast<int>(platform::ProblemOfError(error));
-    // A destination that takes no more makes every further file fail alike.
-    destinationFailed_ = true;
-    stop_ = true;
+    // A destination that takes no more (full, read-only, failing) makes every
+    // further file fail alike: the rescue stops. Anything else concerns this
+    // copy alone.
+    if (error == ENOSPC || error == EDQUOT || error == EROFS || error == EIO) {
+      destinationFailed_ = true;
+      stop_ = true;
+    }
     return outcome;
   }
 
@@ -619,6 +675,8 @@ bool RescueRun::Start(std::vector<RescueFile> files, const RescueOptions& option
   shared->threads = threads_;
   shared->listener = listener_;
   shared->options = options;
+  std::vector<std::string> sources;
+  for (const auto& f : files) sources.push_back(f.source);
   auto rescue = std::make_shared<Rescue>(shared, std::move(files));
   // The ticker: the watchdog's seconds, and the rescue thread's progress.
   const int ticker = threads_->StartThread(
@@ -636,6 +694,17 @@ bool RescueRun::Start(std::vector<RescueFile> files, const RescueOptions& option
       },
       64 * 1024);
   if (ticker != 0) return false;
+  // Read-ahead only on storage where it pays off, judged by the first file's
+  // folder; without its thread the rescue reads all the same.
+  if (!sources.empty()) {
+    const std::string& first = sources.front();
+    const int folder = platform::OpenRetrying(first.substr(0, first.find_last_of('/') + 1) + ".", O_RDONLY | O_DIRECTORY);
+    const bool worthIt = folder >= 0 && platform::OnDiscOrDiskFileSystem(folder);
+    if (folder >= 0) platform::CloseFile(folder);
+    if (worthIt) {
+      threads_->StartThread([shared, sources] { ReadAheadFiles(shared, sources); }, kAheadStack);
+    }
+  }
   if (threads_->StartThread([rescue] { rescue->Run(); }, kRescueStack) != 0) {
     shared->over = true;
     shared->tickerWake.Notify();

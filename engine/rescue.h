@@ -38,6 +38,7 @@ struct RescueOptions {
   int priority = 3;         // the reader's slider position, 0..6
   int extraPasses = 2;      // passes over the missing sectors after the first
   int sectorSize = 0;       // 0: the volume's own (2,048 bytes on an optical disc)
+  std::string drive;        // the drive as the window names it ("D:"), for the messages
 };
 
 // What became of one file.
@@ -66,6 +67,7 @@ struct RescueReport {
   bool deviceNotAnswering = false;
   // The destination could not be written: the rescue stopped.
   bool destinationFailed = false;
+  std::string drive, destination;  // as the options gave them
 };
 
 struct RescueProgress {

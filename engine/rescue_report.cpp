@@ -47,7 +47,19 @@ std::string GroupedNumber(int64_t value) {
 }
 
 std::string RescueReportText(const RescueReport& report, const TextLookup& texts, std::size_t maxFiles) {
-  std::string out = texts.Text(report.cancelled ? kTextRescueCancelled : kTextRescueFinished);
+  std::string out;
+  // Why the rescue stopped before its end comes first.
+  if (report.deviceNotAnswering) out += FillIn(texts.Text(kTextDeviceNotAnswering), {report.drive}) + "\n\n";
+  if (report.destinationFailed) {
+    for (const auto& f : report.files) {
+      if (f.kind != RescueOutcome::kNotWritten) continue;
+      out += FillIn(texts.Text(kTextRescueWriteFailed),
+                    {Shown(report.destination), texts.Text(ProblemText(f.problem))}) +
+             "\n\n";
+      break;
+    }
+  }
+  out += texts.Text(report.cancelled ? kTextRescueCancelled : kTextRescueFinished);
   struct Group {
     RescueOutcome::Kind kind;
     int text;

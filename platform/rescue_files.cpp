@@ -60,6 +60,8 @@ long ReadAtOffset(int fd, void* buffer, long length, int64_t offset) {
   return got;
 }
 
+void AdviseAhead(int fd, int64_t offset, int64_t length) { posix_fadvise(fd, offset, length, POSIX_FADV_WILLNEED); }
+
 int SectorSizeOf(int fd) {
   struct statfs fs {};
   if (fstatfs(fd, &fs) == 0 && (fs.f_type == kIso9660Magic || fs.f_type == kUdfMagic)) return kOpticalSector;

@@ -15,6 +15,10 @@ namespace platform {
 // the end of the file), or -1 on a read error.
 long ReadAtOffset(int fd, void* buffer, long length, int64_t offset);
 
+// Asks the system to bring [offset, offset + length) of the open file into
+// its cache in the background.
+void AdviseAhead(int fd, int64_t offset, int64_t length);
+
 // The smallest unit the volume of the open file can read: 2,048 bytes on an
 // optical disc's file system (iso9660, UDF), the device's logical block size
 // on a block device, 512 elsewhere.

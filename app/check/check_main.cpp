@@ -501,6 +501,7 @@ int main(int argc, char* argv[]) {
       options.delaySeconds = o.delaySeconds;
       options.priority = o.priority;
       options.extraPasses = o.passes;
+      options.drive = windowsPath.substr(0, 2);
       rescue = RunRescue(files, options, signalFd, wake[0], wake[1], config.statusLine, *text);
       if (rescue.report) {
         doc.rescueReport = engine::RescueReportText(*rescue.report, *text, SIZE_MAX);
@@ -509,10 +510,6 @@ int main(int argc, char* argv[]) {
           check::JsonRescueFile jf{f.relative, ResultName(f.kind), f.size, {}};
           for (const auto& a : f.missing) jf.missing.emplace_back(a.pos, a.size);
           doc.rescue.push_back(std::move(jf));
-        }
-        if (rescue.report->deviceNotAnswering) {
-          doc.rescueReport = engine::FillIn(text->Text(engine::kTextDeviceNotAnswering), {windowsPath.substr(0, 2)}) +
-                             "\n\n" + doc.rescueReport;
         }
       }
       if (rescue.stopSignal != 0) {

@@ -3,7 +3,11 @@
 // not open. Where the kernel refuses the mount, these tests skip and say why.
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
+
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -204,6 +208,38 @@ TEST_F(RescueTest, CancelDuringAStalledReadEndsWithinASecondAndLeavesNoFinalName
   const auto map = MapOf("ARCHIVE.ZIP", 200'000);
   ASSERT_TRUE(map.has_value());
   EXPECT_EQ(map->Areas(), (Areas{{0, 98304, '+'}, {98304, 200'000 - 98304, '?'}}));
+}
+
+TEST_F(RescueTest, AFullDestinationStopsTheRescueAndNoHalfCopyTakesTheRealName) {
+  Serve({{"BIG.ISO", 300'000}, {"NEXT.TXT", 1'000}});
+  if (IsSkipped()) return;
+  const std::string small = dest.Path("small");
+  std::filesystem::create_directories(small);
+  if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=128k") != 0) {
+    GTEST_SKIP() << "a small tmpfs cannot be mounted here: " << std::strerror(errno);
+  }
+  listener = std::make_shared<Listener>();
+  run = std::make_unique<engine::RescueRun>(std::make_shared<engine::SystemThreads>(), listener);
+  engine::RescueOptions options;
+  options.destination = small;
+  options.drive = "D:";
+  ASSERT_TRUE(run->Start({{fs->MountPoint() + "/BIG.ISO", "BIG.ISO"}, {fs->MountPoint() + "/NEXT.TXT", "NEXT.TXT"}},
+                         options));
+  ASSERT_TRUE(listener->Wait(60s));
+  const auto report = *listener->report;
+  // Neither a half copy under the real name nor the part that did not fit.
+  EXPECT_FALSE(testing_support::FileExists(small + "/BIG.ISO"));
+  EXPECT_FALSE(testing_support::FileExists(engine::PartName(small + "/BIG.ISO")));
+  umount2(small.c_str(), MNT_DETACH);
+  EXPECT_TRUE(report.destinationFailed);
+  ASSERT_EQ(report.files.size(), 2u);
+  EXPECT_EQ(report.files[0].kind, RescueOutcome::kNotWritten);
+  EXPECT_EQ(report.files[1].kind, RescueOutcome::kNotDone);
+  EXPECT_EQ(fs->Reads("NEXT.TXT").size(), 0u);
+  const std::string shown = engine::RescueReportText(report, testing_support::EnglishTexts());
+  EXPECT_TRUE(shown.starts_with("The copies cannot be written to \"" + small + "\": the disk is full.\n"
+                                "The rescue has been stopped\n\nThe rescue is finished."))
+      << shown;
 }
 
 }  // namespace
