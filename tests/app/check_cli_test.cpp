@@ -391,5 +391,35 @@ TEST_F(CheckCliTest, RescueCopiesTheFilesWithReadErrorsAndRefusesTheCheckedVolum
   EXPECT_EQ(fs->Reads("PICS/PHOTO.JPG").size(), readsBefore + 3 + 1);
 }
 
+TEST_F(CheckCliTest, CtrlCDuringTheRescueOfAStalledFileCancelsItWithinASecondAndKeepsWhatWasRead) {
+  Serve({{"ARCHIVE.ZIP", 200'000, FaultFile::kStall, 100'000}});
+  if (IsSkipped()) return;
+  Child child({"--delay", "3", "--rescue", "rescued", "D:"}, options);
+  // The check gives the stalled read up after its delay (one stall); the
+  // rescue's own read of that block stalls again.
+  ASSERT_TRUE(child.ReadUntil([&](const std::string&, const std::string&) { return fs->StalledReads() >= 2; }, 30s))
+      << child.Out() << child.Err();
+  std::this_thread::sleep_for(200ms);
+  const auto sent = Clock::now();
+  child.Signal(SIGINT);
+  const bool reported = child.ReadUntil(
+      [](const std::string& out, const std::string&) { return out.find("start the rescue again to go on.") != std::string::npos; },
+      5s);
+  const auto took = Clock::now() - sent;
+  EXPECT_TRUE(reported) << child.Out();
+  EXPECT_LT(took, 1s);
+  EXPECT_NE(child.Out().find("ARCHIVE.ZIP\tRead\t96\tD:\\"), std::string::npos) << child.Out();
+  EXPECT_NE(child.Out().find("Not done: 1\n  ARCHIVE.ZIP"), std::string::npos) << child.Out();
+  fs->ForceUnmount();
+  EXPECT_EQ(child.Wait(), 130) << child.Err();
+  // No file under the final name; what was read is kept under the temporary
+  // one, with its map.
+  EXPECT_FALSE(testing_support::FileExists(home.Path("rescued/ARCHIVE.ZIP")));
+  EXPECT_EQ(testing_support::ReadBytes(home.Path("rescued/ARCHIVE.ZIP.torvex-part")).substr(0, 98304),
+            testing_support::FaultPattern(98304));
+  EXPECT_NE(testing_support::ReadBytes(home.Path("rescued/ARCHIVE.ZIP.rescue-map")).find("0x00000000  0x00018000  +\n"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace cli_test
