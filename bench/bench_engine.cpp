@@ -46,16 +46,6 @@ class GatedThreads : public engine::SystemThreads {
   std::function<int()> wait_;
 };
 
-double CatSeconds(const Tree& t) {
-  const std::string cmd = "find '" + t.root + "' -type f -print0 | xargs -0 cat > /dev/null";
-  const auto start = Clock::now();
-  if (std::system(cmd.c_str()) != 0) {
-    std::fprintf(stderr, "cat failed\n");
-    std::exit(1);
-  }
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 // The floor for any reader of 32 KiB blocks: the same files read with plain
 // read() calls of 32,768 bytes on one thread, nothing else.
 double BlockLoopSeconds(const Tree& t) {
@@ -71,23 +61,9 @@ double BlockLoopSeconds(const Tree& t) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-engine::EngineDeps Deps(const std::string& root, bool preScan) {
-  engine::EngineDeps deps;
-  deps.window = std::make_shared<NullWindow>();
-  deps.settings = std::make_shared<engine::Settings>();
-  deps.settings->drive = 3;
-  deps.settings->preScan = preScan;
-  deps.settings->sounds = false;
-  deps.panels = std::make_shared<engine::PanelFlags>();
-  deps.text = std::make_shared<NoTexts>();
-  deps.rootPaths = std::make_shared<TreeRoot>(root);
-  deps.prefetcher = std::make_shared<engine::SystemPrefetcher>();
-  return deps;
-}
-
 double EngineSeconds(const Tree& t, bool preScan) {
   const std::string cwd = std::filesystem::current_path();
-  engine::ScanEngine engine(Deps(t.root, preScan));
+  engine::ScanEngine engine(CheckDeps(t.root, preScan));
   const auto start = Clock::now();
   if (!engine.Start()) std::exit(1);
   engine.WaitForCheckThread(std::chrono::hours(1));
@@ -138,7 +114,7 @@ void StallCase(const std::string& base) {
   const std::string root = base + "/stall";
   std::filesystem::create_directories(root);
   WriteFile(root + "/stuck.bin", 1000);
-  auto deps = Deps(root, false);
+  auto deps = CheckDeps(root, false);
   deps.settings->delaySeconds = 99;
   struct Gate {
     std::mutex m;

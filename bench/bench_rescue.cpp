@@ -62,17 +62,7 @@ bool DropCaches() {
 
 double CheckSeconds(const Tree& t) {
   const fs::path cwd = fs::current_path();
-  engine::EngineDeps deps;
-  deps.window = std::make_shared<NullWindow>();
-  deps.settings = std::make_shared<engine::Settings>();
-  deps.settings->drive = 3;
-  deps.settings->preScan = true;
-  deps.settings->sounds = false;
-  deps.panels = std::make_shared<engine::PanelFlags>();
-  deps.text = std::make_shared<NoTexts>();
-  deps.rootPaths = std::make_shared<TreeRoot>(t.root);
-  deps.prefetcher = std::make_shared<engine::SystemPrefetcher>();
-  engine::ScanEngine engine(deps);
+  engine::ScanEngine engine(CheckDeps(t.root, true));
   const auto start = Clock::now();
   if (!engine.Start()) std::exit(1);
   engine.WaitForCheckThread(std::chrono::hours(1));

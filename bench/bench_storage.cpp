@@ -65,6 +65,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "engine/check_run.h"
 #include "engine/system_services.h"
 
@@ -75,46 +76,9 @@ using Clock = std::chrono::steady_clock;
 
 // ---------------------------------------------------------------- the engine
 
-class NullWindow : public engine::WindowOps {
- public:
-  void SetFieldText(int, const std::string&) override {}
-  void SetProgress(int, int) override {}
-  int AddRow(const std::array<std::string, 4>&) override { return ++rows; }
-  void ShowButton(int, bool) override {}
-  void EnableButton(int, bool) override {}
-  void SetTitle(const std::string&) override {}
-  int ShowMessage(const std::string&, const std::string&, unsigned) override { return engine::kIdOk; }
-  void OpenOptions() override {}
-  int rows = 0;
-};
-
-class NoTexts : public engine::TextLookup {
- public:
-  std::string Text(int) const override { return std::string(); }
-};
-
-class TreeRoot : public engine::RootPathTranslator {
- public:
-  explicit TreeRoot(std::string root) : root_(std::move(root)) {}
-  std::string ToNativePath(const std::string&) override { return root_; }
-
- private:
-  std::string root_;
-};
-
 // The child: one check of a tree; prints files checked, bytes read, errors.
 int CheckMain(const std::string& root, bool preScan) {
-  engine::EngineDeps deps;
-  deps.window = std::make_shared<NullWindow>();
-  deps.settings = std::make_shared<engine::Settings>();
-  deps.settings->drive = 3;
-  deps.settings->preScan = preScan;
-  deps.settings->sounds = false;
-  deps.panels = std::make_shared<engine::PanelFlags>();
-  deps.text = std::make_shared<NoTexts>();
-  deps.rootPaths = std::make_shared<TreeRoot>(root);
-  deps.prefetcher = std::make_shared<engine::SystemPrefetcher>();
-  engine::ScanEngine engine(deps);
+  engine::ScanEngine engine(bench::CheckDeps(root, preScan));
   if (!engine.Start()) return 2;
   if (!engine.WaitForCheckThread(std::chrono::hours(2))) return 3;
   const auto& d = engine.State().disk;

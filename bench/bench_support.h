@@ -13,7 +13,10 @@
 #include <string>
 #include <vector>
 
+#include <chrono>
+
 #include "engine/check_run.h"
+#include "engine/system_services.h"
 
 namespace bench {
 
@@ -74,6 +77,32 @@ inline Tree MakeTree(const std::string& base, const std::string& name, int files
     WriteFile(folder + "/f" + std::to_string(i) + ".bin", size);
   }
   return t;
+}
+
+// Every file of the tree read by cat, as a baseline; seconds.
+inline double CatSeconds(const Tree& t) {
+  const std::string cmd = "find '" + t.root + "' -type f -print0 | xargs -0 cat > /dev/null";
+  const auto start = std::chrono::steady_clock::now();
+  if (std::system(cmd.c_str()) != 0) {
+    std::fprintf(stderr, "cat failed\n");
+    std::exit(1);
+  }
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// What a check of the tree at root needs, with the system's read-ahead.
+inline engine::EngineDeps CheckDeps(const std::string& root, bool preScan) {
+  engine::EngineDeps deps;
+  deps.window = std::make_shared<NullWindow>();
+  deps.settings = std::make_shared<engine::Settings>();
+  deps.settings->drive = 3;
+  deps.settings->preScan = preScan;
+  deps.settings->sounds = false;
+  deps.panels = std::make_shared<engine::PanelFlags>();
+  deps.text = std::make_shared<NoTexts>();
+  deps.rootPaths = std::make_shared<TreeRoot>(root);
+  deps.prefetcher = std::make_shared<engine::SystemPrefetcher>();
+  return deps;
 }
 
 }  // namespace bench
