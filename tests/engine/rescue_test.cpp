@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <condition_variable>
 #include <filesystem>
@@ -240,6 +242,39 @@ TEST_F(RescueTest, AFullDestinationStopsTheRescueAndNoHalfCopyTakesTheRealName) 
   EXPECT_TRUE(shown.starts_with("The copies cannot be written to \"" + small + "\": the disk is full.\n"
                                 "The rescue has been stopped\n\nThe rescue is finished."))
       << shown;
+}
+
+// The map is read by GNU ddrescue's own tool as the rescue meant it, and read
+// back by the rescue the same.
+TEST(RescueMapTest, GnuDdrescuelogReadsTheMapAndTheRescueReadsItBack) {
+  engine::RescueMap map(10 * 2048);
+  map.Mark(0, 4 * 2048, RescueMap::kCopied);
+  map.Mark(4 * 2048, 2048, RescueMap::kBad);
+  map.Mark(5 * 2048, 3 * 2048, RescueMap::kCopied);
+  map.Mark(9 * 2048, 2048, RescueMap::kBad);
+  const std::string text = map.Text(9 * 2048, RescueMap::kBad, 2, "a test");
+  const auto back = RescueMap::Parse(text, 10 * 2048);
+  ASSERT_TRUE(back.has_value());
+  EXPECT_EQ(back->Areas(), map.Areas());
+  EXPECT_EQ(back->Bytes(RescueMap::kNotTried), 2048);
+  EXPECT_FALSE(RescueMap::Parse(text, 10 * 2048 + 1).has_value()) << "a map of another size is not taken";
+
+  if (std::system("command -v ddrescuelog >/dev/null") != 0) {
+    GTEST_SKIP() << "ddrescuelog is not installed (package gddrescue): the map was not shown to it";
+  }
+  testing_support::TempTree dir;
+  testing_support::WriteBytes(dir.Path("file.rescue-map"), text);
+  const auto run = [&](const std::string& args) {
+    std::string out;
+    FILE* p = popen(("ddrescuelog " + args + " " + dir.Path("file.rescue-map")).c_str(), "r");
+    char buf[256];
+    while (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) out += buf;
+    if (p != nullptr) pclose(p);
+    return out;
+  };
+  EXPECT_EQ(run("-b 2048 -l-"), "4\n9\n");
+  EXPECT_EQ(run("-b 2048 -l+"), "0\n1\n2\n3\n5\n6\n7\n");
+  EXPECT_EQ(run("-b 2048 -l?"), "8\n");
 }
 
 }  // namespace
