@@ -59,7 +59,8 @@ struct Unit {
 struct FileWork {
   std::string source;
   int64_t size = 0;
-  int sectorSize = 0;  // known once a reader has opened the file
+  int sectorSize = 0;  // the volume's (or the options')
+  bool ahead = false;  // read ahead inside the file (a disc or disk, while nothing failed)
   int copyFd = -1;
   RescueMap map{0};
   std::deque<Unit> units;  // still to read, in order
@@ -184,12 +185,8 @@ class RescueReader {
       if (fd < 0) {
         work.notOpened = true;
       } else {
-        if (work.sectorSize == 0) {
-          work.sectorSize =
-              shared_->options.sectorSize > 0 ? shared_->options.sectorSize : platform::SectorSizeOf(fd);
-        }
-        aheadUntil_ = 0;
-        ahead_ = platform::OnDiscOrDiskFileSystem(fd);
+        // The first bytes were asked for with the files ahead.
+        aheadUntil_ = kAheadFileBytes;
         ReadUnits(work, fd, lock);
       }
       if (!abandoned_) work.finished = true;
@@ -211,7 +208,7 @@ class RescueReader {
       reading_ = true;
       shared_->watchdog.Reset();
       lock.unlock();
-      if (ahead_ && unit.split && !shared_->aheadOff.load(std::memory_order_relaxed) &&
+      if (work.ahead && unit.split && !shared_->aheadOff.load(std::memory_order_relaxed) &&
           unit.pos + kAheadWindow / 2 >= aheadUntil_) {
         const int64_t from = std::max(aheadUntil_, unit.pos + unit.length);
         aheadUntil_ = unit.pos + kAheadWindow;
@@ -263,8 +260,8 @@ class RescueReader {
   bool stuck_ = false;  // given up inside a read: counted among the stuck
   bool reading_ = false;
   Unit current_;
-  // The reader thread's own: the read-ahead inside the current file.
-  bool ahead_ = false;
+  // The reader thread's own: how far the read-ahead inside the current file
+  // has been asked for.
   int64_t aheadUntil_ = 0;
 };
 
@@ -285,6 +282,15 @@ bool SafeRelative(const std::string& relative) {
     begin = end + 1;
   }
   return true;
+}
+
+// Whether reading ahead pays off on the volume of the file at path: on discs
+// and disks, not on network or FUSE file systems.
+bool AheadWorthIt(const std::string& path) {
+  const int folder = platform::OpenRetrying(path.substr(0, path.find_last_of('/') + 1) + ".", O_RDONLY | O_DIRECTORY);
+  const bool worthIt = folder >= 0 && platform::OnDiscOrDiskFileSystem(folder);
+  if (folder >= 0) platform::CloseFile(folder);
+  return worthIt;
 }
 
 // The read-ahead of the next files: brings the first bytes of each into the
@@ -359,7 +365,16 @@ class Rescue {
     }
     outcome.size = work->size = st.st_size;
     work->map = RescueMap(work->size);
-    device_ = static_cast<uint64_t>(st.st_dev);
+    // The volume's sector size and whether reading ahead pays off there,
+    // found once per device.
+    if (!known_ || device_ != static_cast<uint64_t>(st.st_dev)) {
+      device_ = static_cast<uint64_t>(st.st_dev);
+      known_ = true;
+      sectorSize_ = shared_->options.sectorSize > 0 ? shared_->options.sectorSize : platform::SectorSizeOf(file.source);
+      aheadWorthIt_ = AheadWorthIt(file.source);
+    }
+    work->sectorSize = sectorSize_;
+    work->ahead = aheadWorthIt_;
 
     // Where the copy is written, and what an earlier rescue left there.
     const std::string part = PartName(copy), mapPath = MapName(copy);
@@ -367,7 +382,8 @@ class Rescue {
     bool fresh = true;
     std::string mapText;
     bool truncated = false;
-    if (platform::ReadWholeFile(mapPath, kMaxMapText, &mapText, &truncated) == platform::kFileOk && !truncated) {
+    const bool mapFound = platform::ReadWholeFile(mapPath, kMaxMapText, &mapText, &truncated) == platform::kFileOk;
+    if (mapFound && !truncated) {
       if (auto map = RescueMap::Parse(mapText, work->size)) {
         if (platform::RegularFileLength(part) == work->size) {
           work->map = std::move(*map);
@@ -454,7 +470,7 @@ class Rescue {
       if (error != 0) return NotWritten(outcome, error);
     }
     if (whole) {
-      platform::RemoveFile(mapPath);
+      if (mapFound) platform::RemoveFile(mapPath);
       outcome.kind = RescueOutcome::kWhole;
     } else {
       outcome.kind = RescueOutcome::kPart;
@@ -611,6 +627,9 @@ class Rescue {
   std::vector<RescueFile> files_;
   std::shared_ptr<RescueReader> reader_;
   uint64_t device_ = 0;
+  bool known_ = false;
+  int sectorSize_ = 0;
+  bool aheadWorthIt_ = false;
   RescueProgress progress_;
   Clock::time_point lastEmit_{};
   int64_t lastPos_ = 0;
@@ -696,14 +715,8 @@ bool RescueRun::Start(std::vector<RescueFile> files, const RescueOptions& option
   if (ticker != 0) return false;
   // Read-ahead only on storage where it pays off, judged by the first file's
   // folder; without its thread the rescue reads all the same.
-  if (!sources.empty()) {
-    const std::string& first = sources.front();
-    const int folder = platform::OpenRetrying(first.substr(0, first.find_last_of('/') + 1) + ".", O_RDONLY | O_DIRECTORY);
-    const bool worthIt = folder >= 0 && platform::OnDiscOrDiskFileSystem(folder);
-    if (folder >= 0) platform::CloseFile(folder);
-    if (worthIt) {
-      threads_->StartThread([shared, sources] { ReadAheadFiles(shared, sources); }, kAheadStack);
-    }
+  if (!sources.empty() && AheadWorthIt(sources.front())) {
+    threads_->StartThread([shared, sources] { ReadAheadFiles(shared, sources); }, kAheadStack);
   }
   if (threads_->StartThread([rescue] { rescue->Run(); }, kRescueStack) != 0) {
     shared->over = true;

@@ -62,11 +62,11 @@ long ReadAtOffset(int fd, void* buffer, long length, int64_t offset) {
 
 void AdviseAhead(int fd, int64_t offset, int64_t length) { posix_fadvise(fd, offset, length, POSIX_FADV_WILLNEED); }
 
-int SectorSizeOf(int fd) {
+int SectorSizeOf(const std::string& path) {
   struct statfs fs {};
-  if (fstatfs(fd, &fs) == 0 && (fs.f_type == kIso9660Magic || fs.f_type == kUdfMagic)) return kOpticalSector;
+  if (statfs(path.c_str(), &fs) == 0 && (fs.f_type == kIso9660Magic || fs.f_type == kUdfMagic)) return kOpticalSector;
   struct stat st {};
-  if (fstat(fd, &st) != 0) return kDefaultSector;
+  if (stat(path.c_str(), &st) != 0) return kDefaultSector;
   const std::string block =
       "/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
   // A partition keeps the queue of its whole disk one folder up.

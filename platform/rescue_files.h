@@ -19,10 +19,10 @@ long ReadAtOffset(int fd, void* buffer, long length, int64_t offset);
 // its cache in the background.
 void AdviseAhead(int fd, int64_t offset, int64_t length);
 
-// The smallest unit the volume of the open file can read: 2,048 bytes on an
+// The smallest unit the volume of the file at path can read: 2,048 bytes on an
 // optical disc's file system (iso9660, UDF), the device's logical block size
 // on a block device, 512 elsewhere.
-int SectorSizeOf(int fd);
+int SectorSizeOf(const std::string& path);
 
 // The device the file or folder at path lies on, following links.
 std::optional<uint64_t> DeviceOfPath(const std::string& path);
