@@ -268,7 +268,7 @@ TEST_F(CheckRunTest, ExitWhileIdleDoesNothing) {
 }
 
 TEST_F(CheckRunTest, ACheckThreadThatCannotBeCreatedLeavesTheProgramIdle) {
-  threads->start = [](std::function<void()>, std::size_t) { return 11; };
+  threads = std::make_shared<testing_support::FakeThreads>(testing_support::FakeThreads::Starting(0));
   Make();
   EXPECT_FALSE(engine->Start());
   EXPECT_TRUE(State().idle);

@@ -112,14 +112,7 @@ class EngineTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Counts the threads the engine starts (check thread, readers, read-ahead)
-  // and those still running. A thread may outlive the test's objects, so the
-  // counts are held jointly.
-  struct ThreadCounts {
-    std::atomic<int> started{0}, alive{0};
-  };
-  std::shared_ptr<ThreadCounts> CountThreads();
-
+  // An engine on deps, with the test's threads.
   engine::ScanEngine& Make();
   // Starts a check and waits for its end without ticking; then one tick
   // shows the report.
@@ -146,7 +139,8 @@ class EngineTest : public ::testing::Test {
   std::shared_ptr<FakeLog> log = std::make_shared<FakeLog>();
   std::shared_ptr<FakeStore> store = std::make_shared<FakeStore>();
   std::shared_ptr<testing_support::RecordingSounds> sounds = std::make_shared<testing_support::RecordingSounds>();
-  std::shared_ptr<testing_support::FnThreads> threads = std::make_shared<testing_support::FnThreads>();
+  // The engine's threads, counted (a test may put threads of its own here before Make).
+  std::shared_ptr<testing_support::FakeThreads> threads = std::make_shared<testing_support::FakeThreads>();
   engine::EngineDeps deps;
   std::unique_ptr<engine::ScanEngine> engine;
 };
