@@ -115,7 +115,7 @@ TEST_F(CheckRunTest, StopDuringThePreScanChecksNothingAndCreatesNoRecord) {
   ASSERT_TRUE(engine->WaitForCheckThread(30s));
   engine->OnTimerTick();
 
-  EXPECT_EQ(store->adds, 0);
+  EXPECT_EQ(store->Adds(), 0);
   EXPECT_FALSE(store->resumeActive);
   EXPECT_TRUE(CheckedFiles().empty());
   EXPECT_EQ(Report(), "The checking is complete (0%)\nFiles checked: 0\nNo error were detected");
@@ -139,7 +139,7 @@ TEST_F(CheckRunTest, ANewWholeCdromDiskGetsARecordThatEndsAtOneHundredPercent) {
   MakeSmallDisk();
   settings->cdromTarget = true;
   Run();
-  EXPECT_EQ(store->adds, 1);
+  EXPECT_EQ(store->Adds(), 1);
   EXPECT_TRUE(store->resumeActive);
   const auto r = store->Get();
   EXPECT_EQ(r.filesTotal, 4);
@@ -155,17 +155,17 @@ TEST_F(CheckRunTest, NoRecordForAFolderBelowTheRootOrWithoutTheCdromFlagOrResume
   engine::ScanEngine& e = Make();
   e.SetStartFolder(tree.Path("SUB"));
   Run();
-  EXPECT_EQ(store->adds, 0);
+  EXPECT_EQ(store->Adds(), 0);
 
   e.SetStartFolder("");
   settings->resumeEnabled = false;
   Run();
-  EXPECT_EQ(store->adds, 0);
+  EXPECT_EQ(store->Adds(), 0);
 
   settings->resumeEnabled = true;
   settings->cdromTarget = false;
   Run();
-  EXPECT_EQ(store->adds, 0);
+  EXPECT_EQ(store->Adds(), 0);
 }
 
 TEST_F(CheckRunTest, ResumePassesOverTheFilesAnEarlierRunChecked) {
@@ -236,10 +236,10 @@ TEST_F(CheckRunTest, TheLogGetsTheDiskHeaderOnlyWhenLoggingIsOn) {
 TEST_F(CheckRunTest, ExitDuringARunStopsItAndSavesTheProgressCloseDoesNot) {
   StartHeldInSecondFile();
   ASSERT_TRUE(State().running);
-  const int updatesBefore = store->updates;
+  const int updatesBefore = store->Updates();
   engine->Exit();
   EXPECT_TRUE(State().stopRequest);
-  EXPECT_EQ(store->updates, updatesBefore + 1);
+  EXPECT_EQ(store->Updates(), updatesBefore + 1);
   EXPECT_EQ(store->Get().filesChecked, 1);
   release = true;
   ASSERT_TRUE(engine->WaitForCheckThread(30s));
@@ -251,11 +251,11 @@ TEST_F(CheckRunTest, ExitDuringARunStopsItAndSavesTheProgressCloseDoesNot) {
 
 TEST_F(CheckRunTest, CloseDuringARunUnwindsWithoutSavingOrTouchingTheWindow) {
   StartHeldInSecondFile();
-  const int updatesBefore = store->updates;
+  const int updatesBefore = store->Updates();
   engine->Close();
   release = true;
   ASSERT_TRUE(engine->WaitForCheckThread(30s));
-  EXPECT_EQ(store->updates, updatesBefore);
+  EXPECT_EQ(store->Updates(), updatesBefore);
   EXPECT_FALSE(State().stopRequest);
   EXPECT_LE(CheckedFiles().size(), 2u);
 }
@@ -264,7 +264,7 @@ TEST_F(CheckRunTest, ExitWhileIdleDoesNothing) {
   Make();
   engine->Exit();
   EXPECT_FALSE(State().stopRequest);
-  EXPECT_EQ(store->updates, 0);
+  EXPECT_EQ(store->Updates(), 0);
 }
 
 TEST_F(CheckRunTest, ACheckThreadThatCannotBeCreatedLeavesTheProgramIdle) {
