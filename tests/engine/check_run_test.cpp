@@ -135,39 +135,6 @@ TEST_F(CheckRunTest, ReportCountsReadAndOpenErrorsOfThisRunOnly) {
   EXPECT_EQ(State().disk.openErrors, 2);
 }
 
-TEST_F(CheckRunTest, ANewWholeCdromDiskGetsARecordThatEndsAtOneHundredPercent) {
-  MakeSmallDisk();
-  settings->cdromTarget = true;
-  Run();
-  EXPECT_EQ(store->Adds(), 1);
-  EXPECT_TRUE(store->resumeActive);
-  const auto r = store->Get();
-  EXPECT_EQ(r.filesTotal, 4);
-  EXPECT_EQ(r.filesChecked, 4);
-  EXPECT_EQ(r.bytesTotal, 141'000);
-  EXPECT_EQ(r.bytesDone, 141'000);
-  EXPECT_EQ(r.percent, 100);
-}
-
-TEST_F(CheckRunTest, NoRecordForAFolderBelowTheRootOrWithoutTheCdromFlagOrResumeOption) {
-  MakeSmallDisk();
-  settings->cdromTarget = true;
-  engine::ScanEngine& e = Make();
-  e.SetStartFolder(tree.Path("SUB"));
-  Run();
-  EXPECT_EQ(store->Adds(), 0);
-
-  e.SetStartFolder("");
-  settings->resumeEnabled = false;
-  Run();
-  EXPECT_EQ(store->Adds(), 0);
-
-  settings->resumeEnabled = true;
-  settings->cdromTarget = false;
-  Run();
-  EXPECT_EQ(store->Adds(), 0);
-}
-
 TEST_F(CheckRunTest, ResumePassesOverTheFilesAnEarlierRunChecked) {
   for (int i = 0; i < 6; ++i) tree.File("F" + std::to_string(i), 1000);
   // The order the walk meets them in is the listing order.

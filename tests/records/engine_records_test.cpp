@@ -183,6 +183,7 @@ std::string Section(const ResumeRecord& r) {
 TEST_F(EngineRecordsTest, FullCheckWithPreScanAndResumeLeavesOneCompleteSection) {
   Run();
   EXPECT_EQ(ReadBytes(StorePath()), storeHeader + Section({kSerial, kFiles, kFiles, kBytes, kBytes, 100}));
+  EXPECT_TRUE(store->resumeActive);
   EXPECT_TRUE(AskedPercents().empty());
 
   const std::string bytes = ReadBytes(LogPath());
@@ -261,7 +262,7 @@ TEST_F(EngineRecordsTest, ContinuingADiscWrittenToSincePassesOverByCount) {
   EXPECT_EQ(Record().filesChecked, kFiles + 2);
 }
 
-TEST_F(EngineRecordsTest, NoRecordWithoutPreScanOrBelowTheRootOrForOtherDrives) {
+TEST_F(EngineRecordsTest, NoRecordWithoutPreScanOrBelowTheRootOrForOtherDrivesOrWithoutTheResumeOption) {
   settings->preScan = false;
   Run();
   EXPECT_EQ(ReadBytes(StorePath()), storeHeader);
@@ -272,6 +273,11 @@ TEST_F(EngineRecordsTest, NoRecordWithoutPreScanOrBelowTheRootOrForOtherDrives) 
   EXPECT_EQ(ReadBytes(StorePath()), storeHeader);
 
   settings->cdromTarget = true;
+  settings->resumeEnabled = false;
+  Run();
+  EXPECT_EQ(ReadBytes(StorePath()), storeHeader);
+
+  settings->resumeEnabled = true;
   engine->SetStartFolder("D:\\SUB");
   Run();
   EXPECT_EQ(ReadBytes(StorePath()), storeHeader);
