@@ -135,36 +135,6 @@ TEST_F(CheckRunTest, ReportCountsReadAndOpenErrorsOfThisRunOnly) {
   EXPECT_EQ(State().disk.openErrors, 2);
 }
 
-TEST_F(CheckRunTest, ResumePassesOverTheFilesAnEarlierRunChecked) {
-  for (int i = 0; i < 6; ++i) tree.File("F" + std::to_string(i), 1000);
-  // The order the walk meets them in is the listing order.
-  Run();
-  const auto order = CheckedFiles();
-  ASSERT_EQ(order.size(), 6u);
-
-  window->ClearStatistics();
-  store->Set({6, 4, 6000, 4000, 66});
-  settings->cdromTarget = true;
-  window->answer = [](const auto&) { return engine::kIdContinue; };
-  engine.reset();
-  Make();
-  const size_t before = window->FieldHistory(engine::kIdCurrentFile).size();
-  const size_t percentBefore = window->FieldHistory(kIdDiskPercent).size();
-  Run();
-  const auto all = window->FieldHistory(engine::kIdCurrentFile);
-  std::vector<std::string> second;
-  for (size_t i = before; i < all.size(); ++i)
-    if (!all[i].empty()) second.push_back(all[i]);
-  EXPECT_EQ(second, (std::vector<std::string>{order[4], order[5]}));
-  EXPECT_EQ(State().filesSeen, 6u);
-  EXPECT_EQ(State().disk.filesChecked, 6);
-  EXPECT_EQ(State().disk.bytesDone, 6000);
-  // Where the resumed check continued was shown before the walk.
-  EXPECT_EQ(window->FieldHistory(kIdDiskPercent).at(percentBefore), "66 %");
-  EXPECT_EQ(store->Get().percent, 100);
-  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 6\nNo error were detected");
-}
-
 TEST_F(CheckRunTest, ARecordOfMoreFilesThanTheDiskHoldsChecksNothing) {
   tree.File("ONLY", 10);
   store->Set({5, 5, 50, 50, 100});
