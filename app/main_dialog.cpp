@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <map>
 #include <numeric>
+#include <optional>
 #include <set>
 
 #include "dialogs/about_dialog.h"
@@ -413,28 +414,35 @@ void CMainDialog::CloseGate() {
 
 // --- The error list's context menu, and the rescue ---
 
+const std::string& CMainDialog::DriveRoots::Root(char drive) {
+  auto root = roots_.find(drive);
+  if (root == roots_.end()) root = roots_.emplace(drive, paths_.ToNativePath(std::string{drive, ':', '\\'})).first;
+  return root->second;
+}
+
+std::string CMainDialog::DriveRoots::ToNativePath(const std::string& path) {
+  if (path.size() < 2 || path[1] != ':') return {};
+  const std::string& root = Root(platform::AsciiUpper(path[0]));
+  std::string_view rest = std::string_view(path).substr(2);
+  while (!rest.empty() && rest.front() == '\\') rest.remove_prefix(1);
+  if (root.empty() || rest.empty()) return root;
+  std::string native = root == "/" ? "" : root;
+  native += '/';
+  for (const char c : rest) native += c == '\\' ? '/' : c;
+  return native;
+}
+
 bool CMainDialog::FileOfRow(int row, DriveRoots& roots, ListFile* file) const {
   if (row < 0 || row >= m_errorList->rowCount()) return false;
   // The cells show names as VisibleText; the folder is "D:\A\B", a drive's
   // root "D:\".
-  const std::string name = platform::FromVisibleText(m_errorList->RowBytes(row, 0));
-  const std::string folder = platform::FromVisibleText(m_errorList->RowBytes(row, 3));
-  if (name.empty() || name == "." || name == ".." || name.find_first_of(std::string("/\0", 2)) != std::string::npos) {
-    return false;
-  }
-  if (folder.size() < 3 || folder[1] != ':' || folder[2] != '\\') return false;
-  const char drive = platform::AsciiUpper(folder[0]);
-  if (drive < 'A' || drive > 'Z') return false;
-  auto root = roots.find(drive);
-  if (root == roots.end()) root = roots.emplace(drive, m_rootPaths->ToNativePath(std::string{drive, ':', '\\'})).first;
-  if (root->second.empty()) return false;
-  std::string below = folder.substr(3);
-  for (char& c : below) c = c == '\\' ? '/' : c;
-  while (!below.empty() && below.back() == '/') below.pop_back();
-  file->drive = drive;
-  file->relative = below.empty() ? name : below + "/" + name;
-  file->source = (root->second == "/" ? "" : root->second) + "/" + file->relative;
-  file->volumeRoot = root->second;
+  const std::string folder = m_errorList->RowBytes(row, 3);
+  const std::optional<engine::RescueFile> found = engine::RescueFileOfRow(m_errorList->RowBytes(row, 0), folder, roots);
+  if (!found) return false;
+  file->drive = platform::AsciiUpper(folder[0]);
+  file->source = found->source;
+  file->relative = found->relative;
+  file->volumeRoot = roots.Root(file->drive);
   return true;
 }
 
@@ -478,7 +486,7 @@ bool CMainDialog::eventFilter(QObject* watched, QEvent* event) {
 std::vector<CMainDialog::ListFile> CMainDialog::ReadFiles(const std::vector<int>& rows) const {
   std::vector<ListFile> files;
   std::set<std::string> seen;  // a disc checked twice lists its files twice
-  DriveRoots roots;
+  DriveRoots roots(*m_rootPaths);
   for (int row : rows) {
     ListFile file;
     if (IsReadRow(row) && FileOfRow(row, roots, &file) && seen.insert(file.source).second) files.push_back(std::move(file));
@@ -489,7 +497,7 @@ std::vector<CMainDialog::ListFile> CMainDialog::ReadFiles(const std::vector<int>
 void CMainDialog::ShowListMenu(const QPoint& globalPos, int row) {
   std::vector<int> selected = SelectedRows();
   if (row >= 0 && std::find(selected.begin(), selected.end(), row) == selected.end()) selected = {row};
-  DriveRoots roots;
+  DriveRoots roots(*m_rootPaths);
   ListFile file;
   const bool named = FileOfRow(row, roots, &file);
   std::vector<ListFile> thisFile = ReadFiles({row});
@@ -591,7 +599,7 @@ void CMainDialog::RescueFiles(std::vector<ListFile> files) {
   std::map<std::string, std::string> shown;
   for (const ListFile& file : files) {
     engine::RescueFile f{file.source, drives.size() > 1 ? std::string(1, file.drive) + "/" + file.relative : file.relative};
-    shown[f.relative] = RescueShownPath(file.drive, file.relative);
+    shown[f.relative] = RescueWindowPath(file.drive, file.relative);
     rescued.push_back(std::move(f));
   }
   engine::RescueOptions options;
@@ -599,6 +607,7 @@ void CMainDialog::RescueFiles(std::vector<ListFile> files) {
   options.delaySeconds = engine::DelaySeconds(*m_store->settings);
   options.priority = engine::PriorityPosition(*m_store->settings);
   options.extraPasses = kRescueExtraPasses;
+  for (const char d : drives) options.drive += (options.drive.empty() ? "" : ", ") + std::string{d, ':'};
 
   auto poster = RescuePoster::Create(
       *this, [this](const engine::RescueProgress& p) { OnRescueProgress(p); },
@@ -627,9 +636,7 @@ void CMainDialog::OnRescueProgress(const engine::RescueProgress& progress) {
 }
 
 void CMainDialog::OnRescueFinished(const engine::RescueReport& report) {
-  std::string drives;
-  for (const char d : m_rescueDrives) drives += (drives.empty() ? "" : ", ") + std::string{d, ':'};
-  const std::string text = RescueEndText(report, m_rescueShown, drives, m_rescueDestination);
+  const std::string text = RescueEndText(report, m_rescueShown);
   bool whole = !report.cancelled && !report.deviceNotAnswering && !report.destinationFailed;
   for (const auto& f : report.files) whole = whole && f.kind == engine::RescueOutcome::kWhole;
   m_rescuePoster->Detach();

@@ -139,9 +139,19 @@ class CMainDialog : public CTemplateDialog, public engine::WindowOps {
     std::string relative;    // its path below the drive's root
     std::string volumeRoot;  // the drive's root folder
   };
-  // The root folders of drive letters, each translated once (a rescue of
-  // every row asks for the same few drives thousands of times).
-  using DriveRoots = std::map<char, std::string>;
+  // Window paths onto folders, each drive's root translated once (a rescue
+  // of every row asks for the same few drives thousands of times).
+  class DriveRoots : public engine::RootPathTranslator {
+   public:
+    explicit DriveRoots(engine::RootPathTranslator& paths) : paths_(paths) {}
+    // The folder of drive "D" (empty: none).
+    const std::string& Root(char drive);
+    std::string ToNativePath(const std::string& path) override;
+
+   private:
+    engine::RootPathTranslator& paths_;
+    std::map<char, std::string> roots_;
+  };
   // The file of a row, or false when the row names none that can be found.
   bool FileOfRow(int row, DriveRoots& roots, ListFile* file) const;
   // The row is a Read error.

@@ -1,7 +1,9 @@
-// Storage benchmark of the scan engine against cat and dd.
+// Storage benchmark of the scan engine against cat and dd, and of the rescue
+// against the check.
 //
-// Checks three trees with the engine (pre-scan off and on) and reads the same
-// files with `find | xargs -0 cat`, on up to four kinds of storage:
+// Checks three trees with the engine (pre-scan off and on), reads the same
+// files with `find | xargs -0 cat`, and rescues every file of them to another
+// volume (--rescue-to, memory by default), on up to four kinds of storage:
 //
 //   pagecache  the trees in a folder of the work directory, read once first
 //   cold       a loop-mounted ext4 image, all caches dropped before every run
@@ -34,6 +36,7 @@
 //   bench_storage [--reps 5] [--only pagecache,cold,7.8,22] [--work DIR]
 //                 [--small 20000] [--mixed 20000] [--large 4] [--large-mb 128]
 //                 [--t-mixed 300] [--t-large 2] [--t-large-mb 24]
+//                 [--rescue-to DIR]  where the rescue's copies go (/dev/shm/...)
 //                 [--baseline PATH]  another bench_storage (an older engine)
 //                                    checked beside this one
 //                 [--flat 100000]    maximum resident memory of the engine
@@ -51,6 +54,7 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -58,6 +62,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <random>
 #include <set>
@@ -65,7 +70,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "engine/check_run.h"
+#include "engine/rescue.h"
 #include "engine/system_services.h"
 
 namespace {
@@ -75,51 +82,58 @@ using Clock = std::chrono::steady_clock;
 
 // ---------------------------------------------------------------- the engine
 
-class NullWindow : public engine::WindowOps {
- public:
-  void SetFieldText(int, const std::string&) override {}
-  void SetProgress(int, int) override {}
-  int AddRow(const std::array<std::string, 4>&) override { return ++rows; }
-  void ShowButton(int, bool) override {}
-  void EnableButton(int, bool) override {}
-  void SetTitle(const std::string&) override {}
-  int ShowMessage(const std::string&, const std::string&, unsigned) override { return engine::kIdOk; }
-  void OpenOptions() override {}
-  int rows = 0;
-};
-
-class NoTexts : public engine::TextLookup {
- public:
-  std::string Text(int) const override { return std::string(); }
-};
-
-class TreeRoot : public engine::RootPathTranslator {
- public:
-  explicit TreeRoot(std::string root) : root_(std::move(root)) {}
-  std::string ToNativePath(const std::string&) override { return root_; }
-
- private:
-  std::string root_;
-};
-
 // The child: one check of a tree; prints files checked, bytes read, errors.
 int CheckMain(const std::string& root, bool preScan) {
-  engine::EngineDeps deps;
-  deps.window = std::make_shared<NullWindow>();
-  deps.settings = std::make_shared<engine::Settings>();
-  deps.settings->drive = 3;
-  deps.settings->preScan = preScan;
-  deps.settings->sounds = false;
-  deps.panels = std::make_shared<engine::PanelFlags>();
-  deps.text = std::make_shared<NoTexts>();
-  deps.rootPaths = std::make_shared<TreeRoot>(root);
-  deps.prefetcher = std::make_shared<engine::SystemPrefetcher>();
-  engine::ScanEngine engine(deps);
+  engine::ScanEngine engine(bench::CheckDeps(root, preScan));
   if (!engine.Start()) return 2;
   if (!engine.WaitForCheckThread(std::chrono::hours(2))) return 3;
   const auto& d = engine.State().disk;
   std::printf("%d %lld %d\n", d.filesChecked.load(), static_cast<long long>(engine.State().bytesRead.load()),
               d.readErrors + d.openErrors + d.otherErrors);
+  return 0;
+}
+
+// The child: the rescue of every file of a tree to dest (which must not
+// exist yet), as the error list's menu starts it; prints files copied whole,
+// their bytes, and the files not copied whole.
+int RescueMain(const std::string& root, const std::string& dest) {
+  struct Waiter : engine::RescueListener {
+    void Progress(const engine::RescueProgress&) override {}
+    void Finished(const engine::RescueReport& r) override {
+      std::lock_guard lock(m);
+      report = r;
+      done = true;
+      cv.notify_all();
+    }
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    engine::RescueReport report;
+  };
+  std::vector<engine::RescueFile> files;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    // Below the root by its name (fs::relative would look up every folder).
+    if (e.is_regular_file()) files.push_back({e.path().string(), e.path().string().substr(root.size() + 1)});
+  }
+  fs::create_directories(dest);
+  auto waiter = std::make_shared<Waiter>();
+  engine::RescueRun run(std::make_shared<engine::SystemThreads>(), waiter);
+  engine::RescueOptions options;
+  options.destination = dest;
+  if (!run.Start(files, options)) return 2;
+  std::unique_lock lock(waiter->m);
+  waiter->cv.wait(lock, [&] { return waiter->done; });
+  int whole = 0, other = 0;
+  long long bytes = 0;
+  for (const auto& f : waiter->report.files) {
+    if (f.kind == engine::RescueOutcome::kWhole) {
+      ++whole;
+      bytes += f.size;
+    } else {
+      ++other;
+    }
+  }
+  std::printf("%d %lld %d\n", whole, bytes, other);
   return 0;
 }
 
@@ -301,6 +315,9 @@ struct Options {
   std::string baseline;
   int flat = 100000;
   std::string self;
+  // Where the rescue's copies go: another volume than the trees' (memory, by
+  // default, so that the copies cost what writing costs at the least).
+  std::string rescueTo = "/dev/shm/torvex-bench-rescue";
 };
 
 struct Storage {
@@ -339,6 +356,9 @@ void RunCase(const Options& o, const Storage& st, const Tree& t) {
                      {"/bin/sh", "-c", "find " + Quote(root) + " -type f -print0 | xargs -0 cat > /dev/null"},
                      false});
   runners.push_back({"engine, pre-scan on", {o.self, "--check", root, "1"}, true});
+  // The rescue of the whole tree to another volume: what a check reads, also
+  // written. Its copies are taken away again between runs.
+  runners.push_back({"rescue, to " + o.rescueTo, {o.self, "--rescue", root, o.rescueTo + "/copies"}, true});
   if (!o.baseline.empty()) {
     runners.push_back({"old engine, pre-scan off", {o.baseline, "--check", root, "0"}, true});
     runners.push_back({"old engine, pre-scan on", {o.baseline, "--check", root, "1"}, true});
@@ -368,6 +388,7 @@ void RunCase(const Options& o, const Storage& st, const Tree& t) {
       const Sample sample = Spawn(runners[i].argv, procs, &out);
       if (rep >= 0) sides[i].samples.push_back(sample);
       if (runners[i].engine) CheckOutput(out, t, runners[i].label);
+      if (runners[i].argv[1] == "--rescue") fs::remove_all(runners[i].argv[3]);
     }
   }
 
@@ -388,9 +409,13 @@ void RunCase(const Options& o, const Storage& st, const Tree& t) {
   ratio(sides[0]);
   ratio(sides[2]);
   if (!o.baseline.empty()) {
-    ratio(sides[3]);
     ratio(sides[4]);
+    ratio(sides[5]);
   }
+  const Side& check = sides[2];
+  const Side& rescue = sides[3];
+  std::printf("  rescue at %.2f of the check's speed (median), %.2f (minimum)\n", check.Median() / rescue.Median(),
+              check.Min() / rescue.Min());
   std::fflush(stdout);
 }
 
@@ -525,6 +550,7 @@ std::vector<std::string> Split(const std::string& s) {
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--check") return CheckMain(argv[2], std::string(argv[3]) == "1");
+  if (argc == 4 && std::string(argv[1]) == "--rescue") return RescueMain(argv[2], argv[3]);
 
   Options o;
   o.self = fs::canonical("/proc/self/exe");
@@ -545,6 +571,7 @@ int main(int argc, char** argv) {
     else if (a == "--t-large-mb") o.tLargeMb = std::stoll(v);
     else if (a == "--baseline") o.baseline = fs::canonical(v);
     else if (a == "--flat") o.flat = std::stoi(v);
+    else if (a == "--rescue-to") o.rescueTo = v;
     else Die("unknown option " + a);
   }
   if (o.work.empty()) {

@@ -33,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "engine/check_run.h"
 #include "platform/registry.h"
 #include "records/settings_store.h"
@@ -41,61 +42,16 @@
 
 namespace {
 
+using namespace bench;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
-struct Tree {
-  std::string root;
-  int files = 0;
-  int64_t bytes = 0;
-};
-
 Tree Generate(const std::string& root, int files, int64_t size, int perFolder) {
-  Tree t{root, files, static_cast<int64_t>(files) * size};
-  const std::string block(static_cast<std::size_t>(std::min<int64_t>(size, 1 << 20)), 'x');
-  for (int i = 0; i < files; ++i) {
-    const std::string folder = root + "/d" + std::to_string(i / perFolder);
-    fs::create_directories(folder);
-    std::ofstream out(folder + "/f" + std::to_string(i) + ".bin", std::ios::binary);
-    for (int64_t left = size; left > 0; left -= static_cast<int64_t>(block.size())) {
-      out.write(block.data(), static_cast<std::streamsize>(std::min<int64_t>(left, static_cast<int64_t>(block.size()))));
-    }
-  }
-  return t;
+  const fs::path path(root);
+  return MakeTree(path.parent_path().string(), path.filename().string(), files, size, perFolder);
 }
 
 double ElapsedSince(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
-
-double CatSeconds(const Tree& t) {
-  const auto start = Clock::now();
-  const std::string cmd = "find '" + t.root + "' -type f -print0 | xargs -0 cat > /dev/null";
-  if (std::system(cmd.c_str()) != 0) std::exit(1);
-  return ElapsedSince(start);
-}
-
-class NullWindow : public engine::WindowOps {
- public:
-  void SetFieldText(int, const std::string&) override {}
-  void SetProgress(int, int) override {}
-  int AddRow(const std::array<std::string, 4>&) override { return 0; }
-  void ShowButton(int, bool) override {}
-  void EnableButton(int, bool) override {}
-  void SetTitle(const std::string&) override {}
-  int ShowMessage(const std::string&, const std::string&, unsigned) override { return engine::kIdOk; }
-  void OpenOptions() override {}
-};
-class NoTexts : public engine::TextLookup {
- public:
-  std::string Text(int) const override { return {}; }
-};
-class TreeRoot : public engine::RootPathTranslator {
- public:
-  explicit TreeRoot(std::string root) : root_(std::move(root)) {}
-  std::string ToNativePath(const std::string&) override { return root_; }
-
- private:
-  std::string root_;
-};
 
 void Check(const Tree& t, const engine::ScanState& s, const char* who) {
   if (s.disk.filesChecked != t.files || s.bytesRead != t.bytes || s.disk.readErrors + s.disk.openErrors != 0) {

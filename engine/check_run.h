@@ -8,7 +8,8 @@
 // | thread        | owns                                   | may read                                  | woken by |
 // |---------------|----------------------------------------|-------------------------------------------|----------|
 // | UI            | the commands, the timer tick, the      | every shared word; the run's texts while  | the window's own events |
-// |               | report, UiThreadOwn                    | idle (released by the check thread)       |          |
+// |               | report, UiThreadOwn                    | idle (released by the check thread's      |          |
+// |               |                                        | HandOver at the end of a run)             |          |
 // | check thread  | the walks, CheckThreadOwn (the reader, | settings, panel flags, the stop flags     | the watchdog (tick or reader's end), |
 // | (one per run) | the read-ahead, the block buffer)      |                                           | futex only, never polled |
 // | reader        | its file descriptor and buffer; the    | the file it was handed; settings (fast    | its mail signal (a file handed over, |

@@ -103,14 +103,19 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
   w.SetFieldText(kIdVolumeLabel, "");
   w.ShowButton(kIdStop, false);
   w.ShowButton(kIdStart, true);
-  // The flags of this run fall before idle rises, so that a Start that follows
-  // at once never has its own run's flags lowered by this thread.
-  s.running = false;
-  s.reportPending = true;
-  // Hands the run's texts (root path, label, run settings) back to the UI
-  // thread, which the next Start rewrites.
-  s.idle.Release(true);
-  w.EnableButton(kIdStart, true);
+  // The run ends where the window's calls are carried out, after all of the
+  // above: a Start, a click on the STOP still shown or a tick that shows the
+  // report never comes before them.
+  w.HandOver([&s, &w] {
+    // The flags of this run fall before idle rises, so that a Start that
+    // follows at once never has its own run's flags lowered by this thread.
+    s.running = false;
+    s.reportPending = true;
+    // Hands the run's texts (root path, label, run settings) back to the UI
+    // thread, which the next Start rewrites.
+    s.idle.Release(true);
+    w.EnableButton(kIdStart, true);
+  });
 
   c.checkThreads.fetch_sub(1);
   s.watchdog.Wake();

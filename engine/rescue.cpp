@@ -1,5 +1,6 @@
 #include "engine/rescue.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -11,6 +12,7 @@
 #include "engine/blocks.h"
 #include "engine/stuck_readers.h"
 #include "engine/watchdog.h"
+#include "platform/ascii.h"
 #include "platform/file_io.h"
 #include "platform/rescue_files.h"
 #include "platform/wake_signal.h"
@@ -28,6 +30,14 @@ constexpr std::size_t kRescueStack = 512 * 1024;
 // fourth wake is one second of the watchdog.
 constexpr auto kWakeEvery = 250ms;
 constexpr int kWakesPerSecond = 4;
+// Read-ahead while nothing has failed, on storage where it pays off (discs
+// and disks, not network or FUSE file systems): the next files' first bytes,
+// a few files ahead of the reader, and inside a file a window ahead of its
+// blocks, so that the device reads while the copy is written.
+constexpr int kAheadFiles = 8;
+constexpr int64_t kAheadFileBytes = 4 << 20;
+constexpr int64_t kAheadWindow = 4 << 20;
+constexpr std::size_t kAheadStack = 128 * 1024;
 // A map is read back only up to this length (a map of a badly scratched
 // file has one line per run of bad sectors).
 constexpr std::size_t kMaxMapText = 64u << 20;
@@ -49,7 +59,8 @@ struct Unit {
 struct FileWork {
   std::string source;
   int64_t size = 0;
-  int sectorSize = 0;  // known once a reader has opened the file
+  int sectorSize = 0;  // the volume's (or the options')
+  bool ahead = false;  // read ahead inside the file (a disc or disk, while nothing failed)
   int copyFd = -1;
   RescueMap map{0};
   std::deque<Unit> units;  // still to read, in order
@@ -72,6 +83,11 @@ struct RescueRun::Shared {
   StuckReaders stuck;
   std::atomic<int64_t> recovered{0};  // bytes copied, over every file
   std::atomic<int64_t> started{0};    // bytes of the files started
+  // The read-ahead: the file the rescue thread is at (raised as it moves on),
+  // and whether a read has failed (then no more read-ahead in this rescue).
+  std::atomic<int> fileIndex{0};
+  std::atomic<bool> aheadOff{false};
+  platform::WakeSignal aheadWake;
 
   bool Cancelled() const { return cancel.load(); }
 };
@@ -169,10 +185,8 @@ class RescueReader {
       if (fd < 0) {
         work.notOpened = true;
       } else {
-        if (work.sectorSize == 0) {
-          work.sectorSize =
-              shared_->options.sectorSize > 0 ? shared_->options.sectorSize : platform::SectorSizeOf(fd);
-        }
+        // The first bytes were asked for with the files ahead.
+        aheadUntil_ = kAheadFileBytes;
         ReadUnits(work, fd, lock);
       }
       if (!abandoned_) work.finished = true;
@@ -194,10 +208,21 @@ class RescueReader {
       reading_ = true;
       shared_->watchdog.Reset();
       lock.unlock();
+      if (work.ahead && unit.split && !shared_->aheadOff.load(std::memory_order_relaxed) &&
+          unit.pos + kAheadWindow / 2 >= aheadUntil_) {
+        const int64_t from = std::max(aheadUntil_, unit.pos + unit.length);
+        aheadUntil_ = unit.pos + kAheadWindow;
+        platform::AdviseAhead(fd, from, aheadUntil_ - from);
+      }
       const long got = platform::ReadAtOffset(fd, buffer_->data, static_cast<long>(unit.length), unit.pos);
       lock.lock();
       if (abandoned_) return;
       reading_ = false;
+      if (got < 0) {
+        // A disc that has shown a bad block gets no more read-ahead.
+        shared_->aheadOff = true;
+        shared_->aheadWake.Notify();
+      }
       if (got < 0 && unit.split && unit.length > work.sectorSize) {
         // Every good sector of a bad block is kept.
         const auto sectors = SectorsOf(unit.pos, unit.pos + unit.length, work.size, work.sectorSize);
@@ -235,6 +260,9 @@ class RescueReader {
   bool stuck_ = false;  // given up inside a read: counted among the stuck
   bool reading_ = false;
   Unit current_;
+  // The reader thread's own: how far the read-ahead inside the current file
+  // has been asked for.
+  int64_t aheadUntil_ = 0;
 };
 
 std::string Parent(const std::string& path) {
@@ -256,6 +284,31 @@ bool SafeRelative(const std::string& relative) {
   return true;
 }
 
+// Whether reading ahead pays off on the volume of the file at path: on discs
+// and disks, not on network or FUSE file systems.
+bool AheadWorthIt(const std::string& path) {
+  const int folder = platform::OpenRetrying(path.substr(0, path.find_last_of('/') + 1) + ".", O_RDONLY | O_DIRECTORY);
+  const bool worthIt = folder >= 0 && platform::OnDiscOrDiskFileSystem(folder);
+  if (folder >= 0) platform::CloseFile(folder);
+  return worthIt;
+}
+
+// The read-ahead of the next files: brings the first bytes of each into the
+// system's cache a few files before the reader gets there. Nobody waits for
+// it; one stuck in the kernel on a failing disc holds nothing of the rescue.
+void ReadAheadFiles(const std::shared_ptr<Shared>& shared, const std::vector<std::string>& sources) {
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    for (;;) {
+      const uint32_t seq = shared->aheadWake.Seq();
+      if (shared->over || shared->Cancelled() || shared->aheadOff) return;
+      if (static_cast<int>(i) <= shared->fileIndex.load() + kAheadFiles) break;
+      shared->aheadWake.Wait(seq);
+    }
+    if (static_cast<int>(i) < shared->fileIndex.load()) continue;  // the reader is past it
+    platform::AdviseWillNeed(AT_FDCWD, sources[i], {{0, kAheadFileBytes}});
+  }
+}
+
 // The rescue thread's work.
 class Rescue {
  public:
@@ -271,6 +324,8 @@ class Rescue {
         report.files.push_back(outcome);
         continue;
       }
+      shared_->fileIndex = static_cast<int>(i);
+      shared_->aheadWake.Notify();
       report.files.push_back(CopyFile(files_[i], static_cast<int>(i) + 1));
     }
     if (reader_) reader_->Quit();
@@ -280,8 +335,11 @@ class Rescue {
     report.cancelled = shared_->Cancelled();
     report.deviceNotAnswering = deviceNotAnswering_;
     report.destinationFailed = destinationFailed_;
+    report.drive = shared_->options.drive;
+    report.destination = shared_->options.destination;
     shared_->over = true;
     shared_->tickerWake.Notify();
+    shared_->aheadWake.Notify();
     shared_->listener->Finished(report);
     shared_->running = false;
   }
@@ -307,7 +365,16 @@ class Rescue {
     }
     outcome.size = work->size = st.st_size;
     work->map = RescueMap(work->size);
-    device_ = static_cast<uint64_t>(st.st_dev);
+    // The volume's sector size and whether reading ahead pays off there,
+    // found once per device.
+    if (!known_ || device_ != static_cast<uint64_t>(st.st_dev)) {
+      device_ = static_cast<uint64_t>(st.st_dev);
+      known_ = true;
+      sectorSize_ = shared_->options.sectorSize > 0 ? shared_->options.sectorSize : platform::SectorSizeOf(file.source);
+      aheadWorthIt_ = AheadWorthIt(file.source);
+    }
+    work->sectorSize = sectorSize_;
+    work->ahead = aheadWorthIt_;
 
     // Where the copy is written, and what an earlier rescue left there.
     const std::string part = PartName(copy), mapPath = MapName(copy);
@@ -315,7 +382,8 @@ class Rescue {
     bool fresh = true;
     std::string mapText;
     bool truncated = false;
-    if (platform::ReadWholeFile(mapPath, kMaxMapText, &mapText, &truncated) == platform::kFileOk && !truncated) {
+    const bool mapFound = platform::ReadWholeFile(mapPath, kMaxMapText, &mapText, &truncated) == platform::kFileOk;
+    if (mapFound && !truncated) {
       if (auto map = RescueMap::Parse(mapText, work->size)) {
         if (platform::RegularFileLength(part) == work->size) {
           work->map = std::move(*map);
@@ -341,20 +409,23 @@ class Rescue {
       return outcome;
     }
 
-    const int made = platform::MakeFolders(Parent(copy));
-    if (made != 0) return NotWritten(outcome, made);
+    // Files of one folder follow each other: its folder is made once.
+    if (Parent(copy) != madeFolder_) {
+      const int made = platform::MakeFolders(Parent(copy));
+      if (made != 0) return NotWritten(outcome, made);
+      madeFolder_ = Parent(copy);
+    }
     platform::WriteProblem problem = platform::WriteProblem::kNone;
-    work->copyFd = platform::OpenCopy(target, &problem);
+    work->copyFd = platform::OpenCopy(target, fresh, &problem);
     if (work->copyFd < 0) {
       outcome.kind = RescueOutcome::kNotWritten;
       outcome.problem = static_cast<int>(problem);
-      destinationFailed_ = true;
-      stop_ = true;
+      if (problem == platform::WriteProblem::kFull) destinationFailed_ = stop_ = true;
       return outcome;
     }
-    // A fresh copy starts empty: holes read as zeros where nothing is read.
-    int error = fresh ? platform::SetCopyLength(work->copyFd, 0) : 0;
-    if (error == 0) error = platform::SetCopyLength(work->copyFd, work->size);
+    // A fresh copy starts empty and has its length at once: holes read as
+    // zeros where nothing is read.
+    int error = platform::SetCopyLength(work->copyFd, work->size);
     if (error != 0) {
       platform::CloseFile(work->copyFd);
       return NotWritten(outcome, error);
@@ -368,6 +439,8 @@ class Rescue {
 
     if (work->writeError != 0) {
       platform::CloseFile(work->copyFd);
+      // A fresh copy that could not be written holds nothing worth its room.
+      if (fresh) platform::RemoveFile(part);
       return NotWritten(outcome, work->writeError);
     }
     if (work->notOpened) {
@@ -397,7 +470,7 @@ class Rescue {
       if (error != 0) return NotWritten(outcome, error);
     }
     if (whole) {
-      platform::RemoveFile(mapPath);
+      if (mapFound) platform::RemoveFile(mapPath);
       outcome.kind = RescueOutcome::kWhole;
     } else {
       outcome.kind = RescueOutcome::kPart;
@@ -408,9 +481,13 @@ class Rescue {
   RescueOutcome NotWritten(RescueOutcome outcome, int error) {
     outcome.kind = RescueOutcome::kNotWritten;
     outcome.problem = static_cast<int>(platform::ProblemOfError(error));
-    // A destination that takes no more makes every further file fail alike.
-    destinationFailed_ = true;
-    stop_ = true;
+    // A destination that takes no more (full, read-only, failing) makes every
+    // further file fail alike: the rescue stops. Anything else concerns this
+    // copy alone.
+    if (error == ENOSPC || error == EDQUOT || error == EROFS || error == EIO) {
+      destinationFailed_ = true;
+      stop_ = true;
+    }
     return outcome;
   }
 
@@ -488,6 +565,8 @@ class Rescue {
           // sector is given up; a fresh reader goes on after it.
           const Unit stalled = reader.Current();
           reader_.reset();
+          // The delay starts again for the fresh reader's wait for a slot.
+          shared_->watchdog.Reset();
           if (stalled.pos == kOpening) {
             // Not even the open came back: nothing of the file can be read.
             work.notOpened = true;
@@ -548,9 +627,13 @@ class Rescue {
   std::vector<RescueFile> files_;
   std::shared_ptr<RescueReader> reader_;
   uint64_t device_ = 0;
+  bool known_ = false;
+  int sectorSize_ = 0;
+  bool aheadWorthIt_ = false;
   RescueProgress progress_;
   Clock::time_point lastEmit_{};
   int64_t lastPos_ = 0;
+  std::string madeFolder_;
   bool stop_ = false;
   bool deviceNotAnswering_ = false;
   bool destinationFailed_ = false;
@@ -562,6 +645,19 @@ int64_t RescueOutcome::MissingBytes() const {
   int64_t total = 0;
   for (const auto& a : missing) total += a.size;
   return total;
+}
+
+std::optional<RescueFile> RescueFileOfRow(const std::string& name, const std::string& folder,
+                                          RootPathTranslator& paths) {
+  const std::string shownFolder = platform::FromVisibleText(folder);
+  if (name.empty() || shownFolder.size() < 3 || shownFolder[1] != ':' || shownFolder[2] != '\\') return std::nullopt;
+  const std::string windowPath =
+      shownFolder + (shownFolder.back() == '\\' ? "" : "\\") + platform::FromVisibleText(name);
+  RescueFile file;
+  file.source = paths.ToNativePath(windowPath);
+  if (file.source.empty()) return std::nullopt;
+  for (std::size_t i = 3; i < windowPath.size(); ++i) file.relative += windowPath[i] == '\\' ? '/' : windowPath[i];
+  return file;
 }
 
 std::string PartName(const std::string& copy) { return copy + ".torvex-part"; }
@@ -598,6 +694,8 @@ bool RescueRun::Start(std::vector<RescueFile> files, const RescueOptions& option
   shared->threads = threads_;
   shared->listener = listener_;
   shared->options = options;
+  std::vector<std::string> sources;
+  for (const auto& f : files) sources.push_back(f.source);
   auto rescue = std::make_shared<Rescue>(shared, std::move(files));
   // The ticker: the watchdog's seconds, and the rescue thread's progress.
   const int ticker = threads_->StartThread(
@@ -615,6 +713,11 @@ bool RescueRun::Start(std::vector<RescueFile> files, const RescueOptions& option
       },
       64 * 1024);
   if (ticker != 0) return false;
+  // Read-ahead only on storage where it pays off, judged by the first file's
+  // folder; without its thread the rescue reads all the same.
+  if (!sources.empty() && AheadWorthIt(sources.front())) {
+    threads_->StartThread([shared, sources] { ReadAheadFiles(shared, sources); }, kAheadStack);
+  }
   if (threads_->StartThread([rescue] { rescue->Run(); }, kRescueStack) != 0) {
     shared->over = true;
     shared->tickerWake.Notify();

@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,7 @@ struct RescueOptions {
   int priority = 3;         // the reader's slider position, 0..6
   int extraPasses = 2;      // passes over the missing sectors after the first
   int sectorSize = 0;       // 0: the volume's own (2,048 bytes on an optical disc)
+  std::string drive;        // the drive as the window names it ("D:"), for the messages
 };
 
 // What became of one file.
@@ -65,6 +67,7 @@ struct RescueReport {
   bool deviceNotAnswering = false;
   // The destination could not be written: the rescue stopped.
   bool destinationFailed = false;
+  std::string drive, destination;  // as the options gave them
 };
 
 struct RescueProgress {
@@ -115,6 +118,13 @@ class RescueRun {
   std::shared_ptr<RescueListener> listener_;
   std::shared_ptr<Shared> shared_;  // of the running rescue
 };
+
+// The file an error list row names (its name and folder cells as the window
+// and the log show them: "D:\\FOLDER" and the file's name), for a rescue:
+// the file on the volume through paths, and its path below the drive's root.
+// None when the drive has no folder (or the row names none).
+std::optional<RescueFile> RescueFileOfRow(const std::string& name, const std::string& folder,
+                                          RootPathTranslator& paths);
 
 // The name of a copy while it is written, and of its map.
 std::string PartName(const std::string& copy);

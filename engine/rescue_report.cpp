@@ -7,7 +7,17 @@ namespace engine {
 namespace {
 
 // A copy's path as the window and the terminal show it.
-std::string Shown(const std::string& relative) { return platform::VisibleText(relative); }
+std::string Shown(const std::string& relative) {
+  std::string out;
+  std::size_t begin = 0;
+  for (;;) {
+    const std::size_t slash = relative.find('/', begin);
+    out += platform::VisibleText(relative.substr(begin, slash == std::string::npos ? slash : slash - begin));
+    if (slash == std::string::npos) return out;
+    out += '/';
+    begin = slash + 1;
+  }
+}
 
 // The places a file misses: "at 32,768, 2,048 bytes; ..." (the first few).
 std::string Places(const RescueOutcome& file, const TextLookup& texts) {
@@ -37,7 +47,19 @@ std::string GroupedNumber(int64_t value) {
 }
 
 std::string RescueReportText(const RescueReport& report, const TextLookup& texts, std::size_t maxFiles) {
-  std::string out = texts.Text(report.cancelled ? kTextRescueCancelled : kTextRescueFinished);
+  std::string out;
+  // Why the rescue stopped before its end comes first.
+  if (report.deviceNotAnswering) out += FillIn(texts.Text(kTextDeviceNotAnswering), {report.drive}) + "\n\n";
+  if (report.destinationFailed) {
+    for (const auto& f : report.files) {
+      if (f.kind != RescueOutcome::kNotWritten) continue;
+      out += FillIn(texts.Text(kTextRescueWriteFailed),
+                    {Shown(report.destination), texts.Text(ProblemText(f.problem))}) +
+             "\n\n";
+      break;
+    }
+  }
+  out += texts.Text(report.cancelled ? kTextRescueCancelled : kTextRescueFinished);
   struct Group {
     RescueOutcome::Kind kind;
     int text;

@@ -1,12 +1,18 @@
 #pragma once
-// What the engine may do to the main window. Every call is synchronous: it
-// has taken effect when it returns. The main window carries each call out on
-// the UI thread (a direct call when already there); once the window is gone
-// the calls do nothing and ShowMessage returns kIdCancel.
+// What the engine may do to the main window. The main window carries each
+// call out on the UI thread (a direct call when already there), in the order
+// the calls were made; once the window is gone the calls do nothing and
+// ShowMessage returns kIdCancel.
+//
+// A row, a message box, the Options and HandOver have taken effect when they
+// return. Field texts, positions, buttons and the title may still be on their
+// way to the UI thread: a thread that changes what the UI thread acts on
+// after them (the end of a run, which raises idle) does so through HandOver.
 //
 // Because the engine threads wait for the UI thread here, the UI thread must
 // never wait for an engine thread: Stop, Skip and Exit only raise flags.
 #include <array>
+#include <functional>
 #include <string>
 
 #include "engine/message_box.h"
@@ -49,6 +55,11 @@ class WindowOps {
   // Opens the Options dialog exactly as its command does (Start without a
   // device). UI thread only.
   virtual void OpenOptions() = 0;
+  // Runs fn where the window's calls are carried out, once every call made
+  // before it has taken effect, and returns when fn has run. Once the window
+  // is gone fn runs at once on the calling thread. A window whose calls all
+  // take effect before they return runs fn at once.
+  virtual void HandOver(const std::function<void()>& fn) { fn(); }
 };
 
 }  // namespace engine

@@ -60,11 +60,13 @@ long ReadAtOffset(int fd, void* buffer, long length, int64_t offset) {
   return got;
 }
 
-int SectorSizeOf(int fd) {
+void AdviseAhead(int fd, int64_t offset, int64_t length) { posix_fadvise(fd, offset, length, POSIX_FADV_WILLNEED); }
+
+int SectorSizeOf(const std::string& path) {
   struct statfs fs {};
-  if (fstatfs(fd, &fs) == 0 && (fs.f_type == kIso9660Magic || fs.f_type == kUdfMagic)) return kOpticalSector;
+  if (statfs(path.c_str(), &fs) == 0 && (fs.f_type == kIso9660Magic || fs.f_type == kUdfMagic)) return kOpticalSector;
   struct stat st {};
-  if (fstat(fd, &st) != 0) return kDefaultSector;
+  if (stat(path.c_str(), &st) != 0) return kDefaultSector;
   const std::string block =
       "/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
   // A partition keeps the queue of its whole disk one folder up.
@@ -108,7 +110,9 @@ int MakeFolders(const std::string& path) {
   return 0;
 }
 
-int OpenCopy(const std::string& path, WriteProblem* problem) {
+int OpenCopy(const std::string& path, bool empty, WriteProblem* problem) {
+  // A FIFO or device in the copy's place is neither blocked on nor emptied:
+  // the type is looked at before anything is cut.
   const int fd = OpenRetrying(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0644);
   if (fd < 0) {
     *problem = ProblemOfError(errno);
@@ -118,6 +122,11 @@ int OpenCopy(const std::string& path, WriteProblem* problem) {
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
     *problem = WriteProblem::kNotAFile;
+    return -1;
+  }
+  if (empty && st.st_size != 0 && ftruncate(fd, 0) != 0) {
+    *problem = ProblemOfError(errno);
+    close(fd);
     return -1;
   }
   const int flags = fcntl(fd, F_GETFL);

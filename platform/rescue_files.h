@@ -15,10 +15,14 @@ namespace platform {
 // the end of the file), or -1 on a read error.
 long ReadAtOffset(int fd, void* buffer, long length, int64_t offset);
 
-// The smallest unit the volume of the open file can read: 2,048 bytes on an
+// Asks the system to bring [offset, offset + length) of the open file into
+// its cache in the background.
+void AdviseAhead(int fd, int64_t offset, int64_t length);
+
+// The smallest unit the volume of the file at path can read: 2,048 bytes on an
 // optical disc's file system (iso9660, UDF), the device's logical block size
 // on a block device, 512 elsewhere.
-int SectorSizeOf(int fd);
+int SectorSizeOf(const std::string& path);
 
 // The device the file or folder at path lies on, following links.
 std::optional<uint64_t> DeviceOfPath(const std::string& path);
@@ -32,9 +36,9 @@ bool FolderIsWithin(const std::string& path, const std::string& folder);
 int MakeFolders(const std::string& path);
 
 // Opens a copy for writing: created when absent, an existing one kept as it
-// is; refused when the last component is a link or not a regular file.
-// Returns the descriptor, or -1 with *problem set.
-int OpenCopy(const std::string& path, WriteProblem* problem);
+// is (or emptied when empty is set); refused when the last component is a
+// link or not a regular file. Returns the descriptor, or -1 with *problem set.
+int OpenCopy(const std::string& path, bool empty, WriteProblem* problem);
 
 // Writes every byte at offset. 0 success, else an errno.
 int WriteAtOffset(int fd, const void* data, long length, int64_t offset);

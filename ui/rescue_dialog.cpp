@@ -46,7 +46,7 @@ void CRescueDialog::ShowProgress(const engine::RescueProgress& progress) {
   const TableTexts texts;
   SetDlgItemText(*this, kIdFileLine, engine::RescueFileLine(progress, texts).c_str());
   const auto shown = m_shownPaths.find(progress.file);
-  const std::string path = shown != m_shownPaths.end() ? shown->second : ShownNativePath(progress.file);
+  const std::string path = shown != m_shownPaths.end() ? platform::VisibleText(shown->second) : ShownNativePath(progress.file);
   if (auto* label = DlgItem<QLabel>(*this, kIdFilePath)) {
     // A long path keeps its drive and the file's name.
     const QString full = QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
@@ -84,46 +84,23 @@ std::string ShownNativePath(const std::string& path) {
   }
 }
 
-std::string RescueShownPath(char drive, const std::string& relative) {
-  std::string shown{drive, ':'};
-  std::size_t start = 0;
-  while (start <= relative.size()) {
-    const std::size_t slash = relative.find('/', start);
-    const std::size_t end = slash == std::string::npos ? relative.size() : slash;
-    shown += '\\';
-    shown += platform::VisibleText(std::string_view(relative).substr(start, end - start));
-    if (slash == std::string::npos) break;
-    start = slash + 1;
-  }
-  return shown;
+std::string RescueWindowPath(char drive, const std::string& relative) {
+  std::string path{drive, ':', '\\'};
+  for (const char c : relative) path += c == '/' ? '\\' : c;
+  return path;
 }
 
-std::string RescueEndText(const engine::RescueReport& given, const std::map<std::string, std::string>& shownPaths,
-                          const std::string& drive, const std::string& destination) {
-  // The files by the paths the list shows (the report's own form keeps the
-  // relative path's slashes as "/2F").
+std::string RescueEndText(const engine::RescueReport& given, const std::map<std::string, std::string>& shownPaths) {
+  const TableTexts texts;
+  // The files by the paths the list shows.
   engine::RescueReport report = given;
   for (auto& f : report.files) {
     const auto shown = shownPaths.find(f.relative);
     if (shown != shownPaths.end()) f.relative = shown->second;
   }
-  const TableTexts texts;
-  std::string head;
-  if (report.deviceNotAnswering) {
-    head = engine::FillIn(texts.Text(engine::kTextDeviceNotAnswering), {drive}) + "\n\n";
-  }
-  if (report.destinationFailed) {
-    int problem = 0;
-    for (const auto& f : report.files) {
-      if (f.kind == engine::RescueOutcome::kNotWritten && f.problem != 0) problem = f.problem;
-    }
-    head += engine::FillIn(texts.Text(engine::kTextRescueWriteFailed),
-                           {ShownNativePath(destination), texts.Text(engine::ProblemText(problem))}) +
-            "\n\n";
-  }
   std::string text;
   for (std::size_t files = 20;; files = files > 4 ? files - 4 : files - 1) {
-    text = head + engine::RescueReportText(report, texts, files);
+    text = engine::RescueReportText(report, texts, files);
     if (text.size() <= kBoxText || files <= 1) break;
   }
   return text;

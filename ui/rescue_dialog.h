@@ -34,8 +34,8 @@ class CRescueDialog : public CTemplateDialog {
     kIdProgress = 1205,
   };
 
-  // shownPaths: for each file's relative path, the path the window shows
-  // ("D:\FOLDER\FILE", see RescueShownPath).
+  // shownPaths: for each file's relative path, its path as the error list
+  // names it ("D:\FOLDER\FILE", see RescueWindowPath).
   explicit CRescueDialog(std::map<std::string, std::string> shownPaths, QWidget* parent = nullptr);
 
   // Shows where the rescue is (UI thread).
@@ -58,22 +58,20 @@ class CRescueDialog : public CTemplateDialog {
   CToolTipCtrl m_tooltip;
 };
 
-// The path of a file of the rescue as the error list shows it: the drive and
-// its folders joined with backslashes, each name as VisibleText.
-std::string RescueShownPath(char drive, const std::string& relative);
+// The path of a file of the rescue as the error list names it: the drive and
+// its folders joined with backslashes (bytes as they are: the window shows
+// them as VisibleText).
+std::string RescueWindowPath(char drive, const std::string& relative);
 
 // A path of this system as the window shows it: each name as VisibleText,
 // the slashes kept.
 std::string ShownNativePath(const std::string& path);
 
-// The end of a rescue as the message box tells it: why it stopped early (a
-// device that no longer answers, a destination that takes no more), then
-// the report of every file, each named by its path in shownPaths (by its
-// relative path where it has none there). Kept within the box's text buffer
-// by naming fewer files per group where needed. drive: the drive as the user
-// knows it ("D:").
-std::string RescueEndText(const engine::RescueReport& report, const std::map<std::string, std::string>& shownPaths,
-                          const std::string& drive, const std::string& destination);
+// The end of a rescue as the message box tells it (engine::RescueReportText),
+// each file named by its path in shownPaths (by its relative path where it
+// has none there), and kept within the box's text buffer by naming fewer
+// files per group where needed.
+std::string RescueEndText(const engine::RescueReport& report, const std::map<std::string, std::string>& shownPaths);
 
 class RescuePoster;
 

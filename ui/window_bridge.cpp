@@ -12,6 +12,14 @@ struct PendingCall {
   int result = 0;
 };
 
+// A hand-over on its way to the UI thread; guarded by the bridge's mutex.
+// Whoever claims it first runs it: the UI thread, or the caller once the
+// gate has closed before the UI thread came to it.
+struct PendingHandOver {
+  bool claimed = false;
+  bool done = false;
+};
+
 }  // namespace
 
 BridgeReceiver::BridgeReceiver(std::weak_ptr<WindowBridge> bridge, QObject* parent)
@@ -142,6 +150,55 @@ int WindowBridge::Blocking(std::function<int(engine::WindowOps&)> op, int closed
   return IsOpen() ? call->result : closed;
 }
 
+void WindowBridge::Posted(std::function<void(engine::WindowOps&)> op) {
+  if (OnUiThread()) {
+    if (!IsOpen()) return;
+    Flush();  // what the engine threads set before comes first
+    op(target_);
+    return;
+  }
+  std::lock_guard lock(m_);
+  if (!IsOpen()) return;
+  PostLocked([this, op = std::move(op)] {
+    if (!IsOpen()) return;
+    Flush();
+    op(target_);
+  });
+}
+
+void WindowBridge::HandOver(const std::function<void()>& fn) {
+  if (OnUiThread()) {
+    fn();
+    return;
+  }
+  auto handOver = std::make_shared<PendingHandOver>();
+  std::unique_lock lock(m_);
+  if (IsOpen()) {
+    // The UI thread runs it while the bridge is alive: this caller holds it.
+    PostLocked([this, handOver, fn] {
+      {
+        std::lock_guard l(m_);
+        if (handOver->claimed) return;
+        handOver->claimed = true;
+      }
+      if (IsOpen()) Flush();
+      fn();
+      {
+        std::lock_guard l(m_);
+        handOver->done = true;
+      }
+      done_.notify_all();
+    });
+    // The wait lets go of the lock; Close wakes it. Once the UI thread has
+    // claimed it, it is waited for even if the gate closes meanwhile.
+    done_.wait(lock, [&] { return handOver->done || (!handOver->claimed && !IsOpen()); });
+    if (handOver->done) return;
+  }
+  handOver->claimed = true;
+  lock.unlock();
+  fn();
+}
+
 void WindowBridge::SetFieldText(int id, const std::string& text) {
   if (OnUiThread()) {
     {
@@ -177,30 +234,15 @@ int WindowBridge::AddRow(const std::array<std::string, 4>& cells) {
 }
 
 void WindowBridge::ShowButton(int id, bool show) {
-  Blocking(
-      [id, show](engine::WindowOps& w) {
-        w.ShowButton(id, show);
-        return 0;
-      },
-      0);
+  Posted([id, show](engine::WindowOps& w) { w.ShowButton(id, show); });
 }
 
 void WindowBridge::EnableButton(int id, bool enable) {
-  Blocking(
-      [id, enable](engine::WindowOps& w) {
-        w.EnableButton(id, enable);
-        return 0;
-      },
-      0);
+  Posted([id, enable](engine::WindowOps& w) { w.EnableButton(id, enable); });
 }
 
 void WindowBridge::SetTitle(const std::string& title) {
-  Blocking(
-      [title](engine::WindowOps& w) {
-        w.SetTitle(title);
-        return 0;
-      },
-      0);
+  Posted([title](engine::WindowOps& w) { w.SetTitle(title); });
 }
 
 int WindowBridge::ShowMessage(const std::string& text, const std::string& caption, unsigned type) {

@@ -4,11 +4,13 @@
 // The engine calls its window from the UI thread (Start, the timer) and from
 // its own threads (the check thread, the readers). The bridge hands every call
 // to the window on the UI thread: directly when the caller is already there,
-// otherwise as a queued call. Adding a row, the buttons, the title and the
-// message box block their caller until the UI thread has carried them out.
-// Field texts and progress positions do not: the latest value of each wins and
-// is put on the screen at the next frame, always before any blocking call that
-// came after it, so their order against rows and message boxes is kept.
+// otherwise as a queued call. Adding a row, the message box, the Options and
+// HandOver block their caller until the UI thread has carried them out. The
+// buttons and the title do not: they are queued in order with those. Field
+// texts and progress positions do not either: the latest value of each wins
+// and is put on the screen at the next frame, always before any queued call
+// that came after it, so their order against rows, message boxes and
+// HandOver is kept (a queued button may find a newer text already shown).
 //
 // The gate: once Close has been called (on the UI thread, as the window goes)
 // every call does nothing and ShowMessage answers Cancel, callers waiting for
@@ -68,6 +70,7 @@ class WindowBridge : public engine::WindowOps, public std::enable_shared_from_th
   void SetTitle(const std::string& title) override;
   int ShowMessage(const std::string& text, const std::string& caption, unsigned type) override;
   void OpenOptions() override;
+  void HandOver(const std::function<void()>& fn) override;
 
   // The window is going (UI thread). Closes the gate.
   void Close();
@@ -91,6 +94,9 @@ class WindowBridge : public engine::WindowOps, public std::enable_shared_from_th
   // Runs op on the UI thread and waits for it; `closed` when the gate is or
   // becomes closed first.
   int Blocking(std::function<int(engine::WindowOps&)> op, int closed);
+  // Runs op on the UI thread, after the calls queued before it, without
+  // waiting for it; nothing once the gate is closed.
+  void Posted(std::function<void(engine::WindowOps&)> op);
   // A pending value was stored: make sure a flush is coming. Called with m_ held.
   void RequestFlushLocked();
   void FlushOnUi();

@@ -15,6 +15,8 @@
 #include <climits>
 #include <cstdio>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,8 +24,11 @@
 #include "app/check/json_report.h"
 #include "app/check/terminal_window.h"
 #include "engine/check_run.h"
+#include "engine/rescue.h"
+#include "engine/rescue_report.h"
 #include "platform/drive_table.h"
 #include "platform/registry.h"
+#include "platform/rescue_files.h"
 #include "platform/volume_info.h"
 #include "records/disk_info_store.h"
 #include "records/drive_list.h"
@@ -149,6 +154,107 @@ check::JsonRow ToJsonRow(const std::array<std::string, 4>& cells, const engine::
   return r;
 }
 
+// The rescue's listener: keeps the last progress and the report, and wakes
+// the main loop through the pipe.
+class TerminalRescue : public engine::RescueListener {
+ public:
+  explicit TerminalRescue(int wakeFd) : wakeFd_(wakeFd) {}
+  void Progress(const engine::RescueProgress& p) override {
+    {
+      std::lock_guard lock(m_);
+      progress_ = p;
+    }
+    Wake();
+  }
+  void Finished(const engine::RescueReport& r) override {
+    {
+      std::lock_guard lock(m_);
+      report_ = r;
+    }
+    Wake();
+  }
+  std::optional<engine::RescueProgress> LastProgress() {
+    std::lock_guard lock(m_);
+    return progress_;
+  }
+  std::optional<engine::RescueReport> Report() {
+    std::lock_guard lock(m_);
+    return report_;
+  }
+
+ private:
+  void Wake() {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &byte, 1);
+  }
+  const int wakeFd_;
+  std::mutex m_;
+  std::optional<engine::RescueProgress> progress_;
+  std::optional<engine::RescueReport> report_;
+};
+
+const char* ResultName(engine::RescueOutcome::Kind kind) {
+  switch (kind) {
+    case engine::RescueOutcome::kWhole: return "whole";
+    case engine::RescueOutcome::kPart: return "part";
+    case engine::RescueOutcome::kNotOpened: return "not-opened";
+    case engine::RescueOutcome::kNotWritten: return "not-written";
+    case engine::RescueOutcome::kInTheWay: return "in-the-way";
+    case engine::RescueOutcome::kNotDone: break;
+  }
+  return "not-done";
+}
+
+struct RescueEnd {
+  std::optional<engine::RescueReport> report;
+  int stopSignal = 0;
+};
+
+// Copies the files of the rows with read errors to the destination, showing
+// its progress on the status line, until it ends or a stop signal cancels it.
+RescueEnd RunRescue(const std::vector<engine::RescueFile>& files, const engine::RescueOptions& options,
+                    int signalFd, int wakeRead, int wakeWrite, bool statusLine, const engine::TextLookup& text) {
+  RescueEnd end;
+  auto listener = std::make_shared<TerminalRescue>(wakeWrite);
+  // Never destroyed: readers stuck in the kernel may hold what it shares.
+  auto* run = new engine::RescueRun(std::make_shared<engine::SystemThreads>(), listener);
+  if (!run->Start(files, options)) {
+    PrintError(text.Text(engine::kTextNotEnoughMemory));
+    return end;
+  }
+  Clock::time_point deadline = Clock::time_point::max();
+  for (;;) {
+    pollfd fds[2] = {{signalFd, POLLIN, 0}, {wakeRead, POLLIN, 0}};
+    const auto left = deadline == Clock::time_point::max()
+                          ? -1
+                          : static_cast<int>(std::max<long long>(
+                                0, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count()));
+    ::poll(fds, 2, left);
+    char drain[64];
+    while (::read(wakeRead, drain, sizeof drain) > 0) {
+    }
+    signalfd_siginfo info{};
+    while (::read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+      if (end.stopSignal == 0) end.stopSignal = static_cast<int>(info.ssi_signo);
+      run->Cancel();
+      // Cancel ends the rescue within a second; a stuck kernel gets no more.
+      deadline = std::min(deadline, Clock::now() + 1500ms);
+    }
+    end.report = listener->Report();
+    if (end.report || Clock::now() >= deadline) break;
+    if (statusLine) {
+      if (const auto p = listener->LastProgress()) {
+        const std::string line = "\r\x1b[K" + engine::RescueFileLine(*p, text) + " " + p->file + "  " +
+                                 engine::RescuePassLine(*p, text) + "  " + engine::RescueBytesLine(*p, text);
+        std::fputs(line.c_str(), stderr);
+        std::fflush(stderr);
+      }
+    }
+  }
+  if (statusLine) std::fputs("\r\x1b[K", stderr);
+  return end;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -227,6 +333,28 @@ int main(int argc, char* argv[]) {
   doc.cdrom = drive != nullptr && drive->kind == platform::kDriveCdrom;
   doc.folder = table.ToNativePath(windowsPath);
 
+  // The rescue's destination is looked at before a long check, not after.
+  std::string rescueTo = o.rescueTo;
+  if (!rescueTo.empty()) {
+    if (rescueTo[0] != '/') rescueTo = CurrentFolder() + "/" + rescueTo;
+    // A folder not there yet is made, unless the nearest folder that is there
+    // lies on the volume being read: nothing is ever written to it.
+    std::string existing = rescueTo;
+    while (!existing.empty() && ::access(existing.c_str(), F_OK) != 0) existing.resize(existing.rfind('/'));
+    engine::DestinationProblem problem = engine::CheckDestination(existing.empty() ? "/" : existing, doc.folder);
+    if (problem == engine::DestinationProblem::kNone) {
+      if (existing != rescueTo) platform::MakeFolders(rescueTo);
+      problem = engine::CheckDestination(rescueTo, doc.folder);
+    }
+    if (problem != engine::DestinationProblem::kNone) {
+      const std::string message = problem == engine::DestinationProblem::kMissing
+                                      ? engine::FillIn(text->Text(engine::kTextRescueNoFolder), {o.rescueTo})
+                                      : text->Text(engine::kTextRescueOnVolume);
+      PrintError(message);
+      giveUp({message});
+    }
+  }
+
   auto settings = std::make_shared<engine::Settings>();
   settings->drive = letter - 'A';
   settings->cdromTarget = doc.cdrom;
@@ -278,7 +406,8 @@ int main(int argc, char* argv[]) {
   deps.text = text;
   deps.log = log;
   deps.resume = store;
-  deps.rootPaths = std::make_shared<records::SystemRootPaths>(registry);
+  const auto rootPaths = std::make_shared<records::SystemRootPaths>(registry);
+  deps.rootPaths = rootPaths;
   deps.volumes = std::make_shared<records::SystemVolumeQuery>(registry);
   deps.roots = std::make_shared<records::SystemRootCheck>(registry);
   deps.prefetcher = std::make_shared<engine::SystemPrefetcher>();
@@ -353,6 +482,44 @@ int main(int argc, char* argv[]) {
   int status = d.readErrors + d.openErrors + d.otherErrors > 0 ? kExitErrorsFound : kExitClean;
   if (stopSignal != 0) status = 128 + stopSignal;
 
+  // The rescue of the files with read errors, once the check has ended by
+  // itself.
+  RescueEnd rescue;
+  if (!rescueTo.empty() && stopSignal == 0) {
+    std::vector<engine::RescueFile> files;
+    for (const auto& cells : window->Rows()) {
+      if (cells[1] != text->Text(engine::kTextRead)) continue;
+      if (auto file = engine::RescueFileOfRow(cells[0], cells[3], *rootPaths)) files.push_back(std::move(*file));
+    }
+    doc.rescued = true;
+    doc.rescueDestination = rescueTo;
+    if (files.empty()) {
+      doc.rescueReport = text->Text(engine::kTextNothingToRescue);
+    } else {
+      engine::RescueOptions options;
+      options.destination = rescueTo;
+      options.delaySeconds = o.delaySeconds;
+      options.priority = o.priority;
+      options.extraPasses = o.passes;
+      options.drive = windowsPath.substr(0, 2);
+      rescue = RunRescue(files, options, signalFd, wake[0], wake[1], config.statusLine, *text);
+      if (rescue.report) {
+        doc.rescueReport = engine::RescueReportText(*rescue.report, *text, SIZE_MAX);
+        doc.rescueCancelled = rescue.report->cancelled;
+        for (const auto& f : rescue.report->files) {
+          check::JsonRescueFile jf{f.relative, ResultName(f.kind), f.size, {}};
+          for (const auto& a : f.missing) jf.missing.emplace_back(a.pos, a.size);
+          doc.rescue.push_back(std::move(jf));
+        }
+      }
+      if (rescue.stopSignal != 0) {
+        stopSignal = rescue.stopSignal;
+        status = 128 + stopSignal;
+        doc.stoppedBy = stopSignal == SIGINT ? "SIGINT" : "SIGTERM";
+      }
+    }
+  }
+
   if (o.json) {
     for (const auto& cells : window->Rows()) {
       if (cells[1].empty() && cells[0] == text->Text(engine::kTextNewDisk)) continue;
@@ -368,7 +535,7 @@ int main(int argc, char* argv[]) {
     doc.bytesRead = state.bytesRead;
     if (d.bytesTotal != 0) doc.percent = d.percentShown.load();
     doc.elapsedSeconds = std::chrono::duration<double>(ended - started).count();
-    doc.stoppedBy = stopSignal == SIGINT ? "SIGINT" : stopSignal == SIGTERM ? "SIGTERM" : "";
+    if (doc.stoppedBy.empty()) doc.stoppedBy = stopSignal == SIGINT ? "SIGINT" : stopSignal == SIGTERM ? "SIGTERM" : "";
     doc.report = window->Report();
     doc.messages = window->Messages();
     doc.exitStatus = status;
@@ -378,6 +545,11 @@ int main(int argc, char* argv[]) {
     std::string report = window->Report();
     if (!report.empty() && report.back() != '\n') report += '\n';
     std::fwrite(report.data(), 1, report.size(), stdout);
+    if (doc.rescued) {
+      std::string told = "\n" + doc.rescueReport;
+      if (told.back() != '\n') told += '\n';
+      std::fwrite(told.data(), 1, told.size(), stdout);
+    }
   }
   if (stopSignal != 0) FinishBySignal(stopSignal);
   Finish(status);

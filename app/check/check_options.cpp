@@ -29,6 +29,9 @@ std::string UsageText() {
          "  --check-again     check a remembered CD-ROM from its start, remembering it in Torvex.tvd\n"
          "  --language ru|en  language of the rows and the report (en)\n"
          "  --json            print one JSON document instead of the rows and the report\n"
+         "  --rescue DEST     after the check, copy the readable part of every file with a read\n"
+         "                    error to the folder DEST (on another disk), with a map of what is missing\n"
+         "  --passes N        extra passes of the rescue over the missing sectors, 0..9 (2)\n"
          "  --list-drives     print the drive table and end\n"
          "  --help, --version\n"
          "\n"
@@ -88,6 +91,18 @@ std::optional<CheckOptions> ParseCheckOptions(const std::vector<std::string>& ar
       if (!value(&o.logFile)) return std::nullopt;
       if (o.logFile.empty()) {
         *error = "--log needs a file name";
+        return std::nullopt;
+      }
+    } else if (arg == "--rescue") {
+      if (!value(&o.rescueTo)) return std::nullopt;
+      if (o.rescueTo.empty()) {
+        *error = "--rescue needs a folder";
+        return std::nullopt;
+      }
+    } else if (arg == "--passes") {
+      if (!value(&v)) return std::nullopt;
+      if (!ParseNumber(v, 0, 9, &o.passes)) {
+        *error = "--passes takes a number from 0 to 9, not '" + v + "'";
         return std::nullopt;
       }
     } else if (arg == "--language") {

@@ -21,6 +21,8 @@ struct CheckOptions {
   bool help = false;
   bool version = false;
   std::string target;    // PATH or "D:"
+  std::string rescueTo;  // empty: no rescue; else the folder the files with read errors are copied to
+  int passes = 2;        // the rescue's extra passes over missing sectors, 0..9
 };
 
 // The options of argv[1..]; nothing, with the reason in *error, when they

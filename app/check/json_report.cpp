@@ -108,6 +108,22 @@ std::string FormatJson(const JsonDocument& d) {
   o += "  \"messages\": [";
   for (std::size_t i = 0; i < d.messages.size(); ++i) o += (i == 0 ? "" : ", ") + JsonString(d.messages[i]);
   o += "],\n";
+  if (d.rescued) {
+    o += "  \"rescue\": {\"destination\": " + JsonString(d.rescueDestination) +
+         ", \"cancelled\": " + Bool(d.rescueCancelled) + ", \"files\": [";
+    for (std::size_t i = 0; i < d.rescue.size(); ++i) {
+      const JsonRescueFile& f = d.rescue[i];
+      o += i == 0 ? "\n" : ",\n";
+      o += "      {\"path\": " + JsonString(f.path) + ", \"result\": " + JsonString(f.result) +
+           ", \"size\": " + num(f.size) + ", \"missing\": [";
+      for (std::size_t m = 0; m < f.missing.size(); ++m) {
+        o += (m == 0 ? "[" : ", [") + num(f.missing[m].first) + ", " + num(f.missing[m].second) + "]";
+      }
+      o += "]}";
+    }
+    o += d.rescue.empty() ? "]" : "\n    ]";
+    o += ", \"report\": " + JsonString(d.rescueReport) + "},\n";
+  }
   o += "  \"exit_status\": " + num(d.exitStatus) + "\n}\n";
   return o;
 }

@@ -21,6 +21,13 @@ struct JsonRow {
   std::string folder;
 };
 
+struct JsonRescueFile {
+  std::string path;    // below the destination
+  std::string result;  // "whole", "part", "not-opened", "not-written", "not-done", "in-the-way"
+  int64_t size = 0;
+  std::vector<std::pair<int64_t, int64_t>> missing;  // (position, bytes)
+};
+
 struct JsonDocument {
   // volume
   std::string label;
@@ -51,6 +58,12 @@ struct JsonDocument {
   std::string stoppedBy;  // "", "SIGINT", "SIGTERM"
   std::string report;
   std::vector<std::string> messages;
+  // the rescue (--rescue)
+  bool rescued = false;
+  std::string rescueDestination;
+  bool rescueCancelled = false;
+  std::vector<JsonRescueFile> rescue;
+  std::string rescueReport;
   int exitStatus = 0;
 };
 

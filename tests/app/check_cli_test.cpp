@@ -354,5 +354,72 @@ TEST_F(CheckCliTest, TheStatusLineOnATerminalIsRedrawnAtMostTenTimesASecondAndFi
   EXPECT_TRUE(child.Out().ends_with("Files checked: 11\nNo error were detected\n")) << child.Out();
 }
 
+TEST_F(CheckCliTest, RescueCopiesTheFilesWithReadErrorsAndRefusesTheCheckedVolume) {
+  Serve({{"PICS/PHOTO.JPG", 100'000, FaultFile::kEio, 70'000}, {"FINE.BIN", 50'000}});
+  if (IsSkipped()) return;
+  // A destination on the volume being read is refused before any check.
+  const Result refused = RunCheck({"--rescue", fs->MountPoint() + "/PICS", "D:"}, options);
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("cannot be written to the disk being read"), std::string::npos) << refused.err;
+  EXPECT_EQ(fs->Reads("FINE.BIN").size(), 0u);
+
+  const Result text = RunCheck({"--rescue", "rescued", "--passes", "1", "D:"}, options);
+  EXPECT_EQ(text.status, 1) << text.err;
+  EXPECT_EQ(ErrorRows(text.out), (std::vector<std::string>{"PHOTO.JPG\tRead\t64\tD:\\PICS"}));
+  const int64_t bad = 70'000 / 512 * 512;
+  std::string expected = testing_support::FaultPattern(100'000);
+  expected.replace(static_cast<std::size_t>(bad), 512, 512, '\0');
+  EXPECT_TRUE(testing_support::ReadBytes(home.Path("rescued/PICS/PHOTO.JPG")) == expected);
+  EXPECT_FALSE(testing_support::FileExists(home.Path("rescued/FINE.BIN")));
+  EXPECT_NE(testing_support::ReadBytes(home.Path("rescued/PICS/PHOTO.JPG.rescue-map")).find("0x00011000  0x00000200  -"),
+            std::string::npos);
+  EXPECT_TRUE(text.out.ends_with("Files with errors (read/open): 1 / 0\n\nThe rescue is finished.\n\n"
+                                 "Copied in part: 1 (the unreadable places are zeros and are listed in a .rescue-map "
+                                 "file beside each copy)\n  PICS/PHOTO.JPG: 512 bytes missing (at 69,632, 512 bytes)\n"))
+      << text.out;
+
+  // Again, as JSON: only the missing sector is read again, once per pass.
+  const std::size_t readsBefore = fs->Reads("PICS/PHOTO.JPG").size();
+  const Result json = RunCheck({"--json", "--rescue", home.Path("rescued"), "--passes", "1", "D:"}, options);
+  EXPECT_EQ(json.status, 1) << json.err;
+  EXPECT_NE(json.out.find("\"rescue\": {\"destination\": \"" + home.Path("rescued") +
+                          "\", \"cancelled\": false, \"files\": [\n      {\"path\": \"PICS/PHOTO.JPG\", "
+                          "\"result\": \"part\", \"size\": 100000, \"missing\": [[69632, 512]]}\n    ]"),
+            std::string::npos)
+      << json.out;
+  // The check's own three blocks and the sector, then the rescue's one sector.
+  EXPECT_EQ(fs->Reads("PICS/PHOTO.JPG").size(), readsBefore + 3 + 1);
+}
+
+TEST_F(CheckCliTest, CtrlCDuringTheRescueOfAStalledFileCancelsItWithinASecondAndKeepsWhatWasRead) {
+  Serve({{"ARCHIVE.ZIP", 200'000, FaultFile::kStall, 100'000}});
+  if (IsSkipped()) return;
+  Child child({"--delay", "3", "--rescue", "rescued", "D:"}, options);
+  // The check gives the stalled read up after its delay (one stall); the
+  // rescue's own read of that block stalls again.
+  ASSERT_TRUE(child.ReadUntil([&](const std::string&, const std::string&) { return fs->StalledReads() >= 2; }, 30s))
+      << child.Out() << child.Err();
+  std::this_thread::sleep_for(200ms);
+  const auto sent = Clock::now();
+  child.Signal(SIGINT);
+  const bool reported = child.ReadUntil(
+      [](const std::string& out, const std::string&) { return out.find("start the rescue again to go on.") != std::string::npos; },
+      5s);
+  const auto took = Clock::now() - sent;
+  EXPECT_TRUE(reported) << child.Out();
+  EXPECT_LT(took, 1s);
+  EXPECT_NE(child.Out().find("ARCHIVE.ZIP\tRead\t96\tD:\\"), std::string::npos) << child.Out();
+  EXPECT_NE(child.Out().find("Not done: 1\n  ARCHIVE.ZIP"), std::string::npos) << child.Out();
+  fs->ForceUnmount();
+  EXPECT_EQ(child.Wait(), 130) << child.Err();
+  // No file under the final name; what was read is kept under the temporary
+  // one, with its map.
+  EXPECT_FALSE(testing_support::FileExists(home.Path("rescued/ARCHIVE.ZIP")));
+  EXPECT_EQ(testing_support::ReadBytes(home.Path("rescued/ARCHIVE.ZIP.torvex-part")).substr(0, 98304),
+            testing_support::FaultPattern(98304));
+  EXPECT_NE(testing_support::ReadBytes(home.Path("rescued/ARCHIVE.ZIP.rescue-map")).find("0x00000000  0x00018000  +\n"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace cli_test

@@ -317,12 +317,6 @@ class OptionsDuringACheckTest : public OptionsDialogTest {
     deps.text = std::make_shared<testing_support::EnglishTexts>();
     deps.rootPaths = std::make_shared<testing_support::FnRootPaths>(
         [this](const std::string& root) { return drives.table.ToNativePath(root); });
-    auto threads = std::make_shared<testing_support::FnThreads>();
-    threads->priority = [this](int position) {
-      std::lock_guard lock(m_);
-      priorities.push_back(position);
-      return 0;
-    };
     deps.threads = threads;
     engine = std::make_unique<engine::ScanEngine>(deps);
     checkRunning = [this] { return engine->State().running.load(); };
@@ -348,8 +342,9 @@ class OptionsDuringACheckTest : public OptionsDialogTest {
   std::unique_ptr<engine::ScanEngine> engine;
   std::atomic<int> blocks{0};
   std::atomic<bool> release{false};
-  std::mutex m_;
-  std::vector<int> priorities;
+  // Each reader's priority, as asked.
+  std::shared_ptr<testing_support::FakeThreads> threads =
+      std::make_shared<testing_support::FakeThreads>(testing_support::FakeThreads::Answering(0));
 };
 
 TEST_F(OptionsDuringACheckTest, OnlyTheLiveOptionsChangeAndTheNextFileReadsByThem) {
@@ -382,7 +377,7 @@ TEST_F(OptionsDuringACheckTest, OnlyTheLiveOptionsChangeAndTheNextFileReadsByThe
   // The second file's reader had begun at the old priority; the files after
   // it took the new one. Fast checking skipped 64 KiB after each block from
   // then on: 32,768 + 1,696 bytes read of each 100,000.
-  EXPECT_EQ(priorities, (std::vector<int>{3, 3, 5, 5}));
+  EXPECT_EQ(threads->Positions(), (std::vector<int>{3, 3, 5, 5}));
   EXPECT_EQ(engine->State().bytesRead, 100'000 + 3 * 34'464);
 
   // A check that ends while the dialog is open no longer holds OK back.

@@ -115,7 +115,7 @@ TEST_F(CheckRunTest, StopDuringThePreScanChecksNothingAndCreatesNoRecord) {
   ASSERT_TRUE(engine->WaitForCheckThread(30s));
   engine->OnTimerTick();
 
-  EXPECT_EQ(store->adds, 0);
+  EXPECT_EQ(store->Adds(), 0);
   EXPECT_FALSE(store->resumeActive);
   EXPECT_TRUE(CheckedFiles().empty());
   EXPECT_EQ(Report(), "The checking is complete (0%)\nFiles checked: 0\nNo error were detected");
@@ -133,69 +133,6 @@ TEST_F(CheckRunTest, ReportCountsReadAndOpenErrorsOfThisRunOnly) {
   ASSERT_EQ(rows.size(), 6u);
   EXPECT_EQ(rows[3][0], "*** New Disk ***");
   EXPECT_EQ(State().disk.openErrors, 2);
-}
-
-TEST_F(CheckRunTest, ANewWholeCdromDiskGetsARecordThatEndsAtOneHundredPercent) {
-  MakeSmallDisk();
-  settings->cdromTarget = true;
-  Run();
-  EXPECT_EQ(store->adds, 1);
-  EXPECT_TRUE(store->resumeActive);
-  const auto r = store->Get();
-  EXPECT_EQ(r.filesTotal, 4);
-  EXPECT_EQ(r.filesChecked, 4);
-  EXPECT_EQ(r.bytesTotal, 141'000);
-  EXPECT_EQ(r.bytesDone, 141'000);
-  EXPECT_EQ(r.percent, 100);
-}
-
-TEST_F(CheckRunTest, NoRecordForAFolderBelowTheRootOrWithoutTheCdromFlagOrResumeOption) {
-  MakeSmallDisk();
-  settings->cdromTarget = true;
-  engine::ScanEngine& e = Make();
-  e.SetStartFolder(tree.Path("SUB"));
-  Run();
-  EXPECT_EQ(store->adds, 0);
-
-  e.SetStartFolder("");
-  settings->resumeEnabled = false;
-  Run();
-  EXPECT_EQ(store->adds, 0);
-
-  settings->resumeEnabled = true;
-  settings->cdromTarget = false;
-  Run();
-  EXPECT_EQ(store->adds, 0);
-}
-
-TEST_F(CheckRunTest, ResumePassesOverTheFilesAnEarlierRunChecked) {
-  for (int i = 0; i < 6; ++i) tree.File("F" + std::to_string(i), 1000);
-  // The order the walk meets them in is the listing order.
-  Run();
-  const auto order = CheckedFiles();
-  ASSERT_EQ(order.size(), 6u);
-
-  window->ClearStatistics();
-  store->Set({6, 4, 6000, 4000, 66});
-  settings->cdromTarget = true;
-  window->answer = [](const auto&) { return engine::kIdContinue; };
-  engine.reset();
-  Make();
-  const size_t before = window->FieldHistory(engine::kIdCurrentFile).size();
-  const size_t percentBefore = window->FieldHistory(kIdDiskPercent).size();
-  Run();
-  const auto all = window->FieldHistory(engine::kIdCurrentFile);
-  std::vector<std::string> second;
-  for (size_t i = before; i < all.size(); ++i)
-    if (!all[i].empty()) second.push_back(all[i]);
-  EXPECT_EQ(second, (std::vector<std::string>{order[4], order[5]}));
-  EXPECT_EQ(State().filesSeen, 6u);
-  EXPECT_EQ(State().disk.filesChecked, 6);
-  EXPECT_EQ(State().disk.bytesDone, 6000);
-  // Where the resumed check continued was shown before the walk.
-  EXPECT_EQ(window->FieldHistory(kIdDiskPercent).at(percentBefore), "66 %");
-  EXPECT_EQ(store->Get().percent, 100);
-  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 6\nNo error were detected");
 }
 
 TEST_F(CheckRunTest, ARecordOfMoreFilesThanTheDiskHoldsChecksNothing) {
@@ -236,10 +173,10 @@ TEST_F(CheckRunTest, TheLogGetsTheDiskHeaderOnlyWhenLoggingIsOn) {
 TEST_F(CheckRunTest, ExitDuringARunStopsItAndSavesTheProgressCloseDoesNot) {
   StartHeldInSecondFile();
   ASSERT_TRUE(State().running);
-  const int updatesBefore = store->updates;
+  const int updatesBefore = store->Updates();
   engine->Exit();
   EXPECT_TRUE(State().stopRequest);
-  EXPECT_EQ(store->updates, updatesBefore + 1);
+  EXPECT_EQ(store->Updates(), updatesBefore + 1);
   EXPECT_EQ(store->Get().filesChecked, 1);
   release = true;
   ASSERT_TRUE(engine->WaitForCheckThread(30s));
@@ -251,11 +188,11 @@ TEST_F(CheckRunTest, ExitDuringARunStopsItAndSavesTheProgressCloseDoesNot) {
 
 TEST_F(CheckRunTest, CloseDuringARunUnwindsWithoutSavingOrTouchingTheWindow) {
   StartHeldInSecondFile();
-  const int updatesBefore = store->updates;
+  const int updatesBefore = store->Updates();
   engine->Close();
   release = true;
   ASSERT_TRUE(engine->WaitForCheckThread(30s));
-  EXPECT_EQ(store->updates, updatesBefore);
+  EXPECT_EQ(store->Updates(), updatesBefore);
   EXPECT_FALSE(State().stopRequest);
   EXPECT_LE(CheckedFiles().size(), 2u);
 }
@@ -264,11 +201,11 @@ TEST_F(CheckRunTest, ExitWhileIdleDoesNothing) {
   Make();
   engine->Exit();
   EXPECT_FALSE(State().stopRequest);
-  EXPECT_EQ(store->updates, 0);
+  EXPECT_EQ(store->Updates(), 0);
 }
 
 TEST_F(CheckRunTest, ACheckThreadThatCannotBeCreatedLeavesTheProgramIdle) {
-  threads->start = [](std::function<void()>, std::size_t) { return 11; };
+  threads = std::make_shared<testing_support::FakeThreads>(testing_support::FakeThreads::Starting(0));
   Make();
   EXPECT_FALSE(engine->Start());
   EXPECT_TRUE(State().idle);

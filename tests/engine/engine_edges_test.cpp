@@ -21,13 +21,7 @@ class EngineEdgesTest : public EngineTest {};
 
 TEST_F(EngineEdgesTest, StoredValuesOutOfRangeCannotBreakARun) {
   for (int i = 0; i < 12; ++i) tree.File("F" + std::to_string(i), 1000 + i);
-  std::mutex m;
-  std::vector<int> positions;
-  threads->priority = [&](int position) {
-    std::lock_guard l(m);
-    positions.push_back(position);
-    return 0;
-  };
+  threads = std::make_shared<testing_support::FakeThreads>(testing_support::FakeThreads::Answering(0));
   // A settings file from an older version or a hand edit: any byte at all.
   settings->delaySeconds = 0;
   settings->priority = 255;
@@ -50,17 +44,13 @@ TEST_F(EngineEdgesTest, StoredValuesOutOfRangeCannotBreakARun) {
   for (int priority : {7, 254}) {
     settings->priority = priority;
     window->ClearStatistics();
-    const std::size_t before = [&] {
-      std::lock_guard l(m);
-      return positions.size();
-    }();
+    const std::size_t before = threads->Positions().size();
     ASSERT_TRUE(engine->Start());
     RunTicking(1ms);
     EXPECT_EQ(State().disk.filesChecked, 12) << "priority " << priority;
-    std::lock_guard l(m);
-    EXPECT_GT(positions.size(), before) << "priority " << priority;
+    EXPECT_GT(threads->Positions().size(), before) << "priority " << priority;
   }
-  std::lock_guard l(m);
+  const auto positions = threads->Positions();
   ASSERT_FALSE(positions.empty());
   for (int p : positions) EXPECT_EQ(p, 3) << "an unknown priority is the normal one";
 }
@@ -69,30 +59,18 @@ TEST_F(EngineEdgesTest, StoredValuesOutOfRangeCannotBreakARun) {
 TEST_F(EngineEdgesTest, AStoredDelayAbove99IsReadAs99) {
   tree.File("STUCK", 100);
   settings->delaySeconds = 255;
-  std::mutex gm;
-  std::condition_variable gcv;
-  bool open = false;
-  std::atomic<int> inside{0};
-  threads->priority = [&](int) {
-    ++inside;
-    std::unique_lock l(gm);
-    gcv.wait(l, [&] { return open; });
-    return 0;
-  };
+  auto held = std::make_shared<testing_support::HeldReaders>(0, testing_support::FakeThreads::Answering(0));
+  threads = held;
   Make();
   ASSERT_TRUE(engine->Start());
-  ASSERT_TRUE(WaitUntil([&] { return inside == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return held->Inside() == 1; }));
   for (int i = 0; i < 98; ++i) engine->OnTimerTick();
   std::this_thread::sleep_for(50ms);
   EXPECT_EQ(engine->AbandonedReaders(), 0);
   engine->OnTimerTick();
   EXPECT_TRUE(WaitUntil([&] { return engine->AbandonedReaders() == 1; }));
   ASSERT_TRUE(engine->WaitForCheckThread(30s));
-  {
-    std::lock_guard l(gm);
-    open = true;
-  }
-  gcv.notify_all();
+  held->Release();
   ASSERT_TRUE(WaitUntil([&] { return engine->AbandonedReaders() == 0; }));
 }
 
@@ -104,16 +82,8 @@ TEST_F(EngineEdgesTest, StuckReadersBelongToTheDriveTheyAreStuckOn) {
   if (!other.Mount(&why)) GTEST_SKIP() << "FUSE fault injection unavailable: " << why;
   for (int i = 0; i < engine::kMaxAbandonedReaders + 2; ++i) tree.File("D" + std::to_string(i), 100);
   settings->delaySeconds = 3;
-  std::mutex gm;
-  std::condition_variable gcv;
-  bool open = false;
-  std::atomic<bool> stall{true};
-  threads->priority = [&](int) {
-    if (!stall) return 0;
-    std::unique_lock l(gm);
-    gcv.wait(l, [&] { return open; });
-    return 0;
-  };
+  auto held = std::make_shared<testing_support::HeldReaders>(0, testing_support::FakeThreads::Answering(0));
+  threads = held;
   deps.rootPaths = std::make_shared<testing_support::FnRootPaths>(
       [&](const std::string& root) { return root[0] == 'E' ? other.MountPoint() : tree.Root(); });
   Make();
@@ -126,7 +96,7 @@ TEST_F(EngineEdgesTest, StuckReadersBelongToTheDriveTheyAreStuckOn) {
             "The device of drive D: does not answer any more: reads do not return.\nThe checking has been stopped");
 
   // Drive E: meanwhile: checked as usual.
-  stall = false;
+  held->StopHolding();
   window->ClearStatistics();
   settings->drive = 4;
   const std::size_t before = window->Messages().size();
@@ -136,11 +106,7 @@ TEST_F(EngineEdgesTest, StuckReadersBelongToTheDriveTheyAreStuckOn) {
   ASSERT_EQ(window->Messages().size(), before + 1);
   EXPECT_EQ(window->Messages().back().text, "The checking is complete\nFiles checked: 2\nNo error were detected");
 
-  {
-    std::lock_guard l(gm);
-    open = true;
-  }
-  gcv.notify_all();
+  held->Release();
   ASSERT_TRUE(WaitUntil([&] { return engine->AbandonedReaders() == 0; }));
 }
 

@@ -2,7 +2,6 @@
 
 #include <thread>
 
-#include "platform/thread.h"
 
 namespace engine_test {
 
@@ -17,7 +16,6 @@ void EngineTest::SetUp() {
   deps.resume = store;
   deps.text = std::make_shared<testing_support::EnglishTexts>();
   deps.sounds = sounds;
-  deps.threads = threads;
   deps.rootPaths = RootAt(tree.Root());
 }
 
@@ -28,6 +26,7 @@ void EngineTest::TearDown() {
 }
 
 engine::ScanEngine& EngineTest::Make() {
+  deps.threads = threads;
   engine = std::make_unique<engine::ScanEngine>(deps);
   return *engine;
 }
@@ -58,21 +57,6 @@ std::string EngineTest::Report() const {
     if (m.caption == "Torvex check finished") return m.text;
   }
   return "(no report)";
-}
-
-std::shared_ptr<EngineTest::ThreadCounts> EngineTest::CountThreads() {
-  auto counts = std::make_shared<ThreadCounts>();
-  threads->start = [counts](std::function<void()> fn, std::size_t stack) {
-    ++counts->started;
-    ++counts->alive;
-    return platform::StartDetachedThread(
-        [counts, fn = std::move(fn)] {
-          fn();
-          --counts->alive;
-        },
-        stack);
-  };
-  return counts;
 }
 
 std::vector<std::string> EngineTest::CheckedFiles() const {

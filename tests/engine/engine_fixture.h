@@ -1,6 +1,7 @@
 #pragma once
-// A scan engine wired to a recording window, an in-memory log and resume
-// store, and a temporary tree that stands for drive D:.
+// A scan engine wired to a recording window, an in-memory log, the disk info
+// file in a temporary program folder, and a temporary tree that stands for
+// drive D:.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "engine/check_run.h"
+#include "tests/support/counting_store.h"
 #include "tests/support/engine_fakes.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_tree.h"
@@ -41,85 +43,12 @@ class FakeLog : public engine::LogWriter {
   std::vector<std::string> lines;
 };
 
-// A resume store holding one record in memory.
-class FakeStore : public engine::ResumeStore {
- public:
-  struct Record {
-    int32_t filesTotal = 0, filesChecked = 0;
-    int64_t bytesTotal = 0, bytesDone = 0;
-    int32_t percent = 0;
-  };
-  int64_t FindDisk(uint32_t) override {
-    std::lock_guard l(m_);
-    return has ? 1 : 0;
-  }
-  int ReadRecord(int64_t, engine::ResumeRecord* r, uint32_t serial) override {
-    std::lock_guard l(m_);
-    if (!has) return 1;
-    *r = engine::ResumeRecord{serial, record.filesTotal, record.filesChecked, static_cast<uint32_t>(record.bytesTotal),
-                              static_cast<uint32_t>(record.bytesDone), record.percent};
-    return 0;
-  }
-  int AddDisk(const engine::DiskState& d) override {
-    std::lock_guard l(m_);
-    ++adds;
-    record = Record{d.filesTotal, 0, d.bytesTotal, 0, 0};
-    has = true;
-    return 0;
-  }
-  int UpdateDisk(const engine::DiskState& d) override {
-    std::lock_guard l(m_);
-    ++updates;
-    if (!has) return 1;
-    record = Record{d.filesTotal, d.filesChecked, d.bytesTotal, d.bytesDone,
-                    d.bytesTotal != 0 ? d.percentShown.load() : 0};
-    return 0;
-  }
-  int LoadDisk(engine::DiskState& d) override {
-    std::lock_guard l(m_);
-    ++loads;
-    if (!has) return 1;
-    d.filesTotal = record.filesTotal;
-    d.filesChecked = record.filesChecked;
-    d.bytesTotal = record.bytesTotal;
-    d.bytesDone = record.bytesDone;
-    d.percentShown = record.percent;
-    return 0;
-  }
-  void Set(Record r) {
-    std::lock_guard l(m_);
-    record = r;
-    has = true;
-  }
-  Record Get() {
-    std::lock_guard l(m_);
-    return record;
-  }
-  bool Has() {
-    std::lock_guard l(m_);
-    return has;
-  }
-  int adds = 0, updates = 0, loads = 0;  // read after the run
-
- private:
-  std::mutex m_;
-  Record record;
-  bool has = false;
-};
-
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
 
-  // Counts the threads the engine starts (check thread, readers, read-ahead)
-  // and those still running. A thread may outlive the test's objects, so the
-  // counts are held jointly.
-  struct ThreadCounts {
-    std::atomic<int> started{0}, alive{0};
-  };
-  std::shared_ptr<ThreadCounts> CountThreads();
-
+  // An engine on deps, with the test's threads.
   engine::ScanEngine& Make();
   // Starts a check and waits for its end without ticking; then one tick
   // shows the report.
@@ -144,9 +73,13 @@ class EngineTest : public ::testing::Test {
   std::shared_ptr<engine::Settings> settings = std::make_shared<engine::Settings>();
   std::shared_ptr<engine::PanelFlags> panels = std::make_shared<engine::PanelFlags>();
   std::shared_ptr<FakeLog> log = std::make_shared<FakeLog>();
-  std::shared_ptr<FakeStore> store = std::make_shared<FakeStore>();
+  // The disk info file, in a program folder apart from the disk.
+  testing_support::TempTree programFolder;
+  std::shared_ptr<testing_support::CountingStore> store =
+      std::make_shared<testing_support::CountingStore>(programFolder.Root());
   std::shared_ptr<testing_support::RecordingSounds> sounds = std::make_shared<testing_support::RecordingSounds>();
-  std::shared_ptr<testing_support::FnThreads> threads = std::make_shared<testing_support::FnThreads>();
+  // The engine's threads, counted (a test may put threads of its own here before Make).
+  std::shared_ptr<testing_support::FakeThreads> threads = std::make_shared<testing_support::FakeThreads>();
   engine::EngineDeps deps;
   std::unique_ptr<engine::ScanEngine> engine;
 };

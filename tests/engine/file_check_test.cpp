@@ -139,26 +139,34 @@ TEST_F(FileCheckTest, HiddenPanelsGetNoUpdatesButTheDiskPercentIsStillKept) {
   EXPECT_EQ(State().disk.percentShown, 100);
 }
 
+// The slider moves to Highest as a reader starts: the next reader takes it.
+class SliderMovedByTheFirstReader : public testing_support::FakeThreads {
+ public:
+  explicit SliderMovedByTheFirstReader(std::shared_ptr<engine::Settings> settings) : settings_(std::move(settings)) {}
+
+ protected:
+  int AtReaderStart(int, int) override {
+    settings_->priority = 6;
+    return 0;
+  }
+
+ private:
+  std::shared_ptr<engine::Settings> settings_;
+};
+
 TEST_F(FileCheckTest, TheReaderGetsThePriorityOfTheSliderAtEachStart) {
   tree.File("A", 10);
   tree.File("B", 10);
-  std::mutex m;
-  std::vector<int> seen;
-  threads->priority = [&](int position) {
-    std::lock_guard l(m);
-    seen.push_back(position);
-    settings->priority = 6;  // changed during the run: the next reader takes it
-    return 0;
-  };
+  threads = std::make_shared<SliderMovedByTheFirstReader>(settings);
   settings->priority = 1;
   Run();
-  EXPECT_EQ(seen, (std::vector<int>{1, 6}));
+  EXPECT_EQ(threads->Positions(), (std::vector<int>{1, 6}));
 }
 
 TEST_F(FileCheckTest, AReaderWithoutItsPriorityIsAnInternalErrorAndTheWalkGoesOn) {
   tree.File("A", 10);
   tree.File("B", 10);
-  threads->priority = [](int) { return -1; };
+  threads = std::make_shared<testing_support::FakeThreads>(testing_support::FakeThreads::Answering(-1));
   Run();
   EXPECT_TRUE(ErrorRows().empty());
   const auto msgs = window->Messages();
@@ -172,13 +180,8 @@ TEST_F(FileCheckTest, AReaderWithoutItsPriorityIsAnInternalErrorAndTheWalkGoesOn
 
 TEST_F(FileCheckTest, AReaderThreadThatCannotBeCreatedGivesANoMemoryRow) {
   tree.File("A", 10);
-  std::atomic<int> calls{0};
-  threads->start = [&](std::function<void()> fn, std::size_t stack) {
-    if (++calls > 1) return 11;  // the check thread starts, no reader does
-    std::thread(std::move(fn)).detach();
-    (void)stack;
-    return 0;
-  };
+  // The check thread starts, no reader does.
+  threads = std::make_shared<testing_support::FakeThreads>(testing_support::FakeThreads::Starting(1));
   Run();
   ASSERT_EQ(ErrorRows().size(), 1u);
   EXPECT_EQ(ErrorRows()[0], (std::array<std::string, 4>{"A", "No Memory", "", "D:\\"}));
@@ -186,39 +189,12 @@ TEST_F(FileCheckTest, AReaderThreadThatCannotBeCreatedGivesANoMemoryRow) {
   EXPECT_EQ(State().disk.otherErrors, 1);
 }
 
-// A reader that hangs where no tick can reach it, until released.
-class StallGate {
- public:
-  int Enter(int) {
-    ++inside_;
-    std::unique_lock l(m_);
-    cv_.wait(l, [&] { return open_; });
-    --inside_;
-    return 0;
-  }
-  void Open() {
-    {
-      std::lock_guard l(m_);
-      open_ = true;
-    }
-    cv_.notify_all();
-  }
-  int Inside() const { return inside_; }
-
- private:
-  std::mutex m_;
-  std::condition_variable cv_;
-  bool open_ = false;
-  std::atomic<int> inside_{0};
-};
-
 TEST_F(FileCheckTest, AStalledReaderIsAbandonedAfterTheDelayAndTheWalkGoesOn) {
   tree.File("STUCK", 5 * 32768);
   settings->delaySeconds = 3;
-  auto gate = std::make_shared<StallGate>();
-  std::atomic<int> readers{0};
   // Only the first reader stalls.
-  threads->priority = [&, gate](int p) { return ++readers == 1 ? gate->Enter(p) : 0; };
+  auto gate = std::make_shared<testing_support::HeldReaders>(1, testing_support::FakeThreads::Answering(0));
+  threads = gate;
   Make();
   ASSERT_TRUE(engine->Start());
   ASSERT_TRUE(WaitUntil([&] { return gate->Inside() == 1; }));
@@ -250,7 +226,7 @@ TEST_F(FileCheckTest, AStalledReaderIsAbandonedAfterTheDelayAndTheWalkGoesOn) {
   // When the stuck read returns, the reader leaves without touching the run.
   const int64_t doneBefore = State().disk.bytesDone;
   const auto rowsBefore = window->Rows().size();
-  gate->Open();
+  gate->Release();
   ASSERT_TRUE(WaitUntil([&] { return engine->AbandonedReaders() == 0; }));
   EXPECT_EQ(State().disk.bytesDone, doneBefore);
   EXPECT_EQ(window->Rows().size(), rowsBefore);
@@ -261,9 +237,8 @@ TEST_F(FileCheckTest, ADiskWhoseLastFileFailsStillEndsAtOneHundredPercent) {
   tree.File("B", 60'000);
   settings->preScan = true;
   settings->delaySeconds = 3;
-  auto gate = std::make_shared<StallGate>();
-  std::atomic<int> readers{0};
-  threads->priority = [&, gate](int p) { return ++readers == 2 ? gate->Enter(p) : 0; };
+  auto gate = std::make_shared<testing_support::HeldReaders>(2, testing_support::FakeThreads::Answering(0));
+  threads = gate;
   Make();
   ASSERT_TRUE(engine->Start());
   ASSERT_TRUE(WaitUntil([&] { return gate->Inside() == 1; }));
@@ -273,7 +248,7 @@ TEST_F(FileCheckTest, ADiskWhoseLastFileFailsStillEndsAtOneHundredPercent) {
   ASSERT_GE(bar.size(), 2u);
   EXPECT_EQ(bar[bar.size() - 2], 100);  // before the reset at the end of the run
   EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 2\nFiles with errors (read/open): 1 / 0");
-  gate->Open();
+  gate->Release();
   ASSERT_TRUE(WaitUntil([&] { return engine->AbandonedReaders() == 0; }));
 }
 
@@ -281,8 +256,8 @@ TEST_F(FileCheckTest, StuckReadersStayBoundedWhenEveryReadStalls) {
   const int files = engine::kMaxAbandonedReaders + 3;
   for (int i = 0; i < files; ++i) tree.File("F" + std::to_string(i), 100);
   settings->delaySeconds = 3;
-  auto gate = std::make_shared<StallGate>();
-  threads->priority = [gate](int p) { return gate->Enter(p); };
+  auto gate = std::make_shared<testing_support::HeldReaders>(0, testing_support::FakeThreads::Answering(0));
+  threads = gate;
   Make();
   ASSERT_TRUE(engine->Start());
   int most = 0;
@@ -311,7 +286,7 @@ TEST_F(FileCheckTest, StuckReadersStayBoundedWhenEveryReadStalls) {
             "The device of drive D: does not answer any more: reads do not return.\nThe checking has been stopped");
   EXPECT_EQ(messages[0].caption, "Torvex error");
   EXPECT_EQ(Report(), "The checking is complete (? %)\nFiles checked: 8\nFiles with errors (read/open): 8 / 0");
-  gate->Open();
+  gate->Release();
   ASSERT_TRUE(WaitUntil([&] { return engine->AbandonedReaders() == 0; }));
 }
 

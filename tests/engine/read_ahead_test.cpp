@@ -91,7 +91,6 @@ class ReadAheadTest : public EngineTest {
     settings->preScan = false;
     prefetcher = std::make_shared<RecordingPrefetcher>(window);
     deps.prefetcher = prefetcher;
-    counts = CountThreads();
   }
   void TearDown() override {
     EngineTest::TearDown();
@@ -123,7 +122,6 @@ class ReadAheadTest : public EngineTest {
 
   std::shared_ptr<RecordingPrefetcher> prefetcher;
   std::unique_ptr<FaultFs> fs;
-  std::shared_ptr<ThreadCounts> counts;
 };
 
 TEST_F(ReadAheadTest, OnceTheReaderWaitsTheBlocksItWillReadAreAskedForInReadingOrderWithinTheWindow) {
@@ -153,15 +151,15 @@ TEST_F(ReadAheadTest, OnceTheReaderWaitsTheBlocksItWillReadAreAskedForInReadingO
   EXPECT_EQ(prefetcher->Now().priorities, std::vector<int>{2});
   EXPECT_EQ(prefetcher->Now().cpus, platform::CurrentThreadCpus()) << "it does not keep to the reader's processor";
   // The check thread, one reader and one read-ahead thread; none outlives the run.
-  EXPECT_EQ(counts->started, 3);
-  ASSERT_TRUE(WaitUntil([&] { return counts->alive == 0; }));
+  EXPECT_EQ(threads->Started(), 3);
+  ASSERT_TRUE(WaitUntil([&] { return threads->Alive() == 0; }));
 
   // Storage that is not worth it gets no read-ahead thread at all.
   prefetcher->worth = false;
   window->ClearStatistics();
   Run();
   EXPECT_EQ(prefetcher->Now().asks.size(), asks.size());
-  EXPECT_EQ(counts->started, 5);
+  EXPECT_EQ(threads->Started(), 5);
 }
 
 TEST_F(ReadAheadTest, AReadAheadThatCannotComeBackUpHandsOverToAFreshOne) {
@@ -198,8 +196,8 @@ TEST_F(ReadAheadTest, AReadAheadThatCannotComeBackUpHandsOverToAFreshOne) {
   ASSERT_FALSE(seen.asks.empty());
   EXPECT_EQ(seen.asks.back().thread, seen.priorityTakers[2]);
   EXPECT_EQ(seen.asks.back().name, Name(199));
-  EXPECT_EQ(counts->started, 4) << "the check thread, the reader and two read-ahead threads";
-  ASSERT_TRUE(WaitUntil([&] { return counts->alive == 0; }));
+  EXPECT_EQ(threads->Started(), 4) << "the check thread, the reader and two read-ahead threads";
+  ASSERT_TRUE(WaitUntil([&] { return threads->Alive() == 0; }));
 }
 
 TEST_F(ReadAheadTest, NobodyWaitsForItAndAReadErrorEndsIt) {
@@ -227,12 +225,12 @@ TEST_F(ReadAheadTest, NobodyWaitsForItAndAReadErrorEndsIt) {
   // Let go, the read-ahead ends while the run goes on, without asking for
   // anything more: the check thread and the reader are left.
   prefetcher->Release();
-  EXPECT_TRUE(WaitUntil([&] { return counts->alive == 2; }, 5s));
+  EXPECT_TRUE(WaitUntil([&] { return threads->Alive() == 2; }, 5s));
   EXPECT_EQ(prefetcher->Now().asks.size(), asked.size());
   readerMayGo = true;
   ASSERT_TRUE(engine->WaitForCheckThread(30s));
   EXPECT_EQ(State().disk.filesChecked, 60);
-  ASSERT_TRUE(WaitUntil([&] { return counts->alive == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return threads->Alive() == 0; }));
 }
 
 }  // namespace

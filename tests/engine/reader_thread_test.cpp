@@ -16,37 +16,33 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A number of its own for every thread that ever asks, in this process:
-// thread ids are given again once a thread has ended, and readers come and go.
-int ThreadSerial() {
-  static std::atomic<int> next{0};
-  thread_local const int serial = ++next;
-  return serial;
-}
+using testing_support::ThreadSerial;
 
 class ReaderThreadTest : public EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
     settings->preScan = false;
-    counts = CountThreads();
     // Where every file is read.
-    threads->priority = [this](int) {
-      std::lock_guard l(m);
-      readerIds.push_back(ThreadSerial());
-      readerCpus.push_back(platform::CurrentThreadCpus());
-      return 0;
-    };
+    threads = std::make_shared<testing_support::FakeThreads>(testing_support::FakeThreads::Answering(0));
   }
-  std::set<int> DistinctReaders() {
-    std::lock_guard l(m);
-    return {readerIds.begin(), readerIds.end()};
+  // The thread of each reader start, in order.
+  std::vector<int> ReaderIds() const {
+    std::vector<int> ids;
+    for (const auto& r : threads->ReaderStarts()) ids.push_back(r.thread);
+    return ids;
   }
+  std::set<int> DistinctReaders() const {
+    const auto ids = ReaderIds();
+    return {ids.begin(), ids.end()};
+  }
+};
 
-  std::shared_ptr<ThreadCounts> counts;
-  std::mutex m;
-  std::vector<int> readerIds;  // by ThreadSerial
-  std::vector<std::vector<int>> readerCpus;
+// The slider went to Lowest and back: the reader of the second file may not
+// rise again.
+class SecondReaderStartKeptLower : public testing_support::FakeThreads {
+ protected:
+  int AtReaderStart(int n, int) override { return n == 2 ? platform::kPriorityKeptLower : platform::kPriorityExact; }
 };
 
 TEST_F(ReaderThreadTest, OneReaderThreadReadsEveryFileOfARunAndEndsWithIt) {
@@ -65,65 +61,47 @@ TEST_F(ReaderThreadTest, OneReaderThreadReadsEveryFileOfARunAndEndsWithIt) {
   EXPECT_EQ(State().bytesRead, 100 * 49 * 50 / 2);
   ASSERT_EQ(ErrorRows().size(), 1u);
   EXPECT_EQ(ErrorRows()[0][1], "Open");
-  EXPECT_EQ(counts->started, 2) << "the check thread and one reader";
+  EXPECT_EQ(threads->Started(), 2) << "the check thread and one reader";
   const auto readers = DistinctReaders();
   ASSERT_EQ(readers.size(), 1u);
   EXPECT_NE(*readers.begin(), checkThread) << "files are never read on the check thread";
   // The two take turns on one processor.
   ASSERT_EQ(checkCpus.size(), 1u);
-  for (const auto& cpus : readerCpus) EXPECT_EQ(cpus, checkCpus);
-  ASSERT_TRUE(WaitUntil([&] { return counts->alive == 0; })) << "a reader outlived its run";
+  for (const auto& r : threads->ReaderStarts()) EXPECT_EQ(r.cpus, checkCpus);
+  ASSERT_TRUE(WaitUntil([&] { return threads->Alive() == 0; })) << "a reader outlived its run";
 
   // The next run has a reader of its own.
   window->ClearStatistics();
   Run();
-  EXPECT_EQ(counts->started, 4);
-  ASSERT_TRUE(WaitUntil([&] { return counts->alive == 0; }));
+  EXPECT_EQ(threads->Started(), 4);
+  ASSERT_TRUE(WaitUntil([&] { return threads->Alive() == 0; }));
 }
 
 TEST_F(ReaderThreadTest, AReaderThatCannotComeBackUpHandsTheNextFileToAFreshOne) {
   for (int i = 0; i < 6; ++i) tree.File("F" + std::to_string(i), 1000);
-  // The slider went to Lowest and back: the first reader may not rise again.
-  std::atomic<int> calls{0};
-  threads->priority = [this, &calls](int) {
-    std::lock_guard l(m);
-    readerIds.push_back(ThreadSerial());
-    return ++calls == 2 ? platform::kPriorityKeptLower : platform::kPriorityExact;
-  };
+  threads = std::make_shared<SecondReaderStartKeptLower>();
   Run();
   EXPECT_EQ(State().disk.filesChecked, 6);
   EXPECT_TRUE(ErrorRows().empty());
-  std::lock_guard l(m);
+  const auto readerIds = ReaderIds();
   ASSERT_EQ(readerIds.size(), 6u);
   // Its file is still read; the next ones go to a second reader.
   EXPECT_EQ(readerIds[0], readerIds[1]);
   EXPECT_NE(readerIds[2], readerIds[1]);
   for (std::size_t i = 3; i < readerIds.size(); ++i) EXPECT_EQ(readerIds[i], readerIds[2]);
-  EXPECT_EQ(counts->started, 3) << "the check thread and two readers";
+  EXPECT_EQ(threads->Started(), 3) << "the check thread and two readers";
 }
 
 TEST_F(ReaderThreadTest, AReaderGivenUpOnAStallIsReplacedAndTheStuckOneLeavesQuietly) {
   const std::map<std::string, int64_t> sizes{{"A", 1000}, {"B", 70'000}, {"C", 3000}};
   for (const auto& [name, size] : sizes) tree.File(name, size);
   settings->delaySeconds = 3;
-  std::mutex gm;
-  std::condition_variable gcv;
-  bool open = false;
-  std::atomic<int> calls{0}, inside{0};
-  threads->priority = [&](int) {
-    {
-      std::lock_guard l(m);
-      readerIds.push_back(ThreadSerial());
-    }
-    if (++calls != 2) return 0;  // the second file stalls where no tick reaches it
-    ++inside;
-    std::unique_lock l(gm);
-    gcv.wait(l, [&] { return open; });
-    return 0;
-  };
+  // The second file stalls where no tick reaches it.
+  auto held = std::make_shared<testing_support::HeldReaders>(2, testing_support::FakeThreads::Answering(0));
+  threads = held;
   Make();
   ASSERT_TRUE(engine->Start());
-  ASSERT_TRUE(WaitUntil([&] { return inside == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return held->Inside() == 1; }));
   for (int i = 0; i < 3; ++i) engine->OnTimerTick();
   ASSERT_TRUE(engine->WaitForCheckThread(30s));
   engine->OnTimerTick();
@@ -138,20 +116,16 @@ TEST_F(ReaderThreadTest, AReaderGivenUpOnAStallIsReplacedAndTheStuckOneLeavesQui
   EXPECT_EQ(State().bytesRead, read);
   EXPECT_EQ(State().disk.bytesDone, 74'000);
   // The check thread, the first reader (A, then stuck in B) and a fresh one for C.
-  EXPECT_EQ(counts->started, 3);
+  EXPECT_EQ(threads->Started(), 3);
   EXPECT_EQ(DistinctReaders().size(), 2u);
   EXPECT_EQ(engine->AbandonedReaders(), 1);
   // The reader of the last file ends with the run; only the stuck one is left.
-  EXPECT_TRUE(WaitUntil([&] { return counts->alive == 1; }));
-  EXPECT_EQ(counts->alive, 1);
+  EXPECT_TRUE(WaitUntil([&] { return threads->Alive() == 1; }));
+  EXPECT_EQ(threads->Alive(), 1);
 
   const auto rowsBefore = window->Rows().size();
-  {
-    std::lock_guard l(gm);
-    open = true;
-  }
-  gcv.notify_all();
-  ASSERT_TRUE(WaitUntil([&] { return counts->alive == 0 && engine->AbandonedReaders() == 0; }));
+  held->Release();
+  ASSERT_TRUE(WaitUntil([&] { return threads->Alive() == 0 && engine->AbandonedReaders() == 0; }));
   EXPECT_EQ(window->Rows().size(), rowsBefore);
   EXPECT_EQ(State().bytesRead, read);
 }
@@ -163,7 +137,7 @@ TEST_F(ReaderThreadTest, StopAndCloseEndTheWaitingReader) {
   };
   Run();
   EXPECT_EQ(State().disk.filesChecked, 0);
-  ASSERT_TRUE(WaitUntil([&] { return counts->alive == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return threads->Alive() == 0; }));
 
   window->onProgress = [&](int id, int pos) {
     if (id == engine::kIdFileBar && pos == 100) engine->Close();
@@ -172,7 +146,7 @@ TEST_F(ReaderThreadTest, StopAndCloseEndTheWaitingReader) {
   Make();
   ASSERT_TRUE(engine->Start());
   ASSERT_TRUE(engine->WaitForCheckThread(30s));
-  ASSERT_TRUE(WaitUntil([&] { return counts->alive == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return threads->Alive() == 0; }));
 }
 
 // The system's priority calls keep what a thread was given: a reader asks

@@ -70,7 +70,7 @@ TEST_F(ReadinessTest, NoDeviceNoDiskAndAnAudioDiscStartNothing) {
 
 TEST_F(ReadinessTest, AStartFolderIsExaminedOnItsOwnDriveAndNeverResumed) {
   settings->cdromTarget = true;
-  store->Set({1, 0, 100, 0, 40});
+  store->Set({1, 0, 100, 0, 40}, 0x1234, "DATA");
   const engine::RunSettings run = engine::RunSettings::Take(*settings, "E:\\DATA");
   EXPECT_EQ(engine::VolumeRoot(run), "E:\\");
   EXPECT_FALSE(run.WholeDisk());
@@ -85,7 +85,7 @@ TEST_F(ReadinessTest, AStartFolderIsExaminedOnItsOwnDriveAndNeverResumed) {
 
 TEST_F(ReadinessTest, TheResumeQuestionChecksAgainContinuesOrCancels) {
   settings->cdromTarget = true;
-  store->Set({1, 1, 100, 100, 100});
+  store->Set({1, 1, 100, 100, 100}, 0x1234, "DATA");
   Answer({engine::kIdCancel});
   Make();
   EXPECT_FALSE(engine->Start());
@@ -96,12 +96,12 @@ TEST_F(ReadinessTest, TheResumeQuestionChecksAgainContinuesOrCancels) {
   // Cancel leaves the label shown and the flag raised until the next Start.
   EXPECT_EQ(window->Field(engine::kIdVolumeLabel), "DATA");
   EXPECT_TRUE(store->resumeActive);
-  EXPECT_EQ(store->updates, 0);
+  EXPECT_EQ(store->Updates(), 0);
 
   // Check again: the record is rewritten with zero progress before the run.
   Answer({engine::kIdCheckAgain});
   Run();
-  EXPECT_EQ(store->updates, 2);  // the rewrite, then the progress at the end
+  EXPECT_EQ(store->Updates(), 2);  // the rewrite, then the progress at the end
   EXPECT_EQ(State().disk.filesChecked, 1);
   EXPECT_EQ(window->Rows().size(), 1u);
 
@@ -185,7 +185,7 @@ TEST_F(RootReadinessTest, ADiscThatIsNotMountedIsNoRunUntilRetryFindsItsRootRead
   EXPECT_EQ(volumes->Roots(), (std::vector<std::string>{"D:\\", "D:\\"}));
   EXPECT_EQ(roots->Roots(), (std::vector<std::string>{"D:\\", "D:\\"}));
   EXPECT_EQ(CheckedFiles(), (std::vector<std::string>{"A.TXT"}));
-  EXPECT_EQ(store->adds, 1);
+  EXPECT_EQ(store->Adds(), 1);
 }
 
 TEST_F(RootReadinessTest, ARootThatCannotBeListedAndCancelStartNothingAndRememberNothing) {
@@ -200,7 +200,7 @@ TEST_F(RootReadinessTest, ARootThatCannotBeListedAndCancelStartNothingAndRemembe
   EXPECT_TRUE(State().idle);
   EXPECT_TRUE(window->Rows().empty());
   EXPECT_TRUE(log->Lines().empty());
-  EXPECT_EQ(store->adds, 0);
+  EXPECT_EQ(store->Adds(), 0);
   EXPECT_FALSE(store->resumeActive);
   EXPECT_EQ(window->Field(engine::kIdVolumeLabel), "");
 }

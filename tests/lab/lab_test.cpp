@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -18,6 +19,8 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -25,6 +28,8 @@
 #include <vector>
 
 #include "engine/check_run.h"
+#include "engine/rescue.h"
+#include "engine/system_services.h"
 #include "platform/disc_mount.h"
 #include "platform/drive_table.h"
 #include "platform/registry.h"
@@ -427,6 +432,79 @@ TEST_F(LabStall, ADiscTakenOutDuringACheckLeavesRowsAndTheReport) {
   ExpectLog("EJECT", {"SLOW.BIN, Read, 96, " + root, "ZAFTER.BIN, Read, 0, " + root});
   const uint32_t serial = DescriptorSerial(JolietDescriptor(Image("EJECT.iso")));
   EXPECT_EQ(NewTvd(), TvdSection({serial, 2, 2, 350'000, 350'000, 100}, "EJECT"));
+}
+
+// A check of a disc with unreadable sectors in two files, then the rescue of
+// the files of its Read rows, as the window's context menu starts it: each
+// copy equals the file on the image but for exactly the sectors that fail,
+// which are zeros and listed in its map; the undamaged file is not copied.
+class LabRescue : public LabCheck {};
+
+TEST_F(LabRescue, TheCopiesOfTheReadRowsMissExactlyTheBadSectors) {
+  const char d = LetterOf("/mnt/rescue");
+  Check(d);
+  std::vector<engine::RescueFile> files;
+  records::SystemRootPaths paths(registry);
+  for (const auto& row : window->Rows()) {
+    if (row[1] != "Read") continue;
+    const auto file = engine::RescueFileOfRow(row[0], row[3], paths);
+    ASSERT_TRUE(file.has_value()) << row[0];
+    files.push_back(*file);
+  }
+  std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.relative < b.relative; });
+  ASSERT_EQ(files.size(), 2u) << window->Rows().size();
+  EXPECT_EQ(files[0].relative, "ARCHIVE.ZIP");
+  EXPECT_EQ(files[0].source, "/mnt/rescue/ARCHIVE.ZIP");
+  EXPECT_EQ(files[1].relative, "PICS/PHOTO.JPG");
+
+  struct Listener : engine::RescueListener {
+    void Progress(const engine::RescueProgress&) override {}
+    void Finished(const engine::RescueReport& r) override {
+      std::lock_guard lock(m);
+      report = r;
+    }
+    std::mutex m;
+    std::optional<engine::RescueReport> report;
+  };
+  auto listener = std::make_shared<Listener>();
+  engine::RescueRun run(std::make_shared<engine::SystemThreads>(), listener);
+  const std::string dest = program + "/rescued";
+  ASSERT_EQ(mkdir(dest.c_str(), 0755), 0);
+  EXPECT_EQ(engine::CheckDestination("/mnt/rescue", "/mnt/rescue"), engine::DestinationProblem::kOnVolume);
+  ASSERT_EQ(engine::CheckDestination(dest, "/mnt/rescue"), engine::DestinationProblem::kNone);
+  engine::RescueOptions options;
+  options.destination = dest;
+  options.delaySeconds = 5;
+  options.extraPasses = 1;
+  ASSERT_TRUE(run.Start(files, options));
+  const auto until = std::chrono::steady_clock::now() + 120s;
+  for (;;) {
+    {
+      std::lock_guard lock(listener->m);
+      if (listener->report) break;
+    }
+    ASSERT_LT(std::chrono::steady_clock::now(), until);
+    std::this_thread::sleep_for(50ms);
+  }
+  const engine::RescueReport report = *listener->report;
+  using Area = engine::RescueMap::Area;
+  const std::vector<std::pair<std::string, std::vector<Area>>> expected = {
+      {"ARCHIVE.ZIP", {{4096, 4096, '-'}, {131072, 4096, '-'}}},
+      {"PICS/PHOTO.JPG", {{98304, 4096, '-'}}},
+  };
+  ASSERT_EQ(report.files.size(), 2u);
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const auto& [name, bad] = expected[i];
+    EXPECT_EQ(report.files[i].kind, engine::RescueOutcome::kPart) << name;
+    EXPECT_EQ(report.files[i].missing, bad) << name;
+    std::string want = ReadBytes(Image("rescue/" + name));
+    for (const Area& a : bad) want.replace(static_cast<std::size_t>(a.pos), static_cast<std::size_t>(a.size), static_cast<std::size_t>(a.size), '\0');
+    EXPECT_TRUE(ReadBytes(dest + "/" + name) == want) << name;
+    const auto map = engine::RescueMap::Parse(ReadBytes(engine::MapName(dest + "/" + name)), static_cast<int64_t>(want.size()));
+    ASSERT_TRUE(map.has_value()) << name;
+    EXPECT_EQ(map->With('-'), bad) << name;
+  }
+  EXPECT_FALSE(testing_support::FileExists(dest + "/README.TXT"));
 }
 
 }  // namespace

@@ -183,6 +183,7 @@ std::string Section(const ResumeRecord& r) {
 TEST_F(EngineRecordsTest, FullCheckWithPreScanAndResumeLeavesOneCompleteSection) {
   Run();
   EXPECT_EQ(ReadBytes(StorePath()), storeHeader + Section({kSerial, kFiles, kFiles, kBytes, kBytes, 100}));
+  EXPECT_TRUE(store->resumeActive);
   EXPECT_TRUE(AskedPercents().empty());
 
   const std::string bytes = ReadBytes(LogPath());
@@ -231,16 +232,29 @@ TEST_F(EngineRecordsTest, ContinuingPassesOverTheFilesAlreadyChecked) {
   RememberProgress(3, 50'000, 23);
 
   window->answer = [](const auto&) { return engine::kIdContinue; };
+  const std::size_t percentBefore = window->FieldHistory(engine::kIdDiskPercent).size();
   Run();
   EXPECT_EQ(AskedPercents(), std::vector<int>{23});
+  // Where the continued check began was shown before the walk.
+  EXPECT_EQ(window->FieldHistory(engine::kIdDiskPercent).at(percentBefore), "23 %");
   const std::vector<std::string> all = CheckedFiles();
   const std::vector<std::string> resumed(all.begin() + kFiles, all.end());
   EXPECT_EQ(resumed, std::vector<std::string>(order.begin() + 3, order.end()));
   EXPECT_EQ(engine->State().filesSeen, static_cast<uint32_t>(kFiles));
+  EXPECT_EQ(engine->State().disk.filesChecked, kFiles);
+  EXPECT_EQ(engine->State().disk.bytesDone, kBytes);
   const ResumeRecord r = Record();
   EXPECT_EQ(r.filesChecked, kFiles);
   EXPECT_EQ(r.filesTotal, kFiles);
   EXPECT_EQ(r.bytesTotal, static_cast<uint32_t>(kBytes));
+  EXPECT_EQ(r.percent, 100);
+  // The report counts every file of the disc, and the errors of this run only:
+  // the link that cannot be opened, if it was not passed over.
+  const bool goneReadAgain = std::find(resumed.begin(), resumed.end(), "GONE.DAT") != resumed.end();
+  EXPECT_EQ(window->Messages().back().caption, "Torvex check finished");
+  EXPECT_EQ(window->Messages().back().text,
+            std::string("The checking is complete\nFiles checked: 6\n") +
+                (goneReadAgain ? "Files with errors (read/open): 0 / 1" : "No error were detected"));
 }
 
 // A disc written to since: the continued run passes over as many files as the
@@ -261,7 +275,7 @@ TEST_F(EngineRecordsTest, ContinuingADiscWrittenToSincePassesOverByCount) {
   EXPECT_EQ(Record().filesChecked, kFiles + 2);
 }
 
-TEST_F(EngineRecordsTest, NoRecordWithoutPreScanOrBelowTheRootOrForOtherDrives) {
+TEST_F(EngineRecordsTest, NoRecordWithoutPreScanOrBelowTheRootOrForOtherDrivesOrWithoutTheResumeOption) {
   settings->preScan = false;
   Run();
   EXPECT_EQ(ReadBytes(StorePath()), storeHeader);
@@ -272,6 +286,11 @@ TEST_F(EngineRecordsTest, NoRecordWithoutPreScanOrBelowTheRootOrForOtherDrives) 
   EXPECT_EQ(ReadBytes(StorePath()), storeHeader);
 
   settings->cdromTarget = true;
+  settings->resumeEnabled = false;
+  Run();
+  EXPECT_EQ(ReadBytes(StorePath()), storeHeader);
+
+  settings->resumeEnabled = true;
   engine->SetStartFolder("D:\\SUB");
   Run();
   EXPECT_EQ(ReadBytes(StorePath()), storeHeader);

@@ -41,6 +41,13 @@ struct FaultFile {
   std::string source = {};
 };
 
+// The bytes a file without a source serves: byte i is i * 31 + 7.
+inline std::string FaultPattern(int64_t size) {
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  for (int64_t i = 0; i < size; ++i) bytes[static_cast<std::size_t>(i)] = static_cast<char>(i * 31 + 7);
+  return bytes;
+}
+
 class FaultFs {
  public:
   explicit FaultFs(std::vector<FaultFile> files);

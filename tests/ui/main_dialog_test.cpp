@@ -130,6 +130,24 @@ class ShortOfMemoryList : public ui::CErrorListModel {
   int rows_;
 };
 
+// Holds the first reader at its start, once it has read a file's bytes.
+class DiskInfoAtTheFirstReader : public testing_support::HeldReaders {
+ public:
+  explicit DiskInfoAtTheFirstReader(std::string path) : HeldReaders(1), path_(std::move(path)) {}
+  // Once Reached.
+  std::string Bytes() const { return bytes_; }
+
+ protected:
+  int AtReaderStart(int n, int position) override {
+    if (n == 1) bytes_ = ReadBytes(path_);
+    return HeldReaders::AtReaderStart(n, position);
+  }
+
+ private:
+  const std::string path_;
+  std::string bytes_;
+};
+
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -211,15 +229,11 @@ class MainWindowTest : public ::testing::Test {
     return text;
   }
   int reportsSeen = 0;
-  // Holds the reader of the n-th file (1-based) at its start until release.
-  void HoldReader(int n) {
-    threads->priority = [this, n](int position) {
-      if (++readers == n) {
-        held = true;
-        while (!release) std::this_thread::sleep_for(1ms);
-      }
-      return engine::SystemThreads().SetReaderPriority(position);
-    };
+  // Holds the reader of the n-th file (1-based) at its start until
+  // hold->Release().
+  void HoldReader(int n, testing_support::FakeThreads::Options options = {}) {
+    hold = std::make_shared<testing_support::HeldReaders>(n, std::move(options));
+    threads = hold;
   }
   std::string LogBytes() const { return ReadBytes(program.Path("Torvex.log")); }
   std::string DiskInfoBytes() const { return ReadBytes(program.Path("Torvex.tvd")); }
@@ -238,9 +252,9 @@ class MainWindowTest : public ::testing::Test {
   std::shared_ptr<testing_support::FakeVolumes> volumes =
       std::make_shared<testing_support::FakeVolumes>("FAULTDISC", 0x00C0FFEE);
   std::shared_ptr<testing_support::RecordingSounds> sounds = std::make_shared<testing_support::RecordingSounds>();
-  std::shared_ptr<testing_support::FnThreads> threads = std::make_shared<testing_support::FnThreads>();
-  std::atomic<int> readers{0};
-  std::atomic<bool> held{false}, release{false};
+  // The next window's threads.
+  std::shared_ptr<testing_support::FakeThreads> threads = std::make_shared<testing_support::FakeThreads>();
+  std::shared_ptr<testing_support::HeldReaders> hold;
   std::unique_ptr<ui::CErrorListModel> errorList;  // the next window's, when set
   std::unique_ptr<FaultFs> fs;
   std::string skipWhy;
@@ -314,7 +328,7 @@ TEST_F(MainWindowTest, ExitMidRunSavesTheProgressAndTheNextWindowContinuesOrChec
   HoldReader(3);
   ui::CMainDialog& first = Open();
   Click(engine::kIdStart);
-  ASSERT_TRUE(WaitFor([&] { return held.load(); }));
+  ASSERT_TRUE(WaitFor([&] { return hold->Reached(); }));
   const auto exitAt = std::chrono::steady_clock::now();
   Click(ui::CMainDialog::kIdExit);
   EXPECT_FALSE(first.isVisible());
@@ -323,7 +337,7 @@ TEST_F(MainWindowTest, ExitMidRunSavesTheProgressAndTheNextWindowContinuesOrChec
   // Two files were checked and saved; nothing is recorded after the window went.
   const std::string saved = DiskInfoBytes();
   const std::string log = LogBytes();
-  release = true;
+  hold->Release();
   ASSERT_TRUE(first.Engine().WaitForCheckThread(30s));
   EXPECT_EQ(DiskInfoBytes(), saved);
   EXPECT_EQ(LogBytes(), log);
@@ -333,11 +347,7 @@ TEST_F(MainWindowTest, ExitMidRunSavesTheProgressAndTheNextWindowContinuesOrChec
 
   // A new window on the same program folder asks, and Continue checking reads
   // only the files not checked yet.
-  readers = 0;
-  threads->priority = [this](int position) {
-    ++readers;
-    return engine::SystemThreads().SetReaderPriority(position);
-  };
+  threads = std::make_shared<testing_support::FakeThreads>();
   modal.answer = [](const ModalAnswers::Box& b) {
     return b.caption == "Torvex disk restore" ? engine::kIdContinue : engine::kIdOk;
   };
@@ -346,7 +356,7 @@ TEST_F(MainWindowTest, ExitMidRunSavesTheProgressAndTheNextWindowContinuesOrChec
   ASSERT_TRUE(WaitForReport());
   EXPECT_EQ(modal.Boxes().at(0).text, "This disk has been checked (40%)\nDo you want to start or continue checking?");
   EXPECT_EQ(modal.Boxes().at(0).type, engine::kMsgResume);
-  EXPECT_EQ(readers.load(), 3);
+  EXPECT_EQ(threads->ReaderStarts().size(), 3u);
   EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 5\nNo error were detected");
   window.reset();
 
@@ -355,21 +365,13 @@ TEST_F(MainWindowTest, ExitMidRunSavesTheProgressAndTheNextWindowContinuesOrChec
   modal.answer = [](const ModalAnswers::Box& b) {
     return b.caption == "Torvex disk restore" ? engine::kIdCheckAgain : engine::kIdOk;
   };
-  std::string atFirstFile;
-  readers = 0;
-  held = false;
-  release = false;
-  threads->priority = [&](int position) {
-    if (++readers == 1) {
-      atFirstFile = DiskInfoBytes();
-      held = true;
-      while (!release) std::this_thread::sleep_for(1ms);
-    }
-    return engine::SystemThreads().SetReaderPriority(position);
-  };
+  auto atFirstReader = std::make_shared<DiskInfoAtTheFirstReader>(program.Path("Torvex.tvd"));
+  hold = atFirstReader;
+  threads = atFirstReader;
   ui::CMainDialog& third = Open();
   Click(engine::kIdStart);
-  ASSERT_TRUE(WaitFor([&] { return held.load(); }));
+  ASSERT_TRUE(WaitFor([&] { return hold->Reached(); }));
+  const std::string atFirstFile = atFirstReader->Bytes();
   EXPECT_EQ(atFirstFile.size(), saved.size());  // rewritten in place
   EXPECT_NE(atFirstFile.find(Section({0x00C0FFEE, 5, 0, 200'000, 0, 0}, "FAULTDISC")), std::string::npos);
   // Clear statistics during the run: the next row goes to the top.
@@ -377,7 +379,7 @@ TEST_F(MainWindowTest, ExitMidRunSavesTheProgressAndTheNextWindowContinuesOrChec
   Click(ui::CMainDialog::kIdClear);
   EXPECT_TRUE(Rows().empty());
   EXPECT_EQ(third.NextRow(), 0);
-  release = true;
+  hold->Release();
   ASSERT_TRUE(WaitForReport());
   ASSERT_EQ(Rows().size(), 1u);
   EXPECT_EQ(Rows()[0], (Row{"Z.LNK", "Open", "", "D:\\"}));
@@ -496,23 +498,11 @@ TEST_F(MainWindowTest, OptionsDuringACheckReachTheNextFileAndAStartFolderFromThe
   disk.File("DATA/SUB/DEEP.TXT", 40'000);
   Pin('D', 5, disk.Root());
   StoreOptions();
-  // Each reader's priority, the second one held at its start.
-  std::vector<int> priorities;
-  std::mutex m;
-  threads->priority = [&](int position) {
-    {
-      std::lock_guard lock(m);
-      priorities.push_back(position);
-    }
-    if (++readers == 2) {
-      held = true;
-      while (!release) std::this_thread::sleep_for(1ms);
-    }
-    return 0;  // as asked
-  };
+  // Each reader's priority, as asked, the second one held at its start.
+  HoldReader(2, testing_support::FakeThreads::Answering(0));
   ui::CMainDialog& w = Open();
   Click(engine::kIdStart);
-  ASSERT_TRUE(WaitFor([&] { return held.load(); }));
+  ASSERT_TRUE(WaitFor([&] { return hold->Reached(); }));
 
   modal.options = [](dialogs::COptionsDialog& o) {
     EXPECT_EQ(o.windowTitle(), "Options (cheking in progress)");
@@ -523,9 +513,9 @@ TEST_F(MainWindowTest, OptionsDuringACheckReachTheNextFileAndAStartFolderFromThe
   Click(ui::CMainDialog::kIdOption);
   EXPECT_EQ(w.Store().settings->priority, 6);
   EXPECT_EQ(w.windowTitle(), "Torvex - [D:\\]");
-  release = true;
+  hold->Release();
   ASSERT_TRUE(WaitForReport());
-  EXPECT_EQ(priorities, (std::vector<int>{3, 3, 6, 6, 6, 6}));  // from the file after the one in hand
+  EXPECT_EQ(threads->Positions(), (std::vector<int>{3, 3, 6, 6, 6, 6}));  // from the file after the one in hand
 
   // The browser picks D:\DATA; the title names it and Start checks it alone.
   modal.options = [](dialogs::COptionsDialog& o) {
@@ -659,7 +649,7 @@ TEST_F(MainWindowTest, ClosingWhileAReadStallsOrABoxOfTheCheckIsOpenEndsAtOnceAn
   for (int i = 0; i < 3; ++i) disk.File("F" + std::to_string(i), 1'000);
   Pin('D', 5, disk.Root());
   volumes->Set("OTHERDISC", 2);  // not the remembered disc: no resume question
-  threads->priority = [](int) { return -1; };
+  threads = std::make_shared<testing_support::FakeThreads>(testing_support::FakeThreads::Answering(-1));
   // The box stays open; the window is closed behind it.
   modal.answer = [this](const ModalAnswers::Box&) {
     QTimer::singleShot(20, window.get(), [this] { window->close(); });

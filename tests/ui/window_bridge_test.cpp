@@ -1,6 +1,7 @@
 // The window bridge: calls of engine threads carried out on the UI thread in
-// their order, field texts coalesced, and the gate that lets waiting callers
-// go when the window closes.
+// their order, field texts coalesced, buttons posted without waiting, the
+// hand-over at the end of a run, and the gate that lets waiting callers go
+// when the window closes.
 #include <gtest/gtest.h>
 
 #include <QEventLoop>
@@ -62,6 +63,72 @@ TEST(WindowBridge, CallsFromAnEngineThreadKeepTheirOrderAndFieldTextsAreCoalesce
   EXPECT_EQ(target.Progress(1004), 42);
   // The latest value won: far fewer texts reached the window than were set.
   EXPECT_LT(target.FieldHistory(1006).size(), 100u);
+}
+
+// The end of a run: the buttons are posted without waiting for the UI thread,
+// and the hand-over that raises idle comes after them on the UI thread, so
+// that nothing the UI thread does on idle can come before them.
+TEST(WindowBridge, ButtonsAndTheTitleDoNotWaitAndAHandOverComesAfterThem) {
+  testing_support::RecordingWindow target;
+  QObject receiver;
+  auto bridge = ui::WindowBridge::Create(target, receiver, std::make_shared<engine::WindowGate>());
+  bridge->ShowButton(engine::kIdStop, true);  // from the UI thread: at once
+  ASSERT_TRUE(target.Visible(engine::kIdStop));
+
+  std::atomic<bool> posted{false}, handedOver{false};
+  std::thread::id ranOn;
+  bool stopShownThen = true, startShownThen = false;
+  std::string titleThen;
+  std::thread engine([&] {
+    bridge->SetFieldText(engine::kIdCurrentFile, "");
+    bridge->ShowButton(engine::kIdStop, false);
+    bridge->ShowButton(engine::kIdStart, true);
+    bridge->EnableButton(engine::kIdStart, false);
+    bridge->SetTitle("Torvex - [D:\\]");
+    posted = true;
+    bridge->HandOver([&] {
+      ranOn = std::this_thread::get_id();
+      stopShownThen = target.Visible(engine::kIdStop);
+      startShownThen = target.Visible(engine::kIdStart);
+      titleThen = target.Title();
+      bridge->EnableButton(engine::kIdStart, true);
+    });
+    handedOver = true;
+  });
+  // The UI thread does not run its events meanwhile: the calls did not wait for it.
+  const auto end = std::chrono::steady_clock::now() + 10s;
+  while (!posted && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(posted.load());
+  std::this_thread::sleep_for(20ms);
+  EXPECT_TRUE(target.Visible(engine::kIdStop)) << "carried out off the UI thread";
+  EXPECT_FALSE(handedOver.load()) << "the hand-over did not wait for the UI thread";
+
+  ASSERT_TRUE(Spin([&] { return handedOver.load(); }));
+  engine.join();
+  EXPECT_EQ(ranOn, std::this_thread::get_id());
+  EXPECT_FALSE(stopShownThen);
+  EXPECT_TRUE(startShownThen);
+  EXPECT_EQ(titleThen, "Torvex - [D:\\]");
+  EXPECT_EQ(target.FieldHistory(engine::kIdCurrentFile), std::vector<std::string>{""});
+  // What the hand-over did has taken effect when it returns.
+  EXPECT_TRUE(target.Enabled(engine::kIdStart));
+
+  // Once the window has gone, the hand-over runs at once on its caller, and
+  // its calls reach nothing.
+  bridge->Close();
+  std::thread::id closedRanOn;
+  std::thread late([&] {
+    bridge->ShowButton(engine::kIdStart, false);
+    bridge->HandOver([&] {
+      closedRanOn = std::this_thread::get_id();
+      bridge->EnableButton(engine::kIdStart, false);
+    });
+    EXPECT_EQ(closedRanOn, std::this_thread::get_id());
+  });
+  late.join();
+  QTest::qWait(30);
+  EXPECT_TRUE(target.Visible(engine::kIdStart));
+  EXPECT_TRUE(target.Enabled(engine::kIdStart));
 }
 
 TEST(WindowBridge, ClosingLetsAWaitingCallerGoAndEverythingAfterIsANoOp) {
