@@ -67,6 +67,9 @@ struct FileWork {
   bool finished = false;   // the reader went through every unit (or stopped)
   bool notOpened = false;
   int writeError = 0;      // an errno of the copy
+  // The bytes its map marks unreadable, for the progress (written under the
+  // map's owner, read by the rescue thread at any time).
+  std::atomic<int64_t> bad{0};
 };
 
 }  // namespace
@@ -432,10 +435,14 @@ class Rescue {
     }
     shared_->started += work->size;
     shared_->recovered += work->map.Bytes(RescueMap::kCopied);
+    work->bad.store(work->map.Bytes(RescueMap::kBad), std::memory_order_relaxed);
+    current_ = work;
 
     const Ended ended = ReadPasses(work, mapPath);
     outcome.missing = work->map.With(RescueMap::kBad);
     for (const auto& a : work->map.With(RescueMap::kNotTried)) outcome.missing.push_back(a);
+    current_.reset();
+    badDone_ += work->map.Bytes(RescueMap::kBad);
 
     if (work->writeError != 0) {
       platform::CloseFile(work->copyFd);
@@ -580,6 +587,7 @@ class Rescue {
             }
           } else {
             work.map.Mark(stalled.pos, stalled.length, RescueMap::kBad);
+            work.bad.store(work.map.Bytes(RescueMap::kBad), std::memory_order_relaxed);
           }
           SaveMap(work, mapPath, RescueMap::kNotTried);
           break;
@@ -619,13 +627,16 @@ class Rescue {
   void Emit() {
     lastEmit_ = Clock::now();
     progress_.recovered = shared_->recovered.load();
-    progress_.missing = shared_->started.load() - progress_.recovered;
+    // Missing: what could not be read so far, not what is still to come.
+    progress_.missing = badDone_ + (current_ ? current_->bad.load(std::memory_order_relaxed) : 0);
     shared_->listener->Progress(progress_);
   }
 
   std::shared_ptr<Shared> shared_;
   std::vector<RescueFile> files_;
   std::shared_ptr<RescueReader> reader_;
+  std::shared_ptr<FileWork> current_;  // the file being copied, for the progress
+  int64_t badDone_ = 0;                // unreadable bytes of the files done
   uint64_t device_ = 0;
   bool known_ = false;
   int sectorSize_ = 0;

@@ -77,7 +77,7 @@ struct RescueProgress {
   int pass = 1;            // 1 the first pass, then the extra ones
   int passes = 1;          // how many passes this file gets at most
   int64_t recovered = 0;   // bytes copied so far, over every file
-  int64_t missing = 0;     // bytes still missing, over every file started
+  int64_t missing = 0;     // bytes that could not be read so far, over every file
 };
 
 class RescueListener {

@@ -19,6 +19,12 @@ std::string Shown(const std::string& relative) {
   }
 }
 
+// A number with the digit groups of the interface language.
+std::string Grouped(int64_t value, const TextLookup& texts) {
+  const std::string separator = texts.Text(kTextDigitGroups);
+  return GroupedNumber(value, separator.empty() ? "," : separator);
+}
+
 // The places a file misses: "at 32,768, 2,048 bytes; ..." (the first few).
 std::string Places(const RescueOutcome& file, const TextLookup& texts) {
   constexpr std::size_t kShown = 4;
@@ -26,7 +32,7 @@ std::string Places(const RescueOutcome& file, const TextLookup& texts) {
   for (std::size_t i = 0; i < file.missing.size() && i < kShown; ++i) {
     if (!out.empty()) out += "; ";
     out += FillIn(texts.Text(kTextMissingPlace),
-                  {GroupedNumber(file.missing[i].pos), GroupedNumber(file.missing[i].size)});
+                  {Grouped(file.missing[i].pos, texts), Grouped(file.missing[i].size, texts)});
   }
   if (file.missing.size() > kShown) {
     out += "; " + FillIn(texts.Text(kTextAndMore), {std::to_string(file.missing.size() - kShown)});
@@ -36,11 +42,11 @@ std::string Places(const RescueOutcome& file, const TextLookup& texts) {
 
 }  // namespace
 
-std::string GroupedNumber(int64_t value) {
+std::string GroupedNumber(int64_t value, const std::string& separator) {
   std::string digits = std::to_string(value < 0 ? -value : value);
   std::string out;
   for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i != 0 && (digits.size() - i) % 3 == 0) out += ',';
+    if (i != 0 && (digits.size() - i) % 3 == 0) out += separator;
     out += digits[i];
   }
   return value < 0 ? "-" + out : out;
@@ -49,7 +55,7 @@ std::string GroupedNumber(int64_t value) {
 std::string RescueReportText(const RescueReport& report, const TextLookup& texts, std::size_t maxFiles) {
   std::string out;
   // Why the rescue stopped before its end comes first.
-  if (report.deviceNotAnswering) out += FillIn(texts.Text(kTextDeviceNotAnswering), {report.drive}) + "\n\n";
+  if (report.deviceNotAnswering) out += FillIn(texts.Text(kTextRescueDeviceNotAnswering), {report.drive}) + "\n\n";
   if (report.destinationFailed) {
     for (const auto& f : report.files) {
       if (f.kind != RescueOutcome::kNotWritten) continue;
@@ -84,7 +90,7 @@ std::string RescueReportText(const RescueReport& report, const TextLookup& texts
       ++named;
       if (g.kind == RescueOutcome::kPart) {
         out += "\n  " + FillIn(texts.Text(kTextRescueMissing),
-                               {Shown(f.relative), GroupedNumber(f.MissingBytes()), Places(f, texts)});
+                               {Shown(f.relative), Grouped(f.MissingBytes(), texts), Places(f, texts)});
       } else if (g.kind == RescueOutcome::kNotWritten && f.problem != 0) {
         out += "\n  " + Shown(f.relative) + ": " + texts.Text(ProblemText(f.problem));
       } else {
@@ -104,7 +110,7 @@ std::string RescuePassLine(const RescueProgress& p, const TextLookup& texts) {
 }
 
 std::string RescueBytesLine(const RescueProgress& p, const TextLookup& texts) {
-  return FillIn(texts.Text(kTextRescueBytes), {GroupedNumber(p.recovered), GroupedNumber(p.missing)});
+  return FillIn(texts.Text(kTextRescueBytes), {Grouped(p.recovered, texts), Grouped(p.missing, texts)});
 }
 
 }  // namespace engine

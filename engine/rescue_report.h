@@ -18,7 +18,8 @@ std::string RescueFileLine(const RescueProgress& progress, const TextLookup& tex
 std::string RescuePassLine(const RescueProgress& progress, const TextLookup& texts);
 std::string RescueBytesLine(const RescueProgress& progress, const TextLookup& texts);
 
-// A count of bytes as people read it: "1,234,567".
-std::string GroupedNumber(int64_t value);
+// A count of bytes as people read it: "1,234,567" (groups of three digits
+// parted by separator).
+std::string GroupedNumber(int64_t value, const std::string& separator = ",");
 
 }  // namespace engine

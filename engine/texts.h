@@ -64,6 +64,8 @@ enum TextId : int {
   kTextNothingToRescue = 257,
   kTextAndMore = 259,
   kTextMissingPlace = 261,
+  kTextDigitGroups = 263,
+  kTextRescueDeviceNotAnswering = 265,
 };
 
 // The text that says why a record could not be written.

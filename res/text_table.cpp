@@ -275,6 +275,10 @@ constexpr TextPair kTexts[] = {
      "…and %s more"},
     {261, "с %s, %s байт",
      "at %s, %s bytes"},
+    {263, "\u00a0",
+     ","},
+    {265, "Устройство диска %s перестало отвечать: чтение не завершается.\nСпасение файлов остановлено",
+     "The device of drive %s does not answer any more: reads do not return.\nThe rescue has been stopped"},
 };
 
 constexpr bool SortedOddIds() {
