@@ -55,7 +55,7 @@ struct Tree {
 };
 
 inline void WriteFile(const std::string& path, int64_t size) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) {
     std::perror(path.c_str());
     std::exit(1);

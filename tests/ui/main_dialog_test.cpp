@@ -33,6 +33,7 @@
 #include "tests/support/fault_fs.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/temp_tree.h"
+#include "tests/ui/ui_test_helpers.h"
 #include "ui/bitmap_button.h"
 #include "ui/help_viewer.h"
 #include "app/main_dialog.h"
@@ -47,15 +48,7 @@ using testing_support::ReadBytes;
 using testing_support::TempTree;
 using Row = std::array<std::string, 4>;
 
-// Waits, running the event loop, until cond holds.
-bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout = 30s) {
-  const auto end = std::chrono::steady_clock::now() + timeout;
-  while (!cond()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    QTest::qWait(5);
-  }
-  return true;
-}
+using ui_test::WaitFor;
 
 // Answers the modal windows that come up and remembers every message box.
 class ModalAnswers {

@@ -33,6 +33,7 @@
 #include "tests/support/fault_fs.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/temp_tree.h"
+#include "tests/ui/ui_test_helpers.h"
 #include "ui/message_dialog.h"
 
 namespace {
@@ -43,26 +44,14 @@ using testing_support::FaultFs;
 using testing_support::ReadBytes;
 using testing_support::TempTree;
 
-bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout = 30s) {
-  const auto end = std::chrono::steady_clock::now() + timeout;
-  while (!cond()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    QTest::qWait(5);
-  }
-  return true;
-}
+using ui_test::WaitFor;
 
 std::string Shot(const std::string& name) {
   QDir().mkpath(TORVEX_SCREENSHOT_DIR);
   return std::string(TORVEX_SCREENSHOT_DIR "/") + name + ".png";
 }
 
-// The bytes the fault file system serves for a file of size bytes.
-std::string Pattern(int64_t size) {
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  for (int64_t i = 0; i < size; ++i) bytes[static_cast<std::size_t>(i)] = static_cast<char>(i * 31 + 7);
-  return bytes;
-}
+std::string Pattern(int64_t size) { return testing_support::FaultPattern(size); }
 
 // Presses OK on every message box and remembers it (Check again when the box
 // asks whether to resume).

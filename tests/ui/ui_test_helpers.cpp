@@ -12,6 +12,15 @@
 
 namespace ui_test {
 
+bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!cond()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    QTest::qWait(5);
+  }
+  return true;
+}
+
 QImage Pixels(const QImage& image) { return image.convertToFormat(QImage::Format_RGB32); }
 
 QImage Pixels(const QPixmap& pixmap) { return Pixels(pixmap.toImage()); }

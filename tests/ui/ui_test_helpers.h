@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QPixmap>
 #include <QString>
+#include <chrono>
 #include <functional>
 
 class QWidget;
@@ -18,6 +19,9 @@ QImage Pixels(const QPixmap& pixmap);
 QImage Pixels(const QImage& image);
 // What a widget shows now.
 QImage Grab(QWidget& widget);
+
+// Waits, running the event loop, until cond holds; false after the timeout.
+bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
 // Shows a window and waits until it is the active one.
 bool ShowActive(QWidget& window);
