@@ -62,15 +62,10 @@ void Check(const Tree& t, const engine::ScanState& s, const char* who) {
 }
 
 double EngineSeconds(const Tree& t) {
-  engine::EngineDeps deps;
-  deps.window = std::make_shared<NullWindow>();
-  deps.settings = std::make_shared<engine::Settings>();
-  deps.settings->drive = 3;
-  deps.settings->sounds = false;
-  deps.settings->cdromTarget = false;
-  deps.panels = std::make_shared<engine::PanelFlags>();
-  deps.text = std::make_shared<NoTexts>();
-  deps.rootPaths = std::make_shared<TreeRoot>(t.root);
+  // The engine as the window sets it up by default, without the system's
+  // read-ahead.
+  engine::EngineDeps deps = CheckDeps(t.root, engine::Settings{}.preScan);
+  deps.prefetcher.reset();
   const fs::path cwd = fs::current_path();
   engine::ScanEngine engine(deps);
   const auto start = Clock::now();

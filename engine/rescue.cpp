@@ -58,6 +58,7 @@ struct Unit {
 // been given up never touches it again.
 struct FileWork {
   std::string source;
+  uint64_t device = 0;  // the device it lies on, for the bound on stuck readers
   int64_t size = 0;
   int sectorSize = 0;  // the volume's (or the options')
   bool ahead = false;  // read ahead inside the file (a disc or disk, while nothing failed)
@@ -103,7 +104,7 @@ using Shared = RescueRun::Shared;
 // of the file handed over and writes what it read into the copy.
 class RescueReader {
  public:
-  RescueReader(std::shared_ptr<Shared> shared, uint64_t device) : shared_(std::move(shared)), device_(device) {}
+  explicit RescueReader(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
 
   bool Ready() const { return buffer_ != nullptr; }
 
@@ -165,6 +166,7 @@ class RescueReader {
         std::lock_guard lock(guard_);
         if (quit_ || abandoned_) return false;
         if (work_) {
+          device_ = work_->device;
           *work = std::move(work_);
           return true;
         }
@@ -247,17 +249,18 @@ class RescueReader {
       // Bytes that could not be read, or that a file shorter than listed does
       // not hold, stay zeros in the copy.
       if (good < unit.length) work.map.Mark(unit.pos + good, unit.length - good, RescueMap::kBad);
+      work.bad.store(work.map.Bytes(RescueMap::kBad), std::memory_order_relaxed);
     }
   }
 
   std::shared_ptr<Shared> shared_;
-  uint64_t device_;
   std::unique_ptr<Block> buffer_{new (std::nothrow) Block};
   platform::WakeSignal mail_;
 
   std::mutex guard_;
   // Under guard_:
   std::shared_ptr<FileWork> work_;
+  uint64_t device_ = 0;  // of the file being read
   bool quit_ = false;
   bool abandoned_ = false;
   bool stuck_ = false;  // given up inside a read: counted among the stuck
@@ -331,6 +334,8 @@ class Rescue {
       shared_->aheadWake.Notify();
       report.files.push_back(CopyFile(files_[i], static_cast<int>(i) + 1));
     }
+    // The last figures, as the report will give them.
+    Emit();
     if (reader_) reader_->Quit();
     reader_.reset();
     // The copies are on the disk before the report says so.
@@ -376,6 +381,7 @@ class Rescue {
       sectorSize_ = shared_->options.sectorSize > 0 ? shared_->options.sectorSize : platform::SectorSizeOf(file.source);
       aheadWorthIt_ = AheadWorthIt(file.source);
     }
+    work->device = device_;
     work->sectorSize = sectorSize_;
     work->ahead = aheadWorthIt_;
 
@@ -615,7 +621,7 @@ class Rescue {
       }
       return false;
     }
-    auto reader = std::make_shared<RescueReader>(shared_, device_);
+    auto reader = std::make_shared<RescueReader>(shared_);
     if (!reader->Ready() || shared_->threads->StartThread([reader] { reader->Loop(); }, kReaderStack) != 0) {
       stop_ = true;
       return false;

@@ -132,6 +132,11 @@ TEST_F(RescueTest, EveryGoodSectorIsKeptTheBadOneIsMappedAndASecondRunReadsOnlyI
   EXPECT_FALSE(testing_support::FileExists(engine::MapName(dest.Path("SUB/FINE.TXT"))));
   EXPECT_FALSE(testing_support::FileExists(engine::PartName(dest.Path("PHOTO.JPG"))));
 
+  // The last progress counts what was copied and what could not be read.
+  ASSERT_FALSE(listener->progress.empty());
+  EXPECT_EQ(listener->progress.back().recovered, 100'000 - 512 + 50'000);
+  EXPECT_EQ(listener->progress.back().missing, 512);
+
   // The map, in the mapfile format: what is copied and what is not.
   const auto map = MapOf("PHOTO.JPG", 100'000);
   ASSERT_TRUE(map.has_value());
