@@ -62,6 +62,7 @@ struct FileWork {
   int64_t size = 0;
   int sectorSize = 0;  // the volume's (or the options')
   bool ahead = false;  // read ahead inside the file (a disc or disk, while nothing failed)
+  bool pastCache = false;  // an optical disc: a sector the cache cannot read is asked of the device
   int copyFd = -1;
   RescueMap map{0};
   std::deque<Unit> units;  // still to read, in order
@@ -219,11 +220,17 @@ class RescueReader {
         aheadUntil_ = unit.pos + kAheadWindow;
         platform::AdviseAhead(fd, from, aheadUntil_ - from);
       }
-      const long got = platform::ReadAtOffset(fd, buffer_->data, static_cast<long>(unit.length), unit.pos);
+      long got = platform::ReadAtOffset(fd, buffer_->data, static_cast<long>(unit.length), unit.pos);
+      const bool failed = got < 0;
+      if (failed && !unit.split && work.pastCache) {
+        // The cache reads a disc's file in pages of two sectors, and a page
+        // fails whole: a good sector beside a bad one is read on its own.
+        got = deviceSectors_.Read(fd, work.device, unit.pos, buffer_->data, static_cast<long>(unit.length));
+      }
       lock.lock();
       if (abandoned_) return;
       reading_ = false;
-      if (got < 0) {
+      if (failed) {
         // A disc that has shown a bad block gets no more read-ahead.
         shared_->aheadOff = true;
         shared_->aheadWake.Notify();
@@ -255,6 +262,7 @@ class RescueReader {
 
   std::shared_ptr<Shared> shared_;
   std::unique_ptr<Block> buffer_{new (std::nothrow) Block};
+  platform::DeviceSectors deviceSectors_;  // the reader thread's own
   platform::WakeSignal mail_;
 
   std::mutex guard_;
@@ -380,10 +388,12 @@ class Rescue {
       known_ = true;
       sectorSize_ = shared_->options.sectorSize > 0 ? shared_->options.sectorSize : platform::SectorSizeOf(file.source);
       aheadWorthIt_ = AheadWorthIt(file.source);
+      pastCache_ = platform::OnOpticalFileSystem(file.source);
     }
     work->device = device_;
     work->sectorSize = sectorSize_;
     work->ahead = aheadWorthIt_;
+    work->pastCache = pastCache_;
 
     // Where the copy is written, and what an earlier rescue left there.
     const std::string part = PartName(copy), mapPath = MapName(copy);
@@ -647,6 +657,7 @@ class Rescue {
   bool known_ = false;
   int sectorSize_ = 0;
   bool aheadWorthIt_ = false;
+  bool pastCache_ = false;
   RescueProgress progress_;
   Clock::time_point lastEmit_{};
   int64_t lastPos_ = 0;

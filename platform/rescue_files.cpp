@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <string>
 
 #include "platform/file_io.h"
@@ -62,9 +63,75 @@ long ReadAtOffset(int fd, void* buffer, long length, int64_t offset) {
 
 void AdviseAhead(int fd, int64_t offset, int64_t length) { posix_fadvise(fd, offset, length, POSIX_FADV_WILLNEED); }
 
-int SectorSizeOf(const std::string& path) {
+bool OnOpticalFileSystem(const std::string& path) {
   struct statfs fs {};
-  if (statfs(path.c_str(), &fs) == 0 && (fs.f_type == kIso9660Magic || fs.f_type == kUdfMagic)) return kOpticalSector;
+  return statfs(path.c_str(), &fs) == 0 && (fs.f_type == kIso9660Magic || fs.f_type == kUdfMagic);
+}
+
+DeviceSectors::~DeviceSectors() {
+  if (fd_ >= 0) close(fd_);
+}
+
+long DeviceSectors::Read(int fileFd, uint64_t device, int64_t offset, void* buffer, long length) {
+  if (offset < 0 || length <= 0 || length > 4096) return -1;
+  // Where the file's bytes lie on the device: their blocks, as the file
+  // system maps them, which must follow each other there too.
+  int blockSize = 0;
+  if (ioctl(fileFd, FIGETBSZ, &blockSize) != 0 || !Plausible(blockSize)) return -1;
+  const int64_t first = offset / blockSize, last = (offset + length - 1) / blockSize;
+  if (last > INT_MAX) return -1;
+  int64_t start = 0;
+  for (int64_t b = first; b <= last; ++b) {
+    int block = static_cast<int>(b);
+    if (ioctl(fileFd, FIBMAP, &block) != 0 || block <= 0) return -1;  // refused, or a hole
+    if (b == first) {
+      start = block;
+    } else if (block != start + (b - first)) {
+      return -1;
+    }
+  }
+  const int64_t at = start * blockSize + offset % blockSize;
+
+  if (fd_ < 0 || device_ != device) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    // The device's node, by the name the kernel gives it (no udev needed).
+    std::string text;
+    bool truncated = false;
+    const std::string uevent =
+        "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device)) + "/uevent";
+    if (ReadWholeFile(uevent, 4096, &text, &truncated) != kFileOk) return -1;
+    const std::size_t key = text.find("DEVNAME=");
+    if (key == std::string::npos) return -1;
+    const std::string name = text.substr(key + 8, text.find('\n', key) - key - 8);
+    if (name.empty() || name.find("..") != std::string::npos) return -1;
+    // Read only, past the cache, and without the checks of a drive's tray.
+    const int fd = OpenRetrying("/dev/" + name, O_RDONLY | O_DIRECT | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return -1;
+    struct stat st {};
+    int logical = 0;
+    if (fstat(fd, &st) != 0 || !S_ISBLK(st.st_mode) || static_cast<uint64_t>(st.st_rdev) != device ||
+        ioctl(fd, BLKSSZGET, &logical) != 0 || !Plausible(logical) || logical > 4096) {
+      close(fd);
+      return -1;
+    }
+    fd_ = fd;
+    device_ = device;
+    logical_ = logical;
+  }
+  // A read past the cache starts and ends on the device's blocks.
+  const int64_t from = at / logical_ * logical_;
+  const int64_t to = (at + length + logical_ - 1) / logical_ * logical_;
+  if (to - from > 4096) return -1;
+  char* out = static_cast<char*>(buffer);
+  const ssize_t n = pread(fd_, out, static_cast<size_t>(to - from), from);
+  if (n < at + length - from) return -1;
+  if (from != at) std::memmove(out, out + (at - from), static_cast<std::size_t>(length));
+  return length;
+}
+
+int SectorSizeOf(const std::string& path) {
+  if (OnOpticalFileSystem(path)) return kOpticalSector;
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return kDefaultSector;
   const std::string block =

@@ -24,6 +24,34 @@ void AdviseAhead(int fd, int64_t offset, int64_t length);
 // on a block device, 512 elsewhere.
 int SectorSizeOf(const std::string& path);
 
+// Whether the file at path lies on an optical disc's file system (iso9660,
+// UDF), whose sectors are smaller than the pages the system reads files in.
+bool OnOpticalFileSystem(const std::string& path);
+
+// Reads a file's sectors straight from the device it lies on, past the
+// system's cache. The cache reads a disc's file in 4 KiB pages, two sectors
+// each, and a page with one bad sector fails whole; here the good one of the
+// two is read on its own. Needs the right to ask where a file's blocks lie
+// (root's) and to read the device; where either is refused, Read returns -1
+// as for a bad sector. One per reader thread; never writes.
+class DeviceSectors {
+ public:
+  DeviceSectors() = default;
+  ~DeviceSectors();
+  DeviceSectors(const DeviceSectors&) = delete;
+  DeviceSectors& operator=(const DeviceSectors&) = delete;
+
+  // Reads length bytes (up to 4,096) of the open file fileFd at offset from
+  // the device it lies on (device) into buffer, which is aligned to 4,096
+  // bytes and has room for 4,096. Returns the bytes read (length), or -1.
+  long Read(int fileFd, uint64_t device, int64_t offset, void* buffer, long length);
+
+ private:
+  uint64_t device_ = 0;
+  int fd_ = -1;
+  int logical_ = 0;  // the device's logical block size
+};
+
 // The device the file or folder at path lies on, following links.
 std::optional<uint64_t> DeviceOfPath(const std::string& path);
 

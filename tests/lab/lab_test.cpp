@@ -489,8 +489,8 @@ TEST_F(LabRescue, TheCopiesOfTheReadRowsMissExactlyTheBadSectors) {
   const engine::RescueReport report = *listener->report;
   using Area = engine::RescueMap::Area;
   const std::vector<std::pair<std::string, std::vector<Area>>> expected = {
-      {"ARCHIVE.ZIP", {{4096, 4096, '-'}, {131072, 4096, '-'}}},
-      {"PICS/PHOTO.JPG", {{98304, 4096, '-'}}},
+      {"ARCHIVE.ZIP", {{4096, 4096, '-'}, {131072, 2048, '-'}}},
+      {"PICS/PHOTO.JPG", {{100352, 2048, '-'}}},
   };
   ASSERT_EQ(report.files.size(), 2u);
   for (std::size_t i = 0; i < expected.size(); ++i) {

@@ -1,6 +1,7 @@
-# A disc for the rescue: two files with unreadable sectors (each bad area a
-# whole 4 KiB page of its file, two 2,048-byte sectors, which is the least
-# the system's cache reads), and a file without any.
+# A disc for the rescue: two files with unreadable sectors, and a file
+# without any. The system's cache reads a file in 4 KiB pages, two 2,048-byte
+# sectors each: one bad area is a whole page, the others a single sector
+# whose page-mate is good.
 pattern() { head -c "$2" /dev/urandom >"$1"; }
 mkdir -p "$work/rescue/PICS"
 pattern "$work/rescue/PICS/PHOTO.JPG" 300000
@@ -11,10 +12,11 @@ photo=$(extent "$work/rescue.iso" /PICS/PHOTO.JPG)
 archive=$(extent "$work/rescue.iso" /ARCHIVE.ZIP)
 # 512-byte sectors of the 2,048-byte sectors given: quarters SECTOR...
 quarters() { for s in "$@"; do echo $((s * 4)) $((s * 4 + 1)) $((s * 4 + 2)) $((s * 4 + 3)); done; }
-# PHOTO.JPG from 98,304 bytes; ARCHIVE.ZIP from 4,096 and from 131,072.
+# PHOTO.JPG at 100,352 (the second sector of its page); ARCHIVE.ZIP the
+# page at 4,096 and at 131,072 (the first sector of its page).
 # shellcheck disable=SC2046
-blkdebug_eio "$work/rescue.blkdebug" $(quarters $((photo + 48)) $((photo + 49)) \
-  $((archive + 2)) $((archive + 3)) $((archive + 64)) $((archive + 65)))
+blkdebug_eio "$work/rescue.blkdebug" $(quarters $((photo + 49)) \
+  $((archive + 2)) $((archive + 3)) $((archive + 64)))
 cdrom cd0 "$work/rescue.iso" "$work/rescue.blkdebug"
 guest='
 mkdir -p /mnt/rescue; mount -t iso9660 -o ro /dev/sr0 /mnt/rescue
