@@ -438,73 +438,85 @@ TEST_F(LabStall, ADiscTakenOutDuringACheckLeavesRowsAndTheReport) {
 // the files of its Read rows, as the window's context menu starts it: each
 // copy equals the file on the image but for exactly the sectors that fail,
 // which are zeros and listed in its map; the undamaged file is not copied.
-class LabRescue : public LabCheck {};
-
-TEST_F(LabRescue, TheCopiesOfTheReadRowsMissExactlyTheBadSectors) {
-  const char d = LetterOf("/mnt/rescue");
-  Check(d);
-  std::vector<engine::RescueFile> files;
-  records::SystemRootPaths paths(registry);
-  for (const auto& row : window->Rows()) {
-    if (row[1] != "Read") continue;
-    const auto file = engine::RescueFileOfRow(row[0], row[3], paths);
-    ASSERT_TRUE(file.has_value()) << row[0];
-    files.push_back(*file);
-  }
-  std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.relative < b.relative; });
-  ASSERT_EQ(files.size(), 2u) << window->Rows().size();
-  EXPECT_EQ(files[0].relative, "ARCHIVE.ZIP");
-  EXPECT_EQ(files[0].source, "/mnt/rescue/ARCHIVE.ZIP");
-  EXPECT_EQ(files[1].relative, "PICS/PHOTO.JPG");
-
-  struct Listener : engine::RescueListener {
-    void Progress(const engine::RescueProgress&) override {}
-    void Finished(const engine::RescueReport& r) override {
-      std::lock_guard lock(m);
-      report = r;
-    }
-    std::mutex m;
-    std::optional<engine::RescueReport> report;
-  };
-  auto listener = std::make_shared<Listener>();
-  engine::RescueRun run(std::make_shared<engine::SystemThreads>(), listener);
-  const std::string dest = program + "/rescued";
-  ASSERT_EQ(mkdir(dest.c_str(), 0755), 0);
-  EXPECT_EQ(engine::CheckDestination("/mnt/rescue", "/mnt/rescue"), engine::DestinationProblem::kOnVolume);
-  ASSERT_EQ(engine::CheckDestination(dest, "/mnt/rescue"), engine::DestinationProblem::kNone);
-  engine::RescueOptions options;
-  options.destination = dest;
-  options.delaySeconds = 5;
-  options.extraPasses = 1;
-  ASSERT_TRUE(run.Start(files, options));
-  const auto until = std::chrono::steady_clock::now() + 120s;
-  for (;;) {
-    {
-      std::lock_guard lock(listener->m);
-      if (listener->report) break;
-    }
-    ASSERT_LT(std::chrono::steady_clock::now(), until);
-    std::this_thread::sleep_for(50ms);
-  }
-  const engine::RescueReport report = *listener->report;
+class LabRescue : public LabCheck {
+ protected:
   using Area = engine::RescueMap::Area;
-  const std::vector<std::pair<std::string, std::vector<Area>>> expected = {
-      {"ARCHIVE.ZIP", {{4096, 4096, '-'}, {131072, 2048, '-'}}},
-      {"PICS/PHOTO.JPG", {{100352, 2048, '-'}}},
-  };
-  ASSERT_EQ(report.files.size(), 2u);
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    const auto& [name, bad] = expected[i];
-    EXPECT_EQ(report.files[i].kind, engine::RescueOutcome::kPart) << name;
-    EXPECT_EQ(report.files[i].missing, bad) << name;
-    std::string want = ReadBytes(Image("rescue/" + name));
-    for (const Area& a : bad) want.replace(static_cast<std::size_t>(a.pos), static_cast<std::size_t>(a.size), static_cast<std::size_t>(a.size), '\0');
-    EXPECT_TRUE(ReadBytes(dest + "/" + name) == want) << name;
-    const auto map = engine::RescueMap::Parse(ReadBytes(engine::MapName(dest + "/" + name)), static_cast<int64_t>(want.size()));
-    ASSERT_TRUE(map.has_value()) << name;
-    EXPECT_EQ(map->With('-'), bad) << name;
+  // Checks the disc at mountPoint, rescues the files of its Read rows, and
+  // expects each (by its path on the disc) to be copied but for exactly the
+  // bad areas given, its map listing them.
+  void RescueTheReadRows(const std::string& mountPoint, const std::string& imageFolder,
+                         const std::vector<std::pair<std::string, std::vector<Area>>>& expected) {
+    Check(LetterOf(mountPoint));
+    std::vector<engine::RescueFile> files;
+    records::SystemRootPaths paths(registry);
+    for (const auto& row : window->Rows()) {
+      if (row[1] != "Read") continue;
+      const auto file = engine::RescueFileOfRow(row[0], row[3], paths);
+      ASSERT_TRUE(file.has_value()) << row[0];
+      EXPECT_EQ(file->source, mountPoint + "/" + file->relative);
+      files.push_back(*file);
+    }
+    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.relative < b.relative; });
+    ASSERT_EQ(files.size(), expected.size()) << window->Rows().size();
+    for (std::size_t i = 0; i < files.size(); ++i) EXPECT_EQ(files[i].relative, expected[i].first);
+
+    struct Listener : engine::RescueListener {
+      void Progress(const engine::RescueProgress&) override {}
+      void Finished(const engine::RescueReport& r) override {
+        std::lock_guard lock(m);
+        report = r;
+      }
+      std::mutex m;
+      std::optional<engine::RescueReport> report;
+    };
+    auto listener = std::make_shared<Listener>();
+    engine::RescueRun run(std::make_shared<engine::SystemThreads>(), listener);
+    const std::string dest = program + "/rescued";
+    ASSERT_EQ(mkdir(dest.c_str(), 0755), 0);
+    EXPECT_EQ(engine::CheckDestination(mountPoint, mountPoint), engine::DestinationProblem::kOnVolume);
+    ASSERT_EQ(engine::CheckDestination(dest, mountPoint), engine::DestinationProblem::kNone);
+    engine::RescueOptions options;
+    options.destination = dest;
+    options.delaySeconds = 5;
+    options.extraPasses = 1;
+    ASSERT_TRUE(run.Start(files, options));
+    const auto until = std::chrono::steady_clock::now() + 120s;
+    for (;;) {
+      {
+        std::lock_guard lock(listener->m);
+        if (listener->report) break;
+      }
+      ASSERT_LT(std::chrono::steady_clock::now(), until);
+      std::this_thread::sleep_for(50ms);
+    }
+    const engine::RescueReport report = *listener->report;
+    ASSERT_EQ(report.files.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      const auto& [name, bad] = expected[i];
+      EXPECT_EQ(report.files[i].kind, engine::RescueOutcome::kPart) << name;
+      EXPECT_EQ(report.files[i].missing, bad) << name;
+      std::string want = ReadBytes(Image(imageFolder + "/" + name));
+      for (const Area& a : bad) want.replace(static_cast<std::size_t>(a.pos), static_cast<std::size_t>(a.size), static_cast<std::size_t>(a.size), '\0');
+      EXPECT_TRUE(ReadBytes(dest + "/" + name) == want) << name;
+      const auto map = engine::RescueMap::Parse(ReadBytes(engine::MapName(dest + "/" + name)), static_cast<int64_t>(want.size()));
+      ASSERT_TRUE(map.has_value()) << name;
+      EXPECT_EQ(map->With('-'), bad) << name;
+    }
   }
-  EXPECT_FALSE(testing_support::FileExists(dest + "/README.TXT"));
+};
+
+// The system's cache reads a disc's file in 4 KiB pages, two sectors each: a
+// whole bad page is lost, but a good sector beside a bad one is read from the
+// drive itself.
+TEST_F(LabRescue, TheCopiesOfTheReadRowsMissExactlyTheBadSectors) {
+  RescueTheReadRows("/mnt/rescue", "rescue",
+                    {{"ARCHIVE.ZIP", {{4096, 4096, '-'}, {131072, 2048, '-'}}},
+                     {"PICS/PHOTO.JPG", {{100352, 2048, '-'}}}});
+  EXPECT_FALSE(testing_support::FileExists(program + "/rescued/README.TXT"));
+}
+
+TEST_F(LabRescue, OnAUdfDiscTooTheGoodSectorOfABadPageIsKept) {
+  RescueTheReadRows("/mnt/rescue-udf", "rescue-udf", {{"MOVIE.VOB", {{18432, 2048, '-'}}}});
 }
 
 }  // namespace

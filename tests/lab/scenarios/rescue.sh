@@ -17,7 +17,16 @@ quarters() { for s in "$@"; do echo $((s * 4)) $((s * 4 + 1)) $((s * 4 + 2)) $((
 # shellcheck disable=SC2046
 blkdebug_eio "$work/rescue.blkdebug" $(quarters $((photo + 49)) \
   $((archive + 2)) $((archive + 3)) $((archive + 64)))
+# A UDF disc whose file has one bad sector, the second of its page at 16,384.
+mkdir -p "$work/rescue-udf"
+pattern "$work/rescue-udf/MOVIE.VOB" 100000
+genisoimage -quiet -udf -V RESCUEUDF -o "$work/rescue-udf.iso" "$work/rescue-udf"
+movie=$(extent "$work/rescue-udf.iso" /MOVIE.VOB)
+# shellcheck disable=SC2046
+blkdebug_eio "$work/rescue-udf.blkdebug" $(quarters $((movie + 9)))
 cdrom cd0 "$work/rescue.iso" "$work/rescue.blkdebug"
+cdrom cd1 "$work/rescue-udf.iso" "$work/rescue-udf.blkdebug"
 guest='
 mkdir -p /mnt/rescue; mount -t iso9660 -o ro /dev/sr0 /mnt/rescue
+mkdir -p /mnt/rescue-udf; mount -t udf -o ro /dev/sr1 /mnt/rescue-udf
 '
