@@ -3,7 +3,8 @@
 //
 // Checks three trees with the engine (pre-scan off and on), reads the same
 // files with `find | xargs -0 cat`, and rescues every file of them to another
-// volume (--rescue-to, memory by default), on up to four kinds of storage:
+// volume (--rescue-to, memory by default), beside `cp -r` of the tree to the
+// same volume (what copying alone costs), on up to four kinds of storage:
 //
 //   pagecache  the trees in a folder of the work directory, read once first
 //   cold       a loop-mounted ext4 image, all caches dropped before every run
@@ -349,6 +350,7 @@ void RunCase(const Options& o, const Storage& st, const Tree& t) {
     std::vector<std::string> argv;
     bool engine;
     bool dd = false;
+    std::string copies = {};  // written by the run, taken away after it
   };
   std::vector<Runner> runners;
   runners.push_back({"engine, pre-scan off", {o.self, "--check", root, "0"}, true});
@@ -358,7 +360,12 @@ void RunCase(const Options& o, const Storage& st, const Tree& t) {
   runners.push_back({"engine, pre-scan on", {o.self, "--check", root, "1"}, true});
   // The rescue of the whole tree to another volume: what a check reads, also
   // written. Its copies are taken away again between runs.
-  runners.push_back({"rescue, to " + o.rescueTo, {o.self, "--rescue", root, o.rescueTo + "/copies"}, true});
+  runners.push_back(
+      {"rescue, to " + o.rescueTo, {o.self, "--rescue", root, o.rescueTo + "/copies"}, true, false, o.rescueTo + "/copies"});
+  // What copying alone costs there: cp of the same tree, the least a rescue
+  // can take, since it copies what it reads.
+  runners.push_back({"cp -r, to the same", {"/bin/cp", "-r", root, o.rescueTo + "/cp"}, false, false, o.rescueTo + "/cp"});
+  const std::size_t kRescue = 3, kCopy = 4, kBaseline = 5;
   if (!o.baseline.empty()) {
     runners.push_back({"old engine, pre-scan off", {o.baseline, "--check", root, "0"}, true});
     runners.push_back({"old engine, pre-scan on", {o.baseline, "--check", root, "1"}, true});
@@ -388,7 +395,7 @@ void RunCase(const Options& o, const Storage& st, const Tree& t) {
       const Sample sample = Spawn(runners[i].argv, procs, &out);
       if (rep >= 0) sides[i].samples.push_back(sample);
       if (runners[i].engine) CheckOutput(out, t, runners[i].label);
-      if (runners[i].argv[1] == "--rescue") fs::remove_all(runners[i].argv[3]);
+      if (!runners[i].copies.empty()) fs::remove_all(runners[i].copies);
     }
   }
 
@@ -409,13 +416,16 @@ void RunCase(const Options& o, const Storage& st, const Tree& t) {
   ratio(sides[0]);
   ratio(sides[2]);
   if (!o.baseline.empty()) {
-    ratio(sides[4]);
-    ratio(sides[5]);
+    ratio(sides[kBaseline]);
+    ratio(sides[kBaseline + 1]);
   }
   const Side& check = sides[2];
-  const Side& rescue = sides[3];
+  const Side& rescue = sides[kRescue];
+  const Side& copy = sides[kCopy];
   std::printf("  rescue at %.2f of the check's speed (median), %.2f (minimum)\n", check.Median() / rescue.Median(),
               check.Min() / rescue.Min());
+  std::printf("  cp -r at %.2f of the check's speed (median); the rescue at %.2f of cp's\n",
+              check.Median() / copy.Median(), copy.Median() / rescue.Median());
   std::fflush(stdout);
 }
 

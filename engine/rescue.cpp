@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <chrono>
 #include <deque>
 #include <map>
@@ -220,17 +221,21 @@ class RescueReader {
         aheadUntil_ = unit.pos + kAheadWindow;
         platform::AdviseAhead(fd, from, aheadUntil_ - from);
       }
-      long got = platform::ReadAtOffset(fd, buffer_->data, static_cast<long>(unit.length), unit.pos);
-      const bool failed = got < 0;
-      if (failed && !unit.split && work.pastCache) {
+      long got = -1;
+      int error = 0;
+      if (!unit.split && work.pastCache) {
         // The cache reads a disc's file in pages of two sectors, and a page
-        // fails whole: a good sector beside a bad one is read on its own.
-        got = deviceSectors_.Read(fd, work.device, unit.pos, buffer_->data, static_cast<long>(unit.length));
+        // with a bad one fails whole: a single sector is asked of the drive
+        // itself, and of the file only where the drive cannot be asked.
+        got = deviceSectors_.Read(fd, work.device, unit.pos, buffer_->data, static_cast<long>(unit.length), &error);
+      }
+      if (got < 0 && error != EIO) {
+        got = platform::ReadAtOffset(fd, buffer_->data, static_cast<long>(unit.length), unit.pos);
       }
       lock.lock();
       if (abandoned_) return;
       reading_ = false;
-      if (failed) {
+      if (got < 0) {
         // A disc that has shown a bad block gets no more read-ahead.
         shared_->aheadOff = true;
         shared_->aheadWake.Notify();

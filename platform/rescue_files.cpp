@@ -72,7 +72,8 @@ DeviceSectors::~DeviceSectors() {
   if (fd_ >= 0) close(fd_);
 }
 
-long DeviceSectors::Read(int fileFd, uint64_t device, int64_t offset, void* buffer, long length) {
+long DeviceSectors::Read(int fileFd, uint64_t device, int64_t offset, void* buffer, long length, int* error) {
+  *error = ENOTSUP;  // unless the device itself fails the read
   if (offset < 0 || length <= 0 || length > 4096) return -1;
   // Where the file's bytes lie on the device: their blocks, as the file
   // system maps them, which must follow each other there too.
@@ -124,8 +125,13 @@ long DeviceSectors::Read(int fileFd, uint64_t device, int64_t offset, void* buff
   const int64_t to = (at + length + logical_ - 1) / logical_ * logical_;
   if (to - from > 4096) return -1;
   char* out = static_cast<char*>(buffer);
-  const ssize_t n = pread(fd_, out, static_cast<size_t>(to - from), from);
+  ssize_t n = -1;
+  do {
+    n = pread(fd_, out, static_cast<size_t>(to - from), from);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0 && errno == EIO) *error = EIO;
   if (n < at + length - from) return -1;
+  *error = 0;
   if (from != at) std::memmove(out, out + (at - from), static_cast<std::size_t>(length));
   return length;
 }

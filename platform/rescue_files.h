@@ -32,8 +32,8 @@ bool OnOpticalFileSystem(const std::string& path);
 // system's cache. The cache reads a disc's file in 4 KiB pages, two sectors
 // each, and a page with one bad sector fails whole; here the good one of the
 // two is read on its own. Needs the right to ask where a file's blocks lie
-// (root's) and to read the device; where either is refused, Read returns -1
-// as for a bad sector. One per reader thread; never writes.
+// (root's) and to read the device; where either is refused, Read says so.
+// One per reader thread; never writes.
 class DeviceSectors {
  public:
   DeviceSectors() = default;
@@ -43,8 +43,10 @@ class DeviceSectors {
 
   // Reads length bytes (up to 4,096) of the open file fileFd at offset from
   // the device it lies on (device) into buffer, which is aligned to 4,096
-  // bytes and has room for 4,096. Returns the bytes read (length), or -1.
-  long Read(int fileFd, uint64_t device, int64_t offset, void* buffer, long length);
+  // bytes and has room for 4,096. Returns the bytes read (length), or -1 with
+  // *error EIO when the device could not read them, another errno when they
+  // could not be asked of it (then the file itself is worth a try).
+  long Read(int fileFd, uint64_t device, int64_t offset, void* buffer, long length, int* error);
 
  private:
   uint64_t device_ = 0;

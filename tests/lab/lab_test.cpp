@@ -4,11 +4,13 @@
 // log file and disk info file, and the engine with its own threads; only the
 // window is a recorder. Outside the lab every test skips.
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <linux/cdrom.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -517,6 +519,22 @@ TEST_F(LabRescue, TheCopiesOfTheReadRowsMissExactlyTheBadSectors) {
 
 TEST_F(LabRescue, OnAUdfDiscTooTheGoodSectorOfABadPageIsKept) {
   RescueTheReadRows("/mnt/rescue-udf", "rescue-udf", {{"MOVIE.VOB", {{18432, 2048, '-'}}}});
+}
+
+// Without the right to ask where a file's sectors lie (a user's rescue), the
+// file is read through the cache alone, and the bad sector's page-mate is
+// missing too. The test thread gives the right up, and the rescue's threads,
+// started from it, are born without it.
+TEST_F(LabRescue, WithoutTheRightToMapAFileTheWholeBadPageIsMissing) {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct caps[2]{};
+  ASSERT_EQ(syscall(SYS_capget, &header, caps), 0);
+  const auto kept = caps[0].effective;
+  caps[0].effective &= ~(1u << CAP_SYS_RAWIO);
+  ASSERT_EQ(syscall(SYS_capset, &header, caps), 0);
+  RescueTheReadRows("/mnt/rescue-udf", "rescue-udf", {{"MOVIE.VOB", {{16384, 4096, '-'}}}});
+  caps[0].effective = kept;
+  EXPECT_EQ(syscall(SYS_capset, &header, caps), 0);
 }
 
 }  // namespace
