@@ -72,11 +72,43 @@ DeviceSectors::~DeviceSectors() {
   if (fd_ >= 0) close(fd_);
 }
 
+namespace {
+
+// Reads [at, at + length) through fd, which reads past the cache in units of
+// unit bytes: the whole units around it, into buffer. As DeviceSectors::Read.
+long ReadUnits(int fd, int64_t at, void* buffer, long length, int unit, int* error) {
+  const int64_t from = at / unit * unit;
+  const int64_t to = (at + length + unit - 1) / unit * unit;
+  if (to - from > 4096) return -1;
+  char* out = static_cast<char*>(buffer);
+  ssize_t n = -1;
+  do {
+    n = pread(fd, out, static_cast<size_t>(to - from), from);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0 && errno == EIO) *error = EIO;
+  if (n < at + length - from) return -1;
+  *error = 0;
+  if (from != at) std::memmove(out, out + (at - from), static_cast<std::size_t>(length));
+  return length;
+}
+
+}  // namespace
+
 long DeviceSectors::Read(int fileFd, uint64_t device, int64_t offset, void* buffer, long length, int* error) {
   *error = ENOTSUP;  // unless the device itself fails the read
   if (offset < 0 || length <= 0 || length > 4096) return -1;
-  // Where the file's bytes lie on the device: their blocks, as the file
-  // system maps them, which must follow each other there too.
+
+  // The same file opened again past the cache, where its file system allows
+  // it (UDF does, iso9660 does not), which any user may do.
+  const int direct = OpenRetrying("/proc/self/fd/" + std::to_string(fileFd), O_RDONLY | O_DIRECT | O_CLOEXEC);
+  if (direct >= 0) {
+    const long got = ReadUnits(direct, offset, buffer, length, kOpticalSector, error);
+    close(direct);
+    if (got >= 0 || *error == EIO) return got;
+  }
+
+  // Else the device at the place the file system maps the bytes to; only
+  // root may ask for it. The blocks must follow each other there too.
   int blockSize = 0;
   if (ioctl(fileFd, FIGETBSZ, &blockSize) != 0 || !Plausible(blockSize)) return -1;
   const int64_t first = offset / blockSize, last = (offset + length - 1) / blockSize;
@@ -91,8 +123,6 @@ long DeviceSectors::Read(int fileFd, uint64_t device, int64_t offset, void* buff
       return -1;
     }
   }
-  const int64_t at = start * blockSize + offset % blockSize;
-
   if (fd_ < 0 || device_ != device) {
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
@@ -120,20 +150,7 @@ long DeviceSectors::Read(int fileFd, uint64_t device, int64_t offset, void* buff
     device_ = device;
     logical_ = logical;
   }
-  // A read past the cache starts and ends on the device's blocks.
-  const int64_t from = at / logical_ * logical_;
-  const int64_t to = (at + length + logical_ - 1) / logical_ * logical_;
-  if (to - from > 4096) return -1;
-  char* out = static_cast<char*>(buffer);
-  ssize_t n = -1;
-  do {
-    n = pread(fd_, out, static_cast<size_t>(to - from), from);
-  } while (n < 0 && errno == EINTR);
-  if (n < 0 && errno == EIO) *error = EIO;
-  if (n < at + length - from) return -1;
-  *error = 0;
-  if (from != at) std::memmove(out, out + (at - from), static_cast<std::size_t>(length));
-  return length;
+  return ReadUnits(fd_, start * blockSize + offset % blockSize, buffer, length, logical_, error);
 }
 
 int SectorSizeOf(const std::string& path) {

@@ -28,12 +28,14 @@ int SectorSizeOf(const std::string& path);
 // UDF), whose sectors are smaller than the pages the system reads files in.
 bool OnOpticalFileSystem(const std::string& path);
 
-// Reads a file's sectors straight from the device it lies on, past the
-// system's cache. The cache reads a disc's file in 4 KiB pages, two sectors
-// each, and a page with one bad sector fails whole; here the good one of the
-// two is read on its own. Needs the right to ask where a file's blocks lie
-// (root's) and to read the device; where either is refused, Read says so.
-// One per reader thread; never writes.
+// Reads a file's sectors from its device one by one, past the system's
+// cache. The cache reads a disc's file in 4 KiB pages, two sectors each, and
+// a page with one bad sector fails whole; here the good one of the two is
+// read on its own: through the file opened past the cache where its file
+// system allows that (UDF), else from the device at the place the file system
+// maps the sector to, which needs root's right to ask for that place
+// (iso9660). Where neither can be done, Read says so. One per reader thread;
+// never writes.
 class DeviceSectors {
  public:
   DeviceSectors() = default;
