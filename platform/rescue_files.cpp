@@ -44,6 +44,24 @@ std::string Parent(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// Reads [at, at + length) through fd, which reads past the cache in units of
+// unit bytes: the whole units around it, into buffer. As DeviceSectors::Read.
+long ReadAround(int fd, int64_t at, void* buffer, long length, int unit, int* error) {
+  const int64_t from = at / unit * unit;
+  const int64_t to = (at + length + unit - 1) / unit * unit;
+  if (to - from > 4096) return -1;
+  char* out = static_cast<char*>(buffer);
+  ssize_t n = -1;
+  do {
+    n = pread(fd, out, static_cast<size_t>(to - from), from);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0 && errno == EIO) *error = EIO;
+  if (n < at + length - from) return -1;
+  *error = 0;
+  if (from != at) std::memmove(out, out + (at - from), static_cast<std::size_t>(length));
+  return length;
+}
+
 }  // namespace
 
 long ReadAtOffset(int fd, void* buffer, long length, int64_t offset) {
@@ -72,28 +90,6 @@ DeviceSectors::~DeviceSectors() {
   if (fd_ >= 0) close(fd_);
 }
 
-namespace {
-
-// Reads [at, at + length) through fd, which reads past the cache in units of
-// unit bytes: the whole units around it, into buffer. As DeviceSectors::Read.
-long ReadUnits(int fd, int64_t at, void* buffer, long length, int unit, int* error) {
-  const int64_t from = at / unit * unit;
-  const int64_t to = (at + length + unit - 1) / unit * unit;
-  if (to - from > 4096) return -1;
-  char* out = static_cast<char*>(buffer);
-  ssize_t n = -1;
-  do {
-    n = pread(fd, out, static_cast<size_t>(to - from), from);
-  } while (n < 0 && errno == EINTR);
-  if (n < 0 && errno == EIO) *error = EIO;
-  if (n < at + length - from) return -1;
-  *error = 0;
-  if (from != at) std::memmove(out, out + (at - from), static_cast<std::size_t>(length));
-  return length;
-}
-
-}  // namespace
-
 long DeviceSectors::Read(int fileFd, uint64_t device, int64_t offset, void* buffer, long length, int* error) {
   *error = ENOTSUP;  // unless the device itself fails the read
   if (offset < 0 || length <= 0 || length > 4096) return -1;
@@ -102,7 +98,7 @@ long DeviceSectors::Read(int fileFd, uint64_t device, int64_t offset, void* buff
   // it (UDF does, iso9660 does not), which any user may do.
   const int direct = OpenRetrying("/proc/self/fd/" + std::to_string(fileFd), O_RDONLY | O_DIRECT | O_CLOEXEC);
   if (direct >= 0) {
-    const long got = ReadUnits(direct, offset, buffer, length, kOpticalSector, error);
+    const long got = ReadAround(direct, offset, buffer, length, kOpticalSector, error);
     close(direct);
     if (got >= 0 || *error == EIO) return got;
   }
@@ -150,7 +146,7 @@ long DeviceSectors::Read(int fileFd, uint64_t device, int64_t offset, void* buff
     device_ = device;
     logical_ = logical;
   }
-  return ReadUnits(fd_, start * blockSize + offset % blockSize, buffer, length, logical_, error);
+  return ReadAround(fd_, start * blockSize + offset % blockSize, buffer, length, logical_, error);
 }
 
 int SectorSizeOf(const std::string& path) {

@@ -33,6 +33,7 @@
 #include "tests/support/fault_fs.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/temp_tree.h"
+#include "tests/ui/modal_answers.h"
 #include "tests/ui/ui_test_helpers.h"
 #include "ui/message_dialog.h"
 
@@ -44,6 +45,7 @@ using testing_support::FaultFs;
 using testing_support::ReadBytes;
 using testing_support::TempTree;
 
+using ui_test::ModalAnswers;
 using ui_test::WaitFor;
 
 std::string Shot(const std::string& name) {
@@ -52,36 +54,6 @@ std::string Shot(const std::string& name) {
 }
 
 std::string Pattern(int64_t size) { return testing_support::FaultPattern(size); }
-
-// Presses OK on every message box and remembers it (Check again when the box
-// asks whether to resume).
-class Boxes {
- public:
-  struct Box {
-    std::string caption, text;
-  };
-  Boxes() {
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      auto* box = qobject_cast<ui::CMessageDialog*>(QApplication::activeModalWidget());
-      if (box == nullptr || !box->isVisible() || box->property("answered").toBool()) return;
-      box->setProperty("answered", true);
-      seen.push_back({box->m_szCaption, box->m_szText});
-      if (!shotName.empty() && seen.back().caption == shotCaption) {
-        box->grab().save(QString::fromStdString(Shot(shotName)));
-        shotName.clear();
-      }
-      const bool resume = (box->m_nType & engine::kMbCheckAgainContinueCancel) != 0;
-      QTest::mouseClick(ui::DlgItem(*box, resume ? engine::kIdCheckAgain : engine::kIdOk), Qt::LeftButton);
-    });
-    timer_.start(5);
-  }
-  std::vector<Box> seen;
-  // The next box of this caption is saved as a picture of this name.
-  std::string shotCaption, shotName;
-
- private:
-  QTimer timer_;
-};
 
 class FakeChooser : public ui::FolderChooser {
  public:
@@ -160,6 +132,16 @@ class RescueMenuTest : public ::testing::Test {
     ASSERT_EQ(chdir(program.Root().c_str()), 0);
     res::InterfaceLanguage = 1;
     QDesktopServices::setUrlHandler("file", &urls, "Open");
+    // OK on every box, Check again when a box asks whether to resume; the
+    // next box of shotCaption is saved as a picture named shotName.
+    boxes.answer = [](const ModalAnswers::Box& b) {
+      return (b.type & engine::kMbCheckAgainContinueCancel) != 0 ? engine::kIdCheckAgain : engine::kIdOk;
+    };
+    boxes.look = [this](ui::CMessageDialog& box, const ModalAnswers::Box& b) {
+      if (shotName.empty() || b.caption != shotCaption) return;
+      box.grab().save(QString::fromStdString(Shot(shotName)));
+      shotName.clear();
+    };
   }
   void TearDown() override {
     QDesktopServices::unsetUrlHandler("file");
@@ -203,11 +185,12 @@ class RescueMenuTest : public ::testing::Test {
 
   // Start, and the end of the check with its report.
   bool Check() {
-    const std::size_t before = boxes.seen.size();
+    const std::size_t before = boxes.Boxes().size();
     QTest::mouseClick(ui::DlgItem(*window, engine::kIdStart), Qt::LeftButton);
     return WaitFor([&] {
-      for (std::size_t i = before; i < boxes.seen.size(); ++i) {
-        if (boxes.seen[i].caption == "Torvex check finished") return true;
+      const auto seen = boxes.Boxes();
+      for (std::size_t i = before; i < seen.size(); ++i) {
+        if (seen[i].caption == "Torvex check finished") return true;
       }
       return false;
     });
@@ -241,7 +224,7 @@ class RescueMenuTest : public ::testing::Test {
   std::string RescueReport() {
     std::string text = "(no report)";
     WaitFor([&] {
-      for (const auto& b : boxes.seen) {
+      for (const auto& b : boxes.Boxes()) {
         if (b.caption == res::LoadTextCopy(engine::kTextRescueTitle)) text = b.text;
       }
       return text != "(no report)";
@@ -262,7 +245,8 @@ class RescueMenuTest : public ::testing::Test {
   std::shared_ptr<HoldingThreads> threads = std::make_shared<HoldingThreads>();
   std::shared_ptr<FakeChooser> chooser = std::make_shared<FakeChooser>();
   UrlRecorder urls;
-  Boxes boxes;
+  ModalAnswers boxes;
+  std::string shotCaption, shotName;
   std::unique_ptr<FaultFs> fs;
   std::string skipWhy;
   std::unique_ptr<ui::CMainDialog> window;
@@ -343,8 +327,8 @@ TEST_F(RescueMenuTest, TheListsMenuCopiesOpensAndRescuesTheReadablePartOfDamaged
   RightClick(bad, "Rescue this file…");
   ASSERT_EQ(chooser->titles.size(), 1u);
   EXPECT_EQ(chooser->titles[0], "Where to put the rescued files");
-  ASSERT_TRUE(WaitFor([&] { return !boxes.seen.empty() && boxes.seen.back().caption == "Torvex error"; }));
-  EXPECT_EQ(boxes.seen.back().text,
+  ASSERT_TRUE(WaitFor([&] { return !boxes.Boxes().empty() && boxes.Boxes().back().caption == "Torvex error"; }));
+  EXPECT_EQ(boxes.Boxes().back().text,
             "The rescued files cannot be written to the disk being read.\nPlease, choose a folder on another disk");
   EXPECT_FALSE(w.Rescuing());
   EXPECT_EQ(fs->Reads("BAD.BIN").size(), readsBefore);
@@ -367,16 +351,16 @@ TEST_F(RescueMenuTest, TheListsMenuCopiesOpensAndRescuesTheReadablePartOfDamaged
   EXPECT_TRUE(rescue.grab().save(QString::fromStdString(Shot("rescue_window"))));
   // The main window stays usable, but its drive is not checked meanwhile,
   // and a second rescue waits for the first.
-  const std::size_t boxesBefore = boxes.seen.size();
+  const std::size_t boxesBefore = boxes.Boxes().size();
   QTest::mouseClick(ui::DlgItem(w, engine::kIdStart), Qt::LeftButton);
-  ASSERT_TRUE(WaitFor([&] { return boxes.seen.size() == boxesBefore + 1; }));
-  EXPECT_EQ(boxes.seen.back().text, "Files are being rescued from this disk now. Wait for the rescue to end or cancel it");
+  ASSERT_TRUE(WaitFor([&] { return boxes.Boxes().size() == boxesBefore + 1; }));
+  EXPECT_EQ(boxes.Boxes().back().text, "Files are being rescued from this disk now. Wait for the rescue to end or cancel it");
   EXPECT_TRUE(w.Engine().State().idle);
   RightClick(deep, "Rescue this file…");
-  ASSERT_TRUE(WaitFor([&] { return boxes.seen.size() == boxesBefore + 2; }));
-  EXPECT_EQ(boxes.seen.back().text, boxes.seen[boxesBefore].text);
-  boxes.shotCaption = "Torvex Rescue";
-  boxes.shotName = "rescue_report";
+  ASSERT_TRUE(WaitFor([&] { return boxes.Boxes().size() == boxesBefore + 2; }));
+  EXPECT_EQ(boxes.Boxes().back().text, boxes.Boxes()[boxesBefore].text);
+  shotCaption = "Torvex Rescue";
+  shotName = "rescue_report";
   threads->hold = false;
 
   const std::string report = RescueReport();
@@ -395,17 +379,17 @@ TEST_F(RescueMenuTest, TheListsMenuCopiesOpensAndRescuesTheReadablePartOfDamaged
   HoldReaders();
   QTest::mouseClick(ui::DlgItem(w, engine::kIdStart), Qt::LeftButton);
   ASSERT_TRUE(WaitFor([&] { return threads->held.load(); }));
-  const std::size_t boxesNow = boxes.seen.size();
+  const std::size_t boxesNow = boxes.Boxes().size();
   RightClick(bad, "Rescue all files with read errors…");
-  ASSERT_TRUE(WaitFor([&] { return boxes.seen.size() == boxesNow + 1; }));
-  EXPECT_EQ(boxes.seen.back().text, "The disk is being checked now. Wait for the check to end or stop it");
+  ASSERT_TRUE(WaitFor([&] { return boxes.Boxes().size() == boxesNow + 1; }));
+  EXPECT_EQ(boxes.Boxes().back().text, "The disk is being checked now. Wait for the check to end or stop it");
   EXPECT_FALSE(w.Rescuing());
   threads->hold = false;
   ASSERT_TRUE(WaitFor([&] { return w.Engine().State().idle.load() && w.Engine().WaitForCheckThread(0ms); }));
 
   // An empty list has nothing to rescue or copy.
   QTest::mouseClick(ui::DlgItem(w, ui::CMainDialog::kIdClear), Qt::LeftButton);
-  const std::size_t boxesAtEnd = boxes.seen.size();
+  const std::size_t boxesAtEnd = boxes.Boxes().size();
   menu = UseMenu(
       [&] {
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), list->viewport()->mapToGlobal(QPoint(5, 5)));
@@ -416,8 +400,8 @@ TEST_F(RescueMenuTest, TheListsMenuCopiesOpensAndRescuesTheReadablePartOfDamaged
                                                                     {"Rescue all files with read errors…", true},
                                                                     {"Copy", false},
                                                                     {"Open the folder", false}}));
-  ASSERT_TRUE(WaitFor([&] { return boxes.seen.size() == boxesAtEnd + 1; }));
-  EXPECT_EQ(boxes.seen.back().text, "Nothing to rescue: the list holds no file with a read error");
+  ASSERT_TRUE(WaitFor([&] { return boxes.Boxes().size() == boxesAtEnd + 1; }));
+  EXPECT_EQ(boxes.Boxes().back().text, "Nothing to rescue: the list holds no file with a read error");
   EXPECT_EQ(chooser->titles.size(), 2u);
 }
 
@@ -452,8 +436,8 @@ TEST_F(RescueMenuTest, InRussianCancelLeavesNoCopyUnderItsNameAndClosingTheWindo
   EXPECT_TRUE(ui::DlgItemTextFits(*ui::DlgItem(rescue, 1202))) << path.toStdString();
 
   // Cancel: the report says so, and no copy stands under its real name.
-  boxes.shotCaption = res::TextResource(engine::kTextRescueTitle);
-  boxes.shotName = "rescue_report_russian";
+  shotCaption = res::TextResource(engine::kTextRescueTitle);
+  shotName = "rescue_report_russian";
   const auto cancelAt = std::chrono::steady_clock::now();
   QTest::mouseClick(ui::DlgItem(rescue, engine::kIdCancel), Qt::LeftButton);
   EXPECT_FALSE(ui::DlgItem(rescue, engine::kIdCancel)->isEnabled());
@@ -474,7 +458,7 @@ TEST_F(RescueMenuTest, InRussianCancelLeavesNoCopyUnderItsNameAndClosingTheWindo
   ASSERT_TRUE(w.Rescuing());
   ASSERT_TRUE(WaitFor([&] { return threads->held.load(); }));
   QPointer<ui::CRescueDialog> shown = w.RescueWindow();
-  const std::size_t boxesBefore = boxes.seen.size();
+  const std::size_t boxesBefore = boxes.Boxes().size();
   const auto closeAt = std::chrono::steady_clock::now();
   w.close();
   EXPECT_LT(std::chrono::steady_clock::now() - closeAt, 1s);
@@ -482,7 +466,7 @@ TEST_F(RescueMenuTest, InRussianCancelLeavesNoCopyUnderItsNameAndClosingTheWindo
   window.reset();
   threads->hold = false;
   QTest::qWait(1500);
-  EXPECT_EQ(boxes.seen.size(), boxesBefore);
+  EXPECT_EQ(boxes.Boxes().size(), boxesBefore);
   EXPECT_FALSE(testing_support::FileExists(second.Path("MORE.BIN")));
 }
 
