@@ -261,8 +261,8 @@ void CMainDialog::SetProgress(int id, int position) {
   if (auto* bar = DlgItem<QProgressBar>(*this, id)) bar->setValue(position);
 }
 
-int CMainDialog::AddRow(const std::array<std::string, 4>& cells) {
-  if (!m_errorList->InsertRow(m_nNextRow, cells)) {
+int CMainDialog::AddRow(const std::array<std::string, 4>& cells, const engine::RowFile& file) {
+  if (!m_errorList->InsertRow(m_nNextRow, cells, file)) {
     // The list is out of memory: the run stops and the user is told.
     m_engine->OnListOutOfMemory();
     return -1;
@@ -420,29 +420,17 @@ const std::string& CMainDialog::DriveRoots::Root(char drive) {
   return root->second;
 }
 
-std::string CMainDialog::DriveRoots::ToNativePath(const std::string& path) {
-  if (path.size() < 2 || path[1] != ':') return {};
-  const std::string& root = Root(platform::AsciiUpper(path[0]));
-  std::string_view rest = std::string_view(path).substr(2);
-  while (!rest.empty() && rest.front() == '\\') rest.remove_prefix(1);
-  if (root.empty() || rest.empty()) return root;
-  std::string native = root == "/" ? "" : root;
-  native += '/';
-  for (const char c : rest) native += c == '\\' ? '/' : c;
-  return native;
-}
-
 bool CMainDialog::FileOfRow(int row, DriveRoots& roots, ListFile* file) const {
   if (row < 0 || row >= m_errorList->rowCount()) return false;
-  // The cells show names as VisibleText; the folder is "D:\A\B", a drive's
-  // root "D:\".
+  // The folder cell is "D:\A\B", a drive's root "D:\": it gives the drive;
+  // the file itself is the one the row was made from.
   const std::string folder = m_errorList->RowBytes(row, 3);
-  const std::optional<engine::RescueFile> found = engine::RescueFileOfRow(m_errorList->RowBytes(row, 0), folder, roots);
-  if (!found) return false;
+  if (folder.size() < 2 || folder[1] != ':') return false;
   file->drive = platform::AsciiUpper(folder[0]);
-  file->source = found->source;
-  file->relative = found->relative;
   file->volumeRoot = roots.Root(file->drive);
+  const std::optional<engine::RescueFile> found = engine::RescueFileOfRow(m_errorList->FileOf(row), file->volumeRoot);
+  if (!found) return false;
+  file->file = *found;
   return true;
 }
 
@@ -489,7 +477,9 @@ std::vector<CMainDialog::ListFile> CMainDialog::ReadFiles(const std::vector<int>
   DriveRoots roots(*m_rootPaths);
   for (int row : rows) {
     ListFile file;
-    if (IsReadRow(row) && FileOfRow(row, roots, &file) && seen.insert(file.source).second) files.push_back(std::move(file));
+    if (IsReadRow(row) && FileOfRow(row, roots, &file) && seen.insert(file.file.root + '\0' + file.file.path).second) {
+      files.push_back(std::move(file));
+    }
   }
   return files;
 }
@@ -525,7 +515,8 @@ void CMainDialog::ShowListMenu(const QPoint& globalPos, int row) {
     QApplication::clipboard()->setText(text);
   } else if (chosen == open) {
     // The folder that holds the file.
-    const std::string folder = file.source.substr(0, file.source.rfind('/') + 1);
+    const std::string path = file.file.root + "/" + file.file.path;
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
     QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folder))));
   }
 }
@@ -598,8 +589,9 @@ void CMainDialog::RescueFiles(std::vector<ListFile> files) {
   std::vector<engine::RescueFile> rescued;
   std::map<std::string, std::string> shown;
   for (const ListFile& file : files) {
-    engine::RescueFile f{file.source, drives.size() > 1 ? std::string(1, file.drive) + "/" + file.relative : file.relative};
-    shown[f.relative] = RescueWindowPath(file.drive, file.relative);
+    engine::RescueFile f = file.file;
+    if (drives.size() > 1) f.relative = std::string(1, file.drive) + "/" + f.relative;
+    shown[f.relative] = RescueWindowPath(file.drive, file.file.relative);
     rescued.push_back(std::move(f));
   }
   engine::RescueOptions options;

@@ -72,7 +72,7 @@ class CMainDialog : public CTemplateDialog, public engine::WindowOps {
   // them through the bridge).
   void SetFieldText(int id, const std::string& text) override;
   void SetProgress(int id, int position) override;
-  int AddRow(const std::array<std::string, 4>& cells) override;
+  int AddRow(const std::array<std::string, 4>& cells, const engine::RowFile& file) override;
   void ShowButton(int id, bool show) override;
   void EnableButton(int id, bool enable) override;
   void SetTitle(const std::string& title) override;
@@ -135,18 +135,16 @@ class CMainDialog : public CTemplateDialog, public engine::WindowOps {
   // A file of the error list as the rescue takes it.
   struct ListFile {
     char drive = 0;          // the drive letter of its folder
-    std::string source;      // the file itself
-    std::string relative;    // its path below the drive's root
+    engine::RescueFile file;  // the file itself, and its path below the drive's root
     std::string volumeRoot;  // the drive's root folder
   };
-  // Window paths onto folders, each drive's root translated once (a rescue
-  // of every row asks for the same few drives thousands of times).
-  class DriveRoots : public engine::RootPathTranslator {
+  // Each drive's root folder, translated once (a rescue of every row asks
+  // for the same few drives thousands of times).
+  class DriveRoots {
    public:
     explicit DriveRoots(engine::RootPathTranslator& paths) : paths_(paths) {}
     // The folder of drive "D" (empty: none).
     const std::string& Root(char drive);
-    std::string ToNativePath(const std::string& path) override;
 
    private:
     engine::RootPathTranslator& paths_;

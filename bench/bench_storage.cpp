@@ -114,7 +114,10 @@ int RescueMain(const std::string& root, const std::string& dest) {
   std::vector<engine::RescueFile> files;
   for (const auto& e : fs::recursive_directory_iterator(root)) {
     // Below the root by its name (fs::relative would look up every folder).
-    if (e.is_regular_file()) files.push_back({e.path().string(), e.path().string().substr(root.size() + 1)});
+    if (e.is_regular_file()) {
+      const std::string below = e.path().string().substr(root.size() + 1);
+      files.push_back({root, below, below});
+    }
   }
   fs::create_directories(dest);
   auto waiter = std::make_shared<Waiter>();

@@ -24,7 +24,7 @@ class NullWindow : public engine::WindowOps {
  public:
   void SetFieldText(int, const std::string&) override {}
   void SetProgress(int, int) override {}
-  int AddRow(const std::array<std::string, 4>&) override { return ++rows; }
+  int AddRow(const std::array<std::string, 4>&, const engine::RowFile&) override { return ++rows; }
   void ShowButton(int, bool) override {}
   void EnableButton(int, bool) override {}
   void SetTitle(const std::string&) override {}

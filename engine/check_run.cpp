@@ -76,7 +76,7 @@ bool ScanEngine::Start() {
   s.rootPath = run.RootPath();
   s.currentFolder.Set("");
 
-  w.AddRow({c.Text(kTextNewDisk), "", "", platform::VisibleText(s.disk.label + ",  " + run.startFolder)});
+  w.AddRow({c.Text(kTextNewDisk), "", "", platform::VisibleText(s.disk.label + ",  " + run.startFolder)}, {});
 
   w.SetFieldText(kIdEstimated, run.preScan ? c.Text(kTextAnalysing) : "?");
   w.SetFieldText(kIdElapsed, "");

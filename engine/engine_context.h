@@ -57,6 +57,9 @@ struct CheckThreadOwn {
   enum class Ahead { kUndecided, kOn, kNever };
   Ahead ahead = Ahead::kUndecided;
   std::shared_ptr<ReadAhead> readAhead;
+  // The folder the walk is in, below the run's root: the names the disc
+  // gives, joined with '/' (empty at the root). Rows name their files by it.
+  std::string folderBelowRoot;
 };
 
 // The UI thread's own.

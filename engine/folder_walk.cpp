@@ -100,11 +100,15 @@ bool FolderWalk::Enter(const std::string& name, bool root, int depth, bool repla
     if (!root) ReportUnreadFolder(name, path_);
     return false;
   }
+  std::string& below = c.check.folderBelowRoot;
   if (root) {
     rootDevice_ = platform::FolderDevice(".");
     rootFolder_ = platform::CurrentDirectory();
+    below.clear();
   } else {
     names_.push_back(name);
+    if (!below.empty()) below += '/';
+    below += name;
   }
   return true;
 }
@@ -274,7 +278,13 @@ void FolderWalk::Leave(std::size_t parentLength, bool root) {
     if (cut != std::string::npos) path_.resize(cut == 2 && path_[1] == ':' ? 3 : cut);
   }
   Publish();
-  if (!root) names_.pop_back();
+  if (!root) {
+    names_.pop_back();
+    // Names never hold a '/': the last one is cut off at the last.
+    std::string& below = ctx_->check.folderBelowRoot;
+    const std::size_t slash = below.rfind('/');
+    below.resize(slash == std::string::npos ? 0 : slash);
+  }
   if (!lost_ && platform::ChangeDirectory("..") == 0) return;
   if (root) return;
   // ".." could not be entered (or the place was lost below): back to the

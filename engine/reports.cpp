@@ -30,27 +30,32 @@ void ReportError(EngineContext& c, FileResult result, const std::string& rawName
   // Names come from the disc: shown and logged so that none can forge a line.
   const std::string name = platform::VisibleText(rawName);
   const std::string folder = platform::VisibleText(rawFolder);
+  // The file itself, by the names the walk had: a row's text cannot tell a
+  // name holding a backslash from a folder, nor a control character from
+  // its shown form.
+  const std::string& below = c.check.folderBelowRoot;
+  const RowFile file{c.run.nativeRoot, below.empty() ? rawName : below + '/' + rawName};
   DiskState& d = c.state.disk;
   const bool log = c.deps.log && c.run.createLog;
   int logged = 0;
   switch (result) {
     case FileResult::Read:
       if (log) logged = c.deps.log->WriteErrorLine(name, "Read", position, folder);
-      c.Window().AddRow({name, c.Text(kTextRead), position, folder});
+      c.Window().AddRow({name, c.Text(kTextRead), position, folder}, file);
       ++d.readErrors;
       break;
     case FileResult::Open:
       if (log) logged = c.deps.log->WriteErrorLine(name, "Open", "", folder);
-      c.Window().AddRow({name, c.Text(kTextOpen), "", folder});
+      c.Window().AddRow({name, c.Text(kTextOpen), "", folder}, file);
       ++d.openErrors;
       break;
     case FileResult::Skipped:
-      c.Window().AddRow({name, c.Text(kTextSkipped), position, folder});
+      c.Window().AddRow({name, c.Text(kTextSkipped), position, folder}, file);
       ++d.otherErrors;
       if (log) logged = c.deps.log->WriteErrorLine(name, "Skipped", position, folder);
       break;
     case FileResult::NoMemory:
-      c.Window().AddRow({name, c.Text(kTextNoMemory), "", folder});
+      c.Window().AddRow({name, c.Text(kTextNoMemory), "", folder}, file);
       ++d.otherErrors;
       if (log) logged = c.deps.log->WriteErrorLine(name, "NoMemory", position, folder);
       break;

@@ -3,12 +3,18 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cstdio>
 #include <deque>
 #include <map>
 #include <mutex>
 #include <new>
+#include <set>
+#include <utility>
 
 #include "engine/blocks.h"
 #include "engine/stuck_readers.h"
@@ -58,7 +64,9 @@ struct Unit {
 // the rescue thread otherwise (or under the same guard). A reader that has
 // been given up never touches it again.
 struct FileWork {
-  std::string source;
+  platform::OwnedFd folder;  // the source's folder, held open
+  std::string name;          // the source's name in it
+  std::string shown;         // the source as its map names it
   uint64_t device = 0;  // the device it lies on, for the bound on stuck readers
   int64_t size = 0;
   int sectorSize = 0;  // the volume's (or the options')
@@ -185,7 +193,7 @@ class RescueReader {
     current_ = Unit{kOpening, 0, false};
     reading_ = true;
     lock.unlock();
-    int fd = platform::OpenFileForReading(work.source);
+    int fd = platform::OpenFileInFolder(work.folder.Get(), work.name);
     lock.lock();
     reading_ = false;
     if (!abandoned_) {
@@ -284,12 +292,15 @@ class RescueReader {
   int64_t aheadUntil_ = 0;
 };
 
-std::string Parent(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+// The folder part of a path below a root (empty: the root), and the last
+// name.
+std::pair<std::string, std::string> Split(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {std::string(), path};
+  return {path.substr(0, slash), path.substr(slash + 1)};
 }
 
-// A relative path that stays below the destination.
+// A relative path that stays below the folder it is taken from.
 bool SafeRelative(const std::string& relative) {
   if (relative.empty() || relative.front() == '/') return false;
   std::size_t begin = 0;
@@ -297,26 +308,58 @@ bool SafeRelative(const std::string& relative) {
     std::size_t end = relative.find('/', begin);
     if (end == std::string::npos) end = relative.size();
     const std::string part = relative.substr(begin, end - begin);
-    if (part.empty() || part == "." || part == "..") return false;
+    if (part.empty() || part == "." || part == ".." || part.size() > NAME_MAX) return false;
     begin = end + 1;
   }
   return true;
 }
 
-// Whether reading ahead pays off on the volume of the file at path: on discs
-// and disks, not on network or FUSE file systems.
-bool AheadWorthIt(const std::string& path) {
-  const int folder = platform::OpenRetrying(path.substr(0, path.find_last_of('/') + 1) + ".", O_RDONLY | O_DIRECTORY);
-  const bool worthIt = folder >= 0 && platform::OnDiscOrDiskFileSystem(folder);
-  if (folder >= 0) platform::CloseFile(folder);
-  return worthIt;
+platform::OwnedFd OpenRoot(const std::string& root) {
+  return platform::OwnedFd(platform::OpenRetrying(root, O_RDONLY | O_DIRECTORY | O_NOCTTY));
 }
+
+// Whether reading ahead pays off on the volume of the folder root: on discs
+// and disks, not on network or FUSE file systems.
+bool AheadWorthIt(const std::string& root) {
+  const platform::OwnedFd folder = OpenRoot(root);
+  return folder.Valid() && platform::OnDiscOrDiskFileSystem(folder.Get());
+}
+
+// The folders of the files a rescue reads, each reached from its root name
+// by name; the last one is kept open, since files of one folder follow each
+// other.
+class SourceFolders {
+ public:
+  // The folder of path below root, or -1 with *error set.
+  int Open(const std::string& root, const std::string& below, int* error) {
+    if (!root_.Valid() || root != rootPath_) {
+      root_ = OpenRoot(root);
+      rootPath_ = root;
+      folder_ = {};
+      if (!root_.Valid()) {
+        *error = errno;
+        return -1;
+      }
+    }
+    if (!folder_.Valid() || below != folderPath_) {
+      std::string blocked;
+      folder_ = platform::OpenFolderBelow(root_.Get(), below, false, error, &blocked);
+      folderPath_ = below;
+    }
+    return folder_.Get();
+  }
+
+ private:
+  platform::OwnedFd root_, folder_;
+  std::string rootPath_, folderPath_;
+};
 
 // The read-ahead of the next files: brings the first bytes of each into the
 // system's cache a few files before the reader gets there. Nobody waits for
 // it; one stuck in the kernel on a failing disc holds nothing of the rescue.
-void ReadAheadFiles(const std::shared_ptr<Shared>& shared, const std::vector<std::string>& sources) {
-  for (std::size_t i = 0; i < sources.size(); ++i) {
+void ReadAheadFiles(const std::shared_ptr<Shared>& shared, const std::vector<RescueFile>& files) {
+  SourceFolders folders;
+  for (std::size_t i = 0; i < files.size(); ++i) {
     for (;;) {
       const uint32_t seq = shared->aheadWake.Seq();
       if (shared->over || shared->Cancelled() || shared->aheadOff) return;
@@ -324,8 +367,20 @@ void ReadAheadFiles(const std::shared_ptr<Shared>& shared, const std::vector<std
       shared->aheadWake.Wait(seq);
     }
     if (static_cast<int>(i) < shared->fileIndex.load()) continue;  // the reader is past it
-    platform::AdviseWillNeed(AT_FDCWD, sources[i], {{0, kAheadFileBytes}});
+    const auto [below, name] = Split(files[i].path);
+    int error = 0;
+    const int folder = folders.Open(files[i].root, below, &error);
+    if (folder >= 0) platform::AdviseWillNeed(folder, name, {{0, kAheadFileBytes}});
   }
+}
+
+// Whether name is the temporary name of a map that a rescue killed while
+// writing it left behind: the map's name, ".new." and eight hex digits.
+bool MapLeftover(const std::string& name) {
+  static const std::string kMiddle = ".rescue-map.new.";
+  if (name.size() < kMiddle.size() + 8) return false;
+  if (name.compare(name.size() - 8 - kMiddle.size(), kMiddle.size(), kMiddle) != 0) return false;
+  return std::all_of(name.end() - 8, name.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
 }
 
 // The rescue thread's work.
@@ -336,6 +391,8 @@ class Rescue {
 
   void Run() {
     RescueReport report;
+    dest_ = platform::OwnedFd(platform::OpenRetrying(shared_->options.destination, O_RDONLY | O_DIRECTORY | O_NOCTTY));
+    if (!dest_.Valid()) destError_ = errno;
     for (std::size_t i = 0; i < files_.size(); ++i) {
       if (stop_ || shared_->Cancelled()) {
         RescueOutcome outcome;
@@ -352,7 +409,9 @@ class Rescue {
     if (reader_) reader_->Quit();
     reader_.reset();
     // The copies are on the disk before the report says so.
-    if (!shared_->Cancelled()) platform::FlushFolderVolume(shared_->options.destination);
+    const bool cancelled = shared_->Cancelled();
+    if (!cancelled && dest_.Valid()) platform::FlushVolume(dest_.Get());
+    SaveWholeMaps(!cancelled);
     report.cancelled = shared_->Cancelled();
     report.deviceNotAnswering = deviceNotAnswering_;
     report.destinationFailed = destinationFailed_;
@@ -374,13 +433,27 @@ class Rescue {
     progress_.file = file.relative;
     progress_.fileNumber = number;
     progress_.files = static_cast<int>(files_.size());
-    const std::string copy = shared_->options.destination + "/" + file.relative;
-    if (!SafeRelative(file.relative)) return NotWritten(outcome, EINVAL);
+    if (!dest_.Valid()) {
+      // Gone, or no longer open to us: no copy can be written.
+      destinationFailed_ = stop_ = true;
+      return NotWritten(outcome, destError_);
+    }
+    if (!SafeRelative(file.relative)) {
+      outcome.kind = RescueOutcome::kNotWritten;
+      outcome.obstacle = RescueOutcome::kNameNotAllowed;
+      return outcome;
+    }
 
-    struct stat st {};
+    // The file, reached from the check's root by the names the walk had.
     auto work = std::make_shared<FileWork>();
-    work->source = file.source;
-    if (stat(file.source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    const auto [sourceFolder, sourceName] = Split(file.path);
+    work->name = sourceName;
+    work->shown = file.root + (!file.root.empty() && file.root.back() == '/' ? "" : "/") + file.path;
+    int error = 0;
+    struct stat st {};
+    const int folder = SafeRelative(file.path) ? sources_.Open(file.root, sourceFolder, &error) : -1;
+    if (folder >= 0) work->folder = platform::OwnedFd(fcntl(folder, F_DUPFD_CLOEXEC, 0));
+    if (!work->folder.Valid() || fstatat(folder, sourceName.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode)) {
       outcome.kind = RescueOutcome::kNotOpened;
       return outcome;
     }
@@ -391,56 +464,52 @@ class Rescue {
     if (!known_ || device_ != static_cast<uint64_t>(st.st_dev)) {
       device_ = static_cast<uint64_t>(st.st_dev);
       known_ = true;
-      sectorSize_ = shared_->options.sectorSize > 0 ? shared_->options.sectorSize : platform::SectorSizeOf(file.source);
-      aheadWorthIt_ = AheadWorthIt(file.source);
-      pastCache_ = platform::OnOpticalFileSystem(file.source);
+      sectorSize_ = shared_->options.sectorSize > 0 ? shared_->options.sectorSize : platform::SectorSizeOf(folder);
+      aheadWorthIt_ = platform::OnDiscOrDiskFileSystem(folder);
+      pastCache_ = platform::OnOpticalFileSystem(folder);
     }
     work->device = device_;
     work->sectorSize = sectorSize_;
     work->ahead = aheadWorthIt_;
     work->pastCache = pastCache_;
 
-    // Where the copy is written, and what an earlier rescue left there.
-    const std::string part = PartName(copy), mapPath = MapName(copy);
+    // Where the copy is written: its folder is reached from the destination
+    // name by name, never through a link.
+    const auto [copyFolder, copyName] = Split(file.relative);
+    if (!OpenCopyFolder(copyFolder, outcome)) return outcome;
+    const int at = copyFolder_.Get();
+    const std::string part = PartName(copyName), mapName = MapName(copyName);
+    RemoveLeftovers(mapName);
+
+    // What an earlier rescue left there.
     std::string target = part;
     bool fresh = true;
     std::string mapText;
     bool truncated = false;
-    const bool mapFound = platform::ReadWholeFile(mapPath, kMaxMapText, &mapText, &truncated) == platform::kFileOk;
+    const bool mapFound = platform::ReadWholeFileAt(at, mapName, kMaxMapText, &mapText, &truncated) == platform::kFileOk;
     if (mapFound && !truncated) {
       if (auto map = RescueMap::Parse(mapText, work->size)) {
-        if (platform::RegularFileLength(part) == work->size) {
+        int64_t length = -1;
+        if (platform::LookAt(at, part, &length) == platform::Entry::kFile && length == work->size) {
           work->map = std::move(*map);
           fresh = false;
-        } else if (platform::RegularFileLength(copy) == work->size) {
+        } else if (platform::LookAt(at, copyName, &length) == platform::Entry::kFile && length == work->size) {
           // A partly copied file of an earlier rescue: filled in where it is.
           work->map = std::move(*map);
-          target = copy;
+          target = copyName;
           fresh = false;
         }
       }
     }
-    if (fresh && platform::ProbeFile(copy) != platform::kFileMissing) {
-      // A file copied whole earlier is not read again; anything else under
-      // that name is left alone.
-      if (platform::RegularFileLength(copy) == work->size && platform::ProbeFile(mapPath) == platform::kFileMissing) {
-        outcome.kind = RescueOutcome::kWhole;
-        shared_->recovered += work->size;
-        shared_->started += work->size;
-        return outcome;
-      }
+    if (fresh && platform::LookAt(at, copyName) != platform::Entry::kMissing) {
+      // Anything under that name that no map shows to be an earlier rescue's
+      // copy is left alone, and never taken for a copy of this file.
       outcome.kind = RescueOutcome::kInTheWay;
       return outcome;
     }
 
-    // Files of one folder follow each other: its folder is made once.
-    if (Parent(copy) != madeFolder_) {
-      const int made = platform::MakeFolders(Parent(copy));
-      if (made != 0) return NotWritten(outcome, made);
-      madeFolder_ = Parent(copy);
-    }
     platform::WriteProblem problem = platform::WriteProblem::kNone;
-    work->copyFd = platform::OpenCopy(target, fresh, &problem);
+    work->copyFd = platform::OpenCopyAt(at, target, fresh, &problem);
     if (work->copyFd < 0) {
       outcome.kind = RescueOutcome::kNotWritten;
       outcome.problem = static_cast<int>(problem);
@@ -449,7 +518,7 @@ class Rescue {
     }
     // A fresh copy starts empty and has its length at once: holes read as
     // zeros where nothing is read.
-    int error = platform::SetCopyLength(work->copyFd, work->size);
+    error = platform::SetCopyLength(work->copyFd, work->size);
     if (error != 0) {
       platform::CloseFile(work->copyFd);
       return NotWritten(outcome, error);
@@ -459,7 +528,9 @@ class Rescue {
     work->bad.store(work->map.Bytes(RescueMap::kBad), std::memory_order_relaxed);
     current_ = work;
 
-    const Ended ended = ReadPasses(work, mapPath);
+    // An earlier rescue's map that shows the copy whole proves it is one.
+    const bool provenWhole = !fresh && work->map.Bytes(RescueMap::kCopied) == work->size;
+    const Ended ended = ReadPasses(work, mapName);
     outcome.missing = work->map.With(RescueMap::kBad);
     for (const auto& a : work->map.With(RescueMap::kNotTried)) outcome.missing.push_back(a);
     current_.reset();
@@ -468,14 +539,14 @@ class Rescue {
     if (work->writeError != 0) {
       platform::CloseFile(work->copyFd);
       // A fresh copy that could not be written holds nothing worth its room.
-      if (fresh) platform::RemoveFile(part);
+      if (fresh) platform::RemoveAt(at, part);
       return NotWritten(outcome, work->writeError);
     }
     if (work->notOpened) {
       platform::CloseFile(work->copyFd);
       // Nothing of it was read: a fresh empty copy goes again, an earlier
       // rescue's copy and map stay.
-      if (fresh) platform::RemoveFile(part);
+      if (fresh) platform::RemoveAt(at, part);
       outcome.kind = RescueOutcome::kNotOpened;
       outcome.missing.clear();
       return outcome;
@@ -485,7 +556,7 @@ class Rescue {
       // What the map says is copied must be on the disk first; not so on a
       // Cancel, which must not wait for the disk.
       const bool saved =
-          SaveMap(*work, mapPath, ended == Ended::kDone ? RescueMap::kCopied : RescueMap::kNotTried, ended == Ended::kDone);
+          SaveMap(*work, mapName, ended == Ended::kDone ? RescueMap::kCopied : RescueMap::kNotTried, ended == Ended::kDone);
       if (!saved) {
         platform::CloseFile(work->copyFd);
         return NotWritten(outcome, EIO);
@@ -494,16 +565,76 @@ class Rescue {
     platform::CloseFile(work->copyFd);
     if (ended != Ended::kDone) return outcome;  // kNotDone: the copy stays under its temporary name
     if (target == part) {
-      error = platform::RenameCopy(part, copy);
+      error = platform::RenameAt(at, part, copyName);
+      if (error == EEXIST) {
+        // Something took the copy's name meanwhile: left alone, and the copy
+        // stays under its temporary name.
+        outcome.kind = RescueOutcome::kInTheWay;
+        return outcome;
+      }
       if (error != 0) return NotWritten(outcome, error);
     }
     if (whole) {
-      if (mapFound) platform::RemoveFile(mapPath);
+      if (!provenWhole) {
+        wholeMaps_.push_back(
+            {copyFolderPath_, mapName, work->map.Text(lastPos_, RescueMap::kCopied, progress_.pass, MapComment(*work))});
+      }
       outcome.kind = RescueOutcome::kWhole;
     } else {
       outcome.kind = RescueOutcome::kPart;
     }
     return outcome;
+  }
+
+  // Makes the folder of a copy (below the destination) the current one.
+  // False, with the outcome saying why, when it cannot be reached.
+  bool OpenCopyFolder(const std::string& below, RescueOutcome& outcome) {
+    if (copyFolder_.Valid() && below == copyFolderPath_) return true;
+    copyFolderPath_ = below;
+    leftovers_.clear();
+    int error = 0;
+    std::string blocked;
+    copyFolder_ = platform::OpenFolderBelow(dest_.Get(), below, true, &error, &blocked);
+    if (!copyFolder_.Valid()) {
+      outcome.kind = RescueOutcome::kNotWritten;
+      outcome.inTheWay = blocked;
+      switch (error) {
+        case ELOOP:
+          outcome.obstacle = RescueOutcome::kLinkInPath;
+          outcome.problem = static_cast<int>(platform::WriteProblem::kLink);
+          break;
+        case ENOTDIR:
+          outcome.obstacle = RescueOutcome::kFileInPath;
+          outcome.problem = static_cast<int>(platform::WriteProblem::kNotAFile);
+          break;
+        case EINVAL:
+        case ENAMETOOLONG:
+          outcome.obstacle = RescueOutcome::kNameNotAllowed;
+          break;
+        default:
+          outcome = NotWritten(outcome, error);
+          break;
+      }
+      return false;
+    }
+    for (std::string& name : platform::NamesIn(copyFolder_.Get())) {
+      if (MapLeftover(name)) leftovers_.insert(std::move(name));
+    }
+    return true;
+  }
+
+  // Removes what an earlier rescue, killed while it wrote the map mapName,
+  // left under the map's temporary names.
+  void RemoveLeftovers(const std::string& mapName) {
+    const std::string prefix = mapName + ".new.";
+    for (auto it = leftovers_.lower_bound(prefix); it != leftovers_.end() && it->compare(0, prefix.size(), prefix) == 0;) {
+      if (it->size() == prefix.size() + 8) {
+        platform::RemoveAt(copyFolder_.Get(), *it);
+        it = leftovers_.erase(it);
+      } else {
+        ++it;
+      }
+    }
   }
 
   RescueOutcome NotWritten(RescueOutcome outcome, int error) {
@@ -519,15 +650,35 @@ class Rescue {
     return outcome;
   }
 
-  bool SaveMap(const FileWork& work, const std::string& mapPath, char status, bool flush = true) {
+  bool SaveMap(const FileWork& work, const std::string& mapName, char status, bool flush = true) {
     if (flush && platform::FlushCopy(work.copyFd) != 0) return false;
-    const std::string text = work.map.Text(lastPos_, status, progress_.pass, "Rescued by Torvex from " + work.source);
-    return platform::ReplaceFile(mapPath, text, mapPath + ".new", nullptr) == 0;
+    const std::string text = work.map.Text(lastPos_, status, progress_.pass, MapComment(work));
+    return platform::ReplaceFileAt(copyFolder_.Get(), mapName, text, mapName + ".new", nullptr) == 0;
+  }
+
+  // The source as the map names it, on one line whatever bytes it holds.
+  static std::string MapComment(const FileWork& work) {
+    return "Rescued by Torvex from " + platform::VisibleText(work.shown);
+  }
+
+  // A copy made whole gets its map (all of it copied) once its bytes are on
+  // the disk: the map is what shows a later rescue that the file under the
+  // copy's name is this program's copy, and whole. Its folder is reached
+  // again as any copy's is.
+  void SaveWholeMaps(bool flush) {
+    if (!dest_.Valid() || wholeMaps_.empty()) return;
+    for (const WholeMap& m : wholeMaps_) {
+      int error = 0;
+      std::string blocked;
+      const platform::OwnedFd folder = platform::OpenFolderBelow(dest_.Get(), m.folder, false, &error, &blocked);
+      if (folder.Valid()) platform::ReplaceFileAt(folder.Get(), m.name, m.text, m.name + ".new", nullptr, false);
+    }
+    if (flush) platform::FlushVolume(dest_.Get());
   }
 
   // The first pass over what was never tried, block by block; then the extra
   // passes over the missing sectors, the last one first.
-  Ended ReadPasses(const std::shared_ptr<FileWork>& shared, const std::string& mapPath) {
+  Ended ReadPasses(const std::shared_ptr<FileWork>& shared, const std::string& mapName) {
     FileWork& work = *shared;
     const int extra = std::max(0, shared_->options.extraPasses);
     progress_.passes = 1 + extra;
@@ -538,7 +689,7 @@ class Rescue {
       }
     }
     if (!work.units.empty()) {
-      const Ended ended = ReadUnits(shared, mapPath);
+      const Ended ended = ReadUnits(shared, mapName);
       if (ended != Ended::kDone || work.notOpened || work.writeError != 0) return ended;
     }
     for (int pass = 1; pass <= extra; ++pass) {
@@ -551,8 +702,8 @@ class Rescue {
         for (auto s = sectors.rbegin(); s != sectors.rend(); ++s) work.units.push_back({s->offset, s->length, false});
       }
       // Saved before each extra pass: a rescue stopped in it goes on from here.
-      SaveMap(work, mapPath, RescueMap::kBad);
-      const Ended ended = ReadUnits(shared, mapPath);
+      SaveMap(work, mapName, RescueMap::kBad);
+      const Ended ended = ReadUnits(shared, mapName);
       if (ended != Ended::kDone || work.notOpened || work.writeError != 0) return ended;
     }
     return Ended::kDone;
@@ -560,7 +711,7 @@ class Rescue {
 
   // Has the units of work read, by fresh readers after every stall, until
   // none is left.
-  Ended ReadUnits(const std::shared_ptr<FileWork>& shared, const std::string& mapPath) {
+  Ended ReadUnits(const std::shared_ptr<FileWork>& shared, const std::string& mapName) {
     FileWork& work = *shared;
     auto halted = [this] { return shared_->Cancelled(); };
     const int delay = std::clamp(shared_->options.delaySeconds, 3, 99);
@@ -610,7 +761,7 @@ class Rescue {
             work.map.Mark(stalled.pos, stalled.length, RescueMap::kBad);
             work.bad.store(work.map.Bytes(RescueMap::kBad), std::memory_order_relaxed);
           }
-          SaveMap(work, mapPath, RescueMap::kNotTried);
+          SaveMap(work, mapName, RescueMap::kNotTried);
           break;
         }
         // Between two reads (writing the copy, say): the watchdog starts
@@ -666,7 +817,19 @@ class Rescue {
   RescueProgress progress_;
   Clock::time_point lastEmit_{};
   int64_t lastPos_ = 0;
-  std::string madeFolder_;
+  SourceFolders sources_;
+  platform::OwnedFd dest_;  // the destination, held open for the whole rescue
+  int destError_ = 0;       // why it could not be opened
+  // The folder below the destination the last copy went to, held open, and
+  // the leftovers of killed rescues found in it.
+  platform::OwnedFd copyFolder_;
+  std::string copyFolderPath_;
+  std::set<std::string> leftovers_;
+  // The maps of the copies made whole, written at the end.
+  struct WholeMap {
+    std::string folder, name, text;
+  };
+  std::vector<WholeMap> wholeMaps_;
   bool stop_ = false;
   bool deviceNotAnswering_ = false;
   bool destinationFailed_ = false;
@@ -680,21 +843,50 @@ int64_t RescueOutcome::MissingBytes() const {
   return total;
 }
 
-std::optional<RescueFile> RescueFileOfRow(const std::string& name, const std::string& folder,
-                                          RootPathTranslator& paths) {
-  const std::string shownFolder = platform::FromVisibleText(folder);
-  if (name.empty() || shownFolder.size() < 3 || shownFolder[1] != ':' || shownFolder[2] != '\\') return std::nullopt;
-  const std::string windowPath =
-      shownFolder + (shownFolder.back() == '\\' ? "" : "\\") + platform::FromVisibleText(name);
-  RescueFile file;
-  file.source = paths.ToNativePath(windowPath);
-  if (file.source.empty()) return std::nullopt;
-  for (std::size_t i = 3; i < windowPath.size(); ++i) file.relative += windowPath[i] == '\\' ? '/' : windowPath[i];
+std::optional<RescueFile> RescueFileOfRow(const RowFile& row, const std::string& driveRoot) {
+  if (row.root.empty() || row.path.empty()) return std::nullopt;
+  RescueFile file{row.root, row.path, row.path};
+  std::string root = row.root, drive = driveRoot;
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  while (drive.size() > 1 && drive.back() == '/') drive.pop_back();
+  if (!drive.empty() && root != drive) {
+    const std::string base = drive == "/" ? drive : drive + "/";
+    if (root.compare(0, base.size(), base) == 0) file.relative = root.substr(base.size()) + "/" + row.path;
+  }
   return file;
 }
 
-std::string PartName(const std::string& copy) { return copy + ".torvex-part"; }
-std::string MapName(const std::string& copy) { return copy + ".rescue-map"; }
+namespace {
+
+// The copy's own files are named by its name and an ending; the longest is
+// the map's temporary name: ".rescue-map", ".new" and ".XXXXXXXX".
+constexpr std::size_t kLongestEnding = 11 + 4 + 9;
+constexpr std::size_t kSumDigits = 16;
+
+std::string Stem(const std::string& name) {
+  if (name.size() + kLongestEnding <= NAME_MAX) return name;
+  // FNV-1a over the whole name: the same name gives the same stem in every
+  // rescue, so that the next one finds the copy and its map again.
+  uint64_t sum = 14695981039346656037ull;
+  for (const char c : name) sum = (sum ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  std::size_t cut = NAME_MAX - kLongestEnding - kSumDigits - 1;
+  // Not inside a character of several bytes.
+  while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+  char digits[kSumDigits + 1];
+  std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(sum));
+  return name.substr(0, cut) + "~" + digits;
+}
+
+std::string WithEnding(const std::string& copy, const char* ending) {
+  const std::size_t slash = copy.rfind('/');
+  const std::size_t begin = slash == std::string::npos ? 0 : slash + 1;
+  return copy.substr(0, begin) + Stem(copy.substr(begin)) + ending;
+}
+
+}  // namespace
+
+std::string PartName(const std::string& copy) { return WithEnding(copy, ".torvex-part"); }
+std::string MapName(const std::string& copy) { return WithEnding(copy, ".rescue-map"); }
 
 DestinationProblem CheckDestination(const std::string& destination, const std::string& volumeRoot) {
   struct stat st {};
@@ -727,8 +919,7 @@ bool RescueRun::Start(std::vector<RescueFile> files, const RescueOptions& option
   shared->threads = threads_;
   shared->listener = listener_;
   shared->options = options;
-  std::vector<std::string> sources;
-  for (const auto& f : files) sources.push_back(f.source);
+  std::vector<RescueFile> sources = files;
   auto rescue = std::make_shared<Rescue>(shared, std::move(files));
   // The ticker: the watchdog's seconds, and the rescue thread's progress.
   const int ticker = threads_->StartThread(
@@ -748,7 +939,7 @@ bool RescueRun::Start(std::vector<RescueFile> files, const RescueOptions& option
   if (ticker != 0) return false;
   // Read-ahead only on storage where it pays off, judged by the first file's
   // folder; without its thread the rescue reads all the same.
-  if (!sources.empty() && AheadWorthIt(sources.front())) {
+  if (!sources.empty() && AheadWorthIt(sources.front().root)) {
     threads_->StartThread([shared, sources] { ReadAheadFiles(shared, sources); }, kAheadStack);
   }
   if (threads_->StartThread([rescue] { rescue->Run(); }, kRescueStack) != 0) {

@@ -24,12 +24,18 @@
 
 #include "engine/rescue_map.h"
 #include "engine/services.h"
+#include "engine/window_ops.h"
 
 namespace engine {
 
 struct RescueFile {
-  std::string source;    // the file on the volume being read
-  std::string relative;  // its path below the volume's root: the copy's path below the destination
+  // The file on the volume being read: a folder of this system (the root of
+  // the check that found the file), and the path below it as the walk had it,
+  // names as the disc gives them joined with '/'. It is reached name by name
+  // from the root, however long the path.
+  std::string root;
+  std::string path;
+  std::string relative;  // the copy's path below the destination
 };
 
 struct RescueOptions {
@@ -57,6 +63,15 @@ struct RescueOutcome {
   std::vector<RescueMap::Area> missing;  // kPart: the areas not read
   int64_t MissingBytes() const;
   int problem = 0;  // kNotWritten: a platform::WriteProblem
+  // kNotWritten: what stood in the way below the destination.
+  enum Obstacle {
+    kNoObstacle,
+    kLinkInPath,      // a symbolic link where a folder of the copy's path must be: inTheWay names it
+    kFileInPath,      // something else than a folder there: inTheWay names it
+    kNameNotAllowed,  // the relative path cannot stand below a folder ("..", an empty name)
+  };
+  Obstacle obstacle = kNoObstacle;
+  std::string inTheWay;  // below the destination
 };
 
 struct RescueReport {
@@ -119,14 +134,16 @@ class RescueRun {
   std::shared_ptr<Shared> shared_;  // of the running rescue
 };
 
-// The file an error list row names (its name and folder cells as the window
-// and the log show them: "D:\\FOLDER" and the file's name), for a rescue:
-// the file on the volume through paths, and its path below the drive's root.
-// None when the drive has no folder (or the row names none).
-std::optional<RescueFile> RescueFileOfRow(const std::string& name, const std::string& folder,
-                                          RootPathTranslator& paths);
+// The file an error list row names, for a rescue: the file as the walk found
+// it, and as the copy's path its path below driveRoot, the folder of the
+// row's drive (a start folder's files keep their place below the drive's
+// root). None when the row names no file.
+std::optional<RescueFile> RescueFileOfRow(const RowFile& row, const std::string& driveRoot);
 
-// The name of a copy while it is written, and of its map.
+// The name of a copy while it is written, and of its map (copy: a name or a
+// path, whose last name is the copy's). A name too long to carry these
+// endings and the map's temporary one is shortened, and made unique again by
+// a sum of the whole name.
 std::string PartName(const std::string& copy);
 std::string MapName(const std::string& copy);
 

@@ -58,7 +58,7 @@ std::string RescueReportText(const RescueReport& report, const TextLookup& texts
   if (report.deviceNotAnswering) out += FillIn(texts.Text(kTextRescueDeviceNotAnswering), {report.drive}) + "\n\n";
   if (report.destinationFailed) {
     for (const auto& f : report.files) {
-      if (f.kind != RescueOutcome::kNotWritten) continue;
+      if (f.kind != RescueOutcome::kNotWritten || f.obstacle != RescueOutcome::kNoObstacle) continue;
       out += FillIn(texts.Text(kTextRescueWriteFailed),
                     {Shown(report.destination), texts.Text(ProblemText(f.problem))}) +
              "\n\n";
@@ -91,6 +91,11 @@ std::string RescueReportText(const RescueReport& report, const TextLookup& texts
       if (g.kind == RescueOutcome::kPart) {
         out += "\n  " + FillIn(texts.Text(kTextRescueMissing),
                                {Shown(f.relative), Grouped(f.MissingBytes(), texts), Places(f, texts)});
+      } else if (g.kind == RescueOutcome::kNotWritten && f.obstacle == RescueOutcome::kNameNotAllowed) {
+        out += "\n  " + FillIn(texts.Text(kTextRescueNameNotAllowed), {Shown(f.relative)});
+      } else if (g.kind == RescueOutcome::kNotWritten && f.obstacle != RescueOutcome::kNoObstacle) {
+        const int text = f.obstacle == RescueOutcome::kLinkInPath ? kTextRescueLinkInPath : kTextRescueFileInPath;
+        out += "\n  " + FillIn(texts.Text(text), {Shown(f.relative), Shown(f.inTheWay)});
       } else if (g.kind == RescueOutcome::kNotWritten && f.problem != 0) {
         out += "\n  " + Shown(f.relative) + ": " + texts.Text(ProblemText(f.problem));
       } else {

@@ -66,6 +66,9 @@ enum TextId : int {
   kTextMissingPlace = 261,
   kTextDigitGroups = 263,
   kTextRescueDeviceNotAnswering = 265,
+  kTextRescueLinkInPath = 267,
+  kTextRescueFileInPath = 269,
+  kTextRescueNameNotAllowed = 271,
 };
 
 // The text that says why a record could not be written.

@@ -36,6 +36,14 @@ enum ControlId : int {
   kIdSpeed = 1074,
 };
 
+// The file an error row names, as the walk reached it: the folder the run
+// walked from, and the file's path below it, its names the bytes the disc
+// gives joined with '/'. Both empty for a row that names no file.
+struct RowFile {
+  std::string root;
+  std::string path;
+};
+
 class WindowOps {
  public:
   virtual ~WindowOps() = default;
@@ -44,8 +52,10 @@ class WindowOps {
   virtual void SetProgress(int id, int position) = 0;  // 0..100
   // Adds a row of the error list at the window's next-row index, sets its four
   // cells and advances the index, as one step (Clear statistics may reset the
-  // index at any time). Returns the index the row went to.
-  virtual int AddRow(const std::array<std::string, 4>& cells) = 0;
+  // index at any time). file is what the row names, kept with it so that the
+  // file can be found again by its bytes, never by the row's text. Returns
+  // the index the row went to.
+  virtual int AddRow(const std::array<std::string, 4>& cells, const RowFile& file) = 0;
   virtual void ShowButton(int id, bool show) = 0;
   virtual void EnableButton(int id, bool enable) = 0;
   virtual void SetTitle(const std::string& title) = 0;

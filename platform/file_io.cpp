@@ -13,7 +13,6 @@
 #include <cstring>
 
 namespace platform {
-namespace {
 
 int OpenAtRetrying(int folderFd, const std::string& path, int flags, unsigned mode) {
   int fd;
@@ -22,8 +21,6 @@ int OpenAtRetrying(int folderFd, const std::string& path, int flags, unsigned mo
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
-
-}  // namespace
 
 int OpenRetrying(const std::string& path, int flags, unsigned mode) {
   return OpenAtRetrying(AT_FDCWD, path, flags, mode);

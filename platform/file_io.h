@@ -13,6 +13,8 @@ namespace platform {
 // open(2) that goes on after an interruption by a signal; the descriptor is
 // never inherited by other programs. Returns it, or -1 with errno set.
 int OpenRetrying(const std::string& path, int flags, unsigned mode = 0);
+// The same, for a name relative to the open folder folderFd.
+int OpenAtRetrying(int folderFd, const std::string& path, int flags, unsigned mode = 0);
 
 // Opens a regular file by its name (relative to the current directory) for
 // reading. Returns the descriptor, or -1 with errno set. Anything that is not

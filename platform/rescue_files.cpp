@@ -1,5 +1,6 @@
 #include "platform/rescue_files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -10,6 +11,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -81,9 +83,9 @@ long ReadAtOffset(int fd, void* buffer, long length, int64_t offset) {
 
 void AdviseAhead(int fd, int64_t offset, int64_t length) { posix_fadvise(fd, offset, length, POSIX_FADV_WILLNEED); }
 
-bool OnOpticalFileSystem(const std::string& path) {
+bool OnOpticalFileSystem(int fd) {
   struct statfs fs {};
-  return statfs(path.c_str(), &fs) == 0 && (fs.f_type == kIso9660Magic || fs.f_type == kUdfMagic);
+  return fstatfs(fd, &fs) == 0 && (fs.f_type == kIso9660Magic || fs.f_type == kUdfMagic);
 }
 
 DeviceSectors::~DeviceSectors() {
@@ -149,10 +151,10 @@ long DeviceSectors::Read(int fileFd, uint64_t device, int64_t offset, void* buff
   return ReadAround(fd_, start * blockSize + offset % blockSize, buffer, length, logical_, error);
 }
 
-int SectorSizeOf(const std::string& path) {
-  if (OnOpticalFileSystem(path)) return kOpticalSector;
+int SectorSizeOf(int fd) {
+  if (OnOpticalFileSystem(fd)) return kOpticalSector;
   struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return kDefaultSector;
+  if (fstat(fd, &st) != 0) return kDefaultSector;
   const std::string block =
       "/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
   // A partition keeps the queue of its whole disk one folder up.
@@ -196,18 +198,129 @@ int MakeFolders(const std::string& path) {
   return 0;
 }
 
-int OpenCopy(const std::string& path, bool empty, WriteProblem* problem) {
+OwnedFd::~OwnedFd() {
+  if (fd_ >= 0) close(fd_);
+}
+
+OwnedFd& OwnedFd::operator=(OwnedFd&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = other.Release();
+  }
+  return *this;
+}
+
+int OwnedFd::Release() {
+  const int fd = fd_;
+  fd_ = -1;
+  return fd;
+}
+
+OwnedFd OpenFolderBelow(int folderFd, std::string_view below, bool make, int* error, std::string* blocked) {
+  *error = 0;
+  blocked->clear();
+  OwnedFd at(fcntl(folderFd, F_DUPFD_CLOEXEC, 0));
+  if (!at.Valid()) {
+    *error = errno;
+    return {};
+  }
+  std::size_t begin = 0;
+  while (begin < below.size()) {
+    std::size_t end = below.find('/', begin);
+    if (end == std::string_view::npos) end = below.size();
+    const std::string name(below.substr(begin, end - begin));
+    const std::string_view passed = below.substr(0, end);
+    begin = end + 1;
+    const auto fail = [&](int why) {
+      *error = why;
+      blocked->assign(passed);
+      return OwnedFd();
+    };
+    if (name.empty() || name == "." || name == "..") return fail(EINVAL);
+    if (name.size() > NAME_MAX) return fail(ENAMETOOLONG);
+    constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NOCTTY;
+    int fd = OpenAtRetrying(at.Get(), name, kFlags);
+    if (fd < 0 && errno == ENOENT && make) {
+      if (mkdirat(at.Get(), name.c_str(), 0755) != 0 && errno != EEXIST) return fail(errno);
+      // Whatever stands there now (made by us, or by somebody in between) is
+      // looked at as anything else is.
+      fd = OpenAtRetrying(at.Get(), name, kFlags);
+    }
+    if (fd < 0) {
+      // O_NOFOLLOW on a link says ELOOP; O_DIRECTORY on a file ENOTDIR.
+      const int why = errno;
+      struct stat st {};
+      if (why == ENOTDIR && fstatat(at.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+        return fail(ELOOP);
+      }
+      return fail(why);
+    }
+    at = OwnedFd(fd);
+  }
+  return at;
+}
+
+int OpenFileInFolder(int folderFd, const std::string& name) {
+  // O_NONBLOCK: a FIFO that appeared after the listing must not hang the open.
+  constexpr int kFlags = O_RDONLY | O_NOCTTY | O_NONBLOCK;
+  int fd = OpenAtRetrying(folderFd, name, kFlags | O_NOFOLLOW);
+  bool followed = false;
+  if (fd < 0 && errno == ELOOP) {
+    fd = OpenAtRetrying(folderFd, name, kFlags);
+    followed = true;
+  }
+  if (fd < 0) return -1;
+  struct stat st {}, folder {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      (followed && (fstat(folderFd, &folder) != 0 || folder.st_dev != st.st_dev))) {
+    close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
+Entry LookAt(int folderFd, const std::string& name, int64_t* length) {
+  struct stat st {};
+  if (fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return errno == ENOENT ? Entry::kMissing : Entry::kOther;
+  }
+  if (!S_ISREG(st.st_mode)) return Entry::kOther;
+  if (length != nullptr) *length = static_cast<int64_t>(st.st_size);
+  return Entry::kFile;
+}
+
+std::vector<std::string> NamesIn(int folderFd) {
+  std::vector<std::string> names;
+  const int fd = OpenAtRetrying(folderFd, ".", O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return names;
+  DIR* dir = fdopendir(fd);
+  if (dir == nullptr) {
+    close(fd);
+    return names;
+  }
+  while (const dirent* e = readdir(dir)) {
+    const std::string_view name = e->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  closedir(dir);
+  return names;
+}
+
+int OpenCopyAt(int folderFd, const std::string& name, bool empty, WriteProblem* problem) {
   // A FIFO or device in the copy's place is neither blocked on nor emptied:
   // the type is looked at before anything is cut.
-  const int fd = OpenRetrying(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0644);
+  const int fd = OpenAtRetrying(folderFd, name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0644);
   if (fd < 0) {
     *problem = ProblemOfError(errno);
     return -1;
   }
   struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink > 1) {
     close(fd);
-    *problem = WriteProblem::kNotAFile;
+    *problem = st.st_nlink > 1 ? WriteProblem::kLink : WriteProblem::kNotAFile;
     return -1;
   }
   if (empty && st.st_size != 0 && ftruncate(fd, 0) != 0) {
@@ -245,19 +358,19 @@ int SetCopyLength(int fd, int64_t length) {
 
 int FlushCopy(int fd) { return fdatasync(fd) == 0 ? 0 : errno; }
 
-int RenameCopy(const std::string& from, const std::string& to) {
-  return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+int RenameAt(int folderFd, const std::string& from, const std::string& to) {
+  if (renameat2(folderFd, from.c_str(), folderFd, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // A file system that cannot refuse to replace: looked at first.
+  struct stat st {};
+  if (fstatat(folderFd, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+  return renameat(folderFd, from.c_str(), folderFd, to.c_str()) == 0 ? 0 : errno;
 }
 
-void FlushFolderVolume(const std::string& folder) {
-  const int fd = OpenRetrying(folder, O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return;
-  syncfs(fd);
-  close(fd);
-}
+void FlushVolume(int fd) { syncfs(fd); }
 
-int RemoveFile(const std::string& path) {
-  if (unlink(path.c_str()) != 0 && errno != ENOENT) return errno;
+int RemoveAt(int folderFd, const std::string& name) {
+  if (unlinkat(folderFd, name.c_str(), 0) != 0 && errno != ENOENT) return errno;
   return 0;
 }
 

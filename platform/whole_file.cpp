@@ -22,10 +22,11 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-int ReadWholeFile(const std::string& path, std::size_t maxSize, std::string* text, bool* truncated) {
+namespace {
+
+int ReadOpened(int fd, std::size_t maxSize, std::string* text, bool* truncated) {
   text->clear();
   *truncated = false;
-  const int fd = OpenRetrying(path, O_RDONLY | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return errno == ENOENT ? kFileMissing : kFileError;
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -51,6 +52,17 @@ int ReadWholeFile(const std::string& path, std::size_t maxSize, std::string* tex
   }
   close(fd);
   return kFileOk;
+}
+
+}  // namespace
+
+int ReadWholeFile(const std::string& path, std::size_t maxSize, std::string* text, bool* truncated) {
+  return ReadOpened(OpenRetrying(path, O_RDONLY | O_NOCTTY | O_NONBLOCK), maxSize, text, truncated);
+}
+
+int ReadWholeFileAt(int folderFd, const std::string& name, std::size_t maxSize, std::string* text, bool* truncated) {
+  return ReadOpened(OpenAtRetrying(folderFd, name, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW), maxSize, text,
+                    truncated);
 }
 
 bool WriteAll(int fd, std::string_view data) {
@@ -251,6 +263,18 @@ int WriteAt(const std::string& path, int64_t offset, std::string_view data, Writ
 
 int ReplaceFile(const std::string& target, std::string_view contents, const std::string& tempPath,
                 const std::function<void()>& beforeReplace) {
+  if (ReplaceFileAt(AT_FDCWD, target, contents, tempPath, beforeReplace) != 0) return -1;
+  // The rename itself reaches the disk with the folder.
+  const int dir = OpenRetrying(FolderOf(target), O_RDONLY | O_DIRECTORY);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+  return 0;
+}
+
+int ReplaceFileAt(int folderFd, const std::string& target, std::string_view contents, const std::string& tempPath,
+                  const std::function<void()>& beforeReplace, bool flush) {
   // A fresh name each time, created exclusively: nothing planted under the
   // temporary name (a link above all) is ever written through.
   std::string temp;
@@ -263,26 +287,21 @@ int ReplaceFile(const std::string& target, std::string_view contents, const std:
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, ".%08x", static_cast<unsigned>(random));
     temp = tempPath + suffix;
-    fd = OpenRetrying(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644);
+    fd = OpenAtRetrying(folderFd, temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644);
     if (fd < 0 && errno != EEXIST) return -1;
   }
   if (fd < 0) return -1;
-  const bool written = WriteAll(fd, contents) && fsync(fd) == 0;
+  const bool written = WriteAll(fd, contents) && (!flush || fsync(fd) == 0);
   if (close(fd) != 0 || !written) {
-    unlink(temp.c_str());
+    unlinkat(folderFd, temp.c_str(), 0);
     return -1;
   }
   if (beforeReplace) beforeReplace();
-  if (rename(temp.c_str(), target.c_str()) != 0) {
-    unlink(temp.c_str());
+  if (renameat(folderFd, temp.c_str(), folderFd, target.c_str()) != 0) {
+    unlinkat(folderFd, temp.c_str(), 0);
     return -1;
   }
-  // The rename itself reaches the disk with the folder.
-  const int dir = OpenRetrying(FolderOf(target), O_RDONLY | O_DIRECTORY);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
+  if (flush && folderFd != AT_FDCWD) fsync(folderFd);
   return 0;
 }
 

@@ -30,6 +30,9 @@ enum WholeFileResult : int {
 // Reads at most maxSize bytes of the file; *truncated tells whether there was
 // more. Returns a WholeFileResult.
 int ReadWholeFile(const std::string& path, std::size_t maxSize, std::string* text, bool* truncated);
+// The same for a name in the open folder folderFd, never through a symbolic
+// link.
+int ReadWholeFileAt(int folderFd, const std::string& name, std::size_t maxSize, std::string* text, bool* truncated);
 
 // Writes every byte, going on after short writes and interruptions.
 bool WriteAll(int fd, std::string_view data);
@@ -83,6 +86,11 @@ int WriteAt(const std::string& path, int64_t offset, std::string_view data, Writ
 // the folder. On any failure target is left as it was. 0 success, -1 failure.
 int ReplaceFile(const std::string& target, std::string_view contents, const std::string& tempPath,
                 const std::function<void()>& beforeReplace);
+// The same for names in the open folder folderFd (flushed as a whole after the
+// rename); AT_FDCWD flushes no folder. Without flush nothing is flushed: for a
+// caller that flushes the whole volume afterwards.
+int ReplaceFileAt(int folderFd, const std::string& target, std::string_view contents, const std::string& tempPath,
+                  const std::function<void()>& beforeReplace, bool flush = true);
 
 // Keeps the present contents of path as backupPath (replacing an older one);
 // path itself stays. True on success.

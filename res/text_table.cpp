@@ -279,6 +279,12 @@ constexpr TextPair kTexts[] = {
      ","},
     {265, "Устройство диска %s перестало отвечать: чтение не завершается.\nСпасение файлов остановлено",
      "The device of drive %s does not answer any more: reads do not return.\nThe rescue has been stopped"},
+    {267, "%s: на месте папки \"%s\" в папке назначения стоит символическая ссылка, через неё программа не пишет",
+     "%s: \"%s\" in the destination is a symbolic link where a folder should be, and the program never writes through one"},
+    {269, "%s: на месте папки \"%s\" в папке назначения стоит файл",
+     "%s: \"%s\" in the destination is a file where a folder should be"},
+    {271, "%s: такое имя не может стоять в папке назначения",
+     "%s: this name cannot stand in the destination folder"},
 };
 
 constexpr bool SortedOddIds() {

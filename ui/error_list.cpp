@@ -54,7 +54,8 @@ void CErrorListModel::MakeRoom() {
   if (m_rows.size() == m_rows.capacity()) m_rows.reserve(m_rows.size() * 2 + 16);
 }
 
-bool CErrorListModel::InsertRow(int index, const std::array<std::string, kColumns>& cells) {
+bool CErrorListModel::InsertRow(int index, const std::array<std::string, kColumns>& cells,
+                                const engine::RowFile& file) {
   const int rows = static_cast<int>(m_rows.size());
   if (index < 0 || index > rows) index = rows;
   try {
@@ -66,6 +67,7 @@ bool CErrorListModel::InsertRow(int index, const std::array<std::string, kColumn
       lossy = lossy || row.cells[i].toUtf8() != QByteArrayView(cells[i].data(), static_cast<qsizetype>(cells[i].size()));
     }
     if (lossy) row.bytes = std::make_unique<std::array<std::string, kColumns>>(cells);
+    row.file = file;
     // Room first, so that a failure leaves the model untouched.
     MakeRoom();
     beginInsertRows(QModelIndex(), index, index);

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/window_ops.h"
+
 class QTreeView;
 
 namespace ui {
@@ -34,13 +36,16 @@ class CErrorListModel : public QAbstractTableModel {
 
   // Inserts a row at index (0..rows), its cells given as UTF-8. False when
   // there is no memory for it: the list stays as it was.
-  bool InsertRow(int index, const std::array<std::string, kColumns>& cells);
+  // file: what the row names (see engine::RowFile).
+  bool InsertRow(int index, const std::array<std::string, kColumns>& cells, const engine::RowFile& file = {});
   // Deletes every row.
   void DeleteAllItems();
   const Row& RowAt(int index) const { return m_rows[static_cast<std::size_t>(index)].cells; }
   // A cell's bytes as InsertRow was given them (a name that is not UTF-8
   // shows replacement characters in the list, but is kept for the rescue).
   std::string RowBytes(int index, int column) const;
+  // The file the row names, as InsertRow was given it.
+  const engine::RowFile& FileOf(int index) const { return m_rows[static_cast<std::size_t>(index)].file; }
 
  protected:
   // Makes room for one more row; throws std::bad_alloc when there is no
@@ -52,6 +57,7 @@ class CErrorListModel : public QAbstractTableModel {
     Row cells;
     // The cells as given, only for a row whose bytes UTF-8 could not carry.
     std::unique_ptr<std::array<std::string, kColumns>> bytes;
+    engine::RowFile file;
   };
   std::vector<StoredRow> m_rows;
   std::array<QString, kColumns> m_captions;

@@ -229,8 +229,8 @@ void WindowBridge::SetProgress(int id, int position) {
   RequestFlushLocked();
 }
 
-int WindowBridge::AddRow(const std::array<std::string, 4>& cells) {
-  return Blocking([cells](engine::WindowOps& w) { return w.AddRow(cells); }, -1);
+int WindowBridge::AddRow(const std::array<std::string, 4>& cells, const engine::RowFile& file) {
+  return Blocking([cells, file](engine::WindowOps& w) { return w.AddRow(cells, file); }, -1);
 }
 
 void WindowBridge::ShowButton(int id, bool show) {

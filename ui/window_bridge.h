@@ -64,7 +64,7 @@ class WindowBridge : public engine::WindowOps, public std::enable_shared_from_th
 
   void SetFieldText(int id, const std::string& text) override;
   void SetProgress(int id, int position) override;
-  int AddRow(const std::array<std::string, 4>& cells) override;
+  int AddRow(const std::array<std::string, 4>& cells, const engine::RowFile& file) override;
   void ShowButton(int id, bool show) override;
   void EnableButton(int id, bool enable) override;
   void SetTitle(const std::string& title) override;

@@ -487,9 +487,14 @@ int main(int argc, char* argv[]) {
   RescueEnd rescue;
   if (!rescueTo.empty() && stopSignal == 0) {
     std::vector<engine::RescueFile> files;
-    for (const auto& cells : window->Rows()) {
-      if (cells[1] != text->Text(engine::kTextRead)) continue;
-      if (auto file = engine::RescueFileOfRow(cells[0], cells[3], *rootPaths)) files.push_back(std::move(*file));
+    const auto rows = window->Rows();
+    const auto named = window->Files();
+    for (std::size_t i = 0; i < rows.size() && i < named.size(); ++i) {
+      const auto& cells = rows[i];
+      if (cells[1] != text->Text(engine::kTextRead) || cells[3].size() < 2 || cells[3][1] != ':') continue;
+      // The copy keeps the file's place below its drive's root.
+      const std::string driveRoot = rootPaths->ToNativePath(std::string{cells[3][0], ':', '\\'});
+      if (auto file = engine::RescueFileOfRow(named[i], driveRoot)) files.push_back(std::move(*file));
     }
     doc.rescued = true;
     doc.rescueDestination = rescueTo;

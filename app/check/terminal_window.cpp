@@ -59,10 +59,11 @@ void TerminalWindow::SetFieldText(int id, const std::string& text) {
 
 void TerminalWindow::SetProgress(int, int) {}
 
-int TerminalWindow::AddRow(const std::array<std::string, 4>& cells) {
+int TerminalWindow::AddRow(const std::array<std::string, 4>& cells, const engine::RowFile& file) {
   std::lock_guard lock(m_);
   if (closed_) return -1;
   rows_.push_back(cells);
+  files_.push_back(file);
   if (config_.printRows) {
     ClearStatusLocked();
     std::string line = cells[0] + '\t' + cells[1] + '\t' + cells[2] + '\t' + cells[3] + '\n';
@@ -177,6 +178,11 @@ void TerminalWindow::PrintError(const std::string& text) {
 std::vector<std::array<std::string, 4>> TerminalWindow::Rows() const {
   std::lock_guard lock(m_);
   return rows_;
+}
+
+std::vector<engine::RowFile> TerminalWindow::Files() const {
+  std::lock_guard lock(m_);
+  return files_;
 }
 
 std::string TerminalWindow::Report() const {

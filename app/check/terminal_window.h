@@ -31,7 +31,7 @@ class TerminalWindow : public engine::WindowOps {
 
   void SetFieldText(int id, const std::string& text) override;
   void SetProgress(int id, int position) override;
-  int AddRow(const std::array<std::string, 4>& cells) override;
+  int AddRow(const std::array<std::string, 4>& cells, const engine::RowFile& file) override;
   void ShowButton(int id, bool show) override;
   void EnableButton(int id, bool enable) override;
   void SetTitle(const std::string& title) override;
@@ -53,6 +53,8 @@ class TerminalWindow : public engine::WindowOps {
   std::string StatusText(const engine::ScanState& state, int columns) const;
 
   std::vector<std::array<std::string, 4>> Rows() const;
+  // The file each row names, row by row.
+  std::vector<engine::RowFile> Files() const;
   // The end-of-check report, empty until it was shown.
   std::string Report() const;
   // Every other message the engine showed, in order.
@@ -72,6 +74,7 @@ class TerminalWindow : public engine::WindowOps {
   bool closed_ = false;
   std::map<int, std::string> fields_;
   std::vector<std::array<std::string, 4>> rows_;
+  std::vector<engine::RowFile> files_;
   std::string report_;
   std::vector<std::string> messages_;
   bool resumeAsked_ = false;

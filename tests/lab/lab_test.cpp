@@ -453,12 +453,15 @@ class LabRescue : public LabCheck {
     std::vector<engine::RescueFile> files;
     records::SystemRootPaths paths(registry);
     const auto rows = window->Rows();
+    const auto named = window->Files();
+    ASSERT_EQ(named.size(), rows.size());
     for (std::size_t r = earlier; r < rows.size(); ++r) {
       const auto& row = rows[r];
       if (row[1] != "Read") continue;
-      const auto file = engine::RescueFileOfRow(row[0], row[3], paths);
+      const auto file = engine::RescueFileOfRow(named[r], paths.ToNativePath(row[3].substr(0, 2) + "\\"));
       ASSERT_TRUE(file.has_value()) << row[0];
-      EXPECT_EQ(file->source, mountPoint + "/" + file->relative);
+      EXPECT_EQ(file->root, mountPoint);
+      EXPECT_EQ(file->path, file->relative);
       files.push_back(*file);
     }
     std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.relative < b.relative; });

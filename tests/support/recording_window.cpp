@@ -13,9 +13,10 @@ void RecordingWindow::SetProgress(int id, int position) {
   }
   if (onProgress) onProgress(id, position);
 }
-int RecordingWindow::AddRow(const std::array<std::string, 4>& cells) {
+int RecordingWindow::AddRow(const std::array<std::string, 4>& cells, const engine::RowFile& file) {
   std::lock_guard l(m_);
   rows_.insert(rows_.begin() + nextRow_, cells);
+  files_.insert(files_.begin() + nextRow_, file);
   return nextRow_++;
 }
 void RecordingWindow::ShowButton(int id, bool show) {
@@ -70,6 +71,10 @@ std::vector<std::array<std::string, 4>> RecordingWindow::Rows() const {
   std::lock_guard l(m_);
   return rows_;
 }
+std::vector<engine::RowFile> RecordingWindow::Files() const {
+  std::lock_guard l(m_);
+  return files_;
+}
 std::vector<RecordingWindow::Message> RecordingWindow::Messages() const {
   std::lock_guard l(m_);
   return messages_;
@@ -87,6 +92,7 @@ std::vector<int> RecordingWindow::ProgressHistory(int id) const {
 void RecordingWindow::ClearStatistics() {
   std::lock_guard l(m_);
   rows_.clear();
+  files_.clear();
   nextRow_ = 0;
 }
 

@@ -21,7 +21,7 @@ class RecordingWindow : public engine::WindowOps {
 
   void SetFieldText(int id, const std::string& text) override;
   void SetProgress(int id, int position) override;
-  int AddRow(const std::array<std::string, 4>& cells) override;
+  int AddRow(const std::array<std::string, 4>& cells, const engine::RowFile& file) override;
   void ShowButton(int id, bool show) override;
   void EnableButton(int id, bool enable) override;
   void SetTitle(const std::string& title) override;
@@ -36,6 +36,8 @@ class RecordingWindow : public engine::WindowOps {
   bool Enabled(int id) const;
   std::string Title() const;
   std::vector<std::array<std::string, 4>> Rows() const;
+  // The file each row names, row by row.
+  std::vector<engine::RowFile> Files() const;
   std::vector<Message> Messages() const;
   // Every text a field was given, in order.
   std::vector<std::string> FieldHistory(int id) const;
@@ -57,6 +59,7 @@ class RecordingWindow : public engine::WindowOps {
   std::map<int, bool> visible_, enabled_;
   std::string title_;
   std::vector<std::array<std::string, 4>> rows_;
+  std::vector<engine::RowFile> files_;
   int nextRow_ = 0;
   std::vector<Message> messages_;
   int optionsOpened_ = 0;

@@ -32,10 +32,10 @@ bool Spin(const std::function<bool()>& cond) {
 // Notes, at every row, what the fields showed at that moment, and on which thread.
 class OrderWindow : public testing_support::RecordingWindow {
  public:
-  int AddRow(const std::array<std::string, 4>& cells) override {
+  int AddRow(const std::array<std::string, 4>& cells, const engine::RowFile& file) override {
     fieldAtRow.push_back(Field(1006));
     onUiThread = onUiThread && std::this_thread::get_id() == ui;
-    return RecordingWindow::AddRow(cells);
+    return RecordingWindow::AddRow(cells, file);
   }
   std::vector<std::string> fieldAtRow;
   std::thread::id ui = std::this_thread::get_id();
@@ -49,10 +49,10 @@ TEST(WindowBridge, CallsFromAnEngineThreadKeepTheirOrderAndFieldTextsAreCoalesce
   std::atomic<bool> done{false};
   std::thread engine([&] {
     for (int i = 0; i < 2000; ++i) bridge->SetFieldText(1006, "file " + std::to_string(i));
-    bridge->AddRow({"A", "", "", ""});
+    bridge->AddRow({"A", "", "", ""}, {});
     bridge->SetFieldText(1006, "last");
     bridge->SetProgress(1004, 42);
-    bridge->AddRow({"B", "", "", ""});
+    bridge->AddRow({"B", "", "", ""}, {});
     done = true;
   });
   ASSERT_TRUE(Spin([&] { return done.load(); }));
@@ -155,7 +155,7 @@ TEST(WindowBridge, ClosingLetsAWaitingCallerGoAndEverythingAfterIsANoOp) {
   // After the gate is closed nothing reaches the window, from any thread.
   const auto rows = target.Rows().size();
   std::thread later([&] {
-    EXPECT_EQ(bridge->AddRow({"X", "", "", ""}), -1);
+    EXPECT_EQ(bridge->AddRow({"X", "", "", ""}, {}), -1);
     bridge->SetFieldText(1006, "never");
     EXPECT_EQ(bridge->ShowMessage("never", "", engine::kMsgInfo), engine::kIdCancel);
   });
