@@ -66,6 +66,10 @@ enum TextId : int {
   kTextMissingPlace = 261,
   kTextDigitGroups = 263,
   kTextRescueDeviceNotAnswering = 265,
+  // Ids 267 to 279 are taken by other texts.
+  kTextPassedOver = 281,
+  kTextNoErrorsInRead = 283,
+  kTextSerialUnknown = 285,
 };
 
 // The text that says why a record could not be written.

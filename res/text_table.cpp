@@ -279,6 +279,12 @@ constexpr TextPair kTexts[] = {
      ","},
     {265, "Устройство диска %s перестало отвечать: чтение не завершается.\nСпасение файлов остановлено",
      "The device of drive %s does not answer any more: reads do not return.\nThe rescue has been stopped"},
+    {281, "Пропущено файлов, проверенных прошлой проверкой: %ld\n",
+     "Files passed over, checked by an earlier run: %ld\n"},
+    {283, "В файлах, прочитанных этой проверкой, ошибок не обнаружено",
+     "No error were detected in the files read by this run"},
+    {285, "Серийный номер диска нельзя прочитать без доступа к его устройству.\nДиск будет проверен, но ход проверки не запомнится",
+     "The serial number of the disk cannot be read without access to its device.\nThe disk is checked, but how far the check gets is not remembered"},
 };
 
 constexpr bool SortedOddIds() {

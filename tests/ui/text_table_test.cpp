@@ -68,8 +68,11 @@ TEST_F(TextTable, HoldsEveryPairAndNoTextLongerThanTheBuffer) {
     EXPECT_LT(std::strlen(text), static_cast<std::size_t>(res::kTextBufferSize)) << "id " << id;
     EXPECT_GT(std::strlen(text), 0u) << "id " << id;
   }
-  // The table has gaps at these pairs and nowhere else.
-  EXPECT_EQ(missing, (std::set<int>{69, 70, 77, 78, 151, 152, 153, 154}));
+  // The table has gaps at these pairs and nowhere else; 267 to 280 are kept
+  // for texts still to come.
+  std::set<int> gaps{69, 70, 77, 78, 151, 152, 153, 154};
+  for (int id = 267; id <= 280; ++id) gaps.insert(id);
+  EXPECT_EQ(missing, gaps);
 }
 
 TEST_F(TextTable, LineBreaksAreRealNewlines) {
