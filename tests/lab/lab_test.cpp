@@ -35,6 +35,7 @@
 #include "platform/disc_mount.h"
 #include "platform/drive_table.h"
 #include "platform/registry.h"
+#include "platform/volume_info.h"
 #include "records/disk_info_store.h"
 #include "records/drive_list.h"
 #include "records/log_file.h"
