@@ -1,5 +1,7 @@
 #include "engine/check_thread.h"
 
+#include <algorithm>
+
 #include "engine/engine_context.h"
 #include "engine/file_check.h"
 #include "engine/folder_walk.h"
@@ -10,6 +12,25 @@
 #include "platform/file_io.h"
 
 namespace engine {
+namespace {
+
+constexpr int64_t kWrap = int64_t{1} << 32;
+
+// A byte count the record keeps by its low 32 bits, made whole again: of the
+// counts with those low bits that do not exceed the total, the one nearest
+// to the percent the record holds, which was taken from the whole counts.
+int64_t RestoreCount(int64_t stored, int percent, int64_t total) {
+  const int64_t low = stored & (kWrap - 1);
+  if (total < kWrap) return low;
+  const int64_t near = total / 100 * percent + total % 100 * percent / 100;
+  int64_t best = low;
+  for (int64_t v = low; v <= total; v += kWrap) {
+    if ((v > near ? v - near : near - v) < (best > near ? best - near : near - best)) best = v;
+  }
+  return best;
+}
+
+}  // namespace
 
 void PrepareResumedRun(const std::shared_ptr<EngineContext>& ctx, WalkRecord* record) {
   EngineContext& c = *ctx;
@@ -18,14 +39,20 @@ void PrepareResumedRun(const std::shared_ptr<EngineContext>& ctx, WalkRecord* re
   // a file whose check was interrupted is not counted twice.
   d.bytesDoneBefore = d.bytesDone.load();
   d.bytesDone = 0;
-  // The record holds the low 32 bits of the byte counts: on a volume of
-  // 4 GiB or more the totals may have wrapped, and are counted afresh.
+  // The record holds the low 32 bits of the byte counts: unless the volume
+  // is known to be smaller than 4 GiB, they may have wrapped, so the totals
+  // are counted afresh and the bytes done before are taken back to the
+  // whole count the record's percent points at.
   const std::string& root = c.state.rootPath;
-  if (platform::FileSystemBytes(c.run.nativeRoot) >= (uint64_t{1} << 32)) {
+  const uint64_t volume = platform::FileSystemBytes(c.run.nativeRoot);
+  if (volume == 0 || volume >= static_cast<uint64_t>(kWrap)) {
     d.filesTotal = 0;
     d.bytesTotal = 0;
     FolderWalk(ctx, FolderWalk::kCount, record).WalkRoot(root);
+    if (c.Halted()) return;
+    d.bytesDoneBefore = RestoreCount(d.bytesDoneBefore, d.percentShown, d.bytesTotal);
   }
+  d.counted = true;
 }
 
 void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
@@ -67,7 +94,11 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
     PrepareResumedRun(ctx, &record);
   } else if (run.preScan) {
     FolderWalk(ctx, FolderWalk::kCount, &record).WalkRoot(s.rootPath);
-    if (store != nullptr && run.resumeEnabled && !c.Halted() && run.cdromTarget && run.WholeDisk()) {
+    if (!c.Halted()) d.counted = true;
+    // A disc whose serial is unknown has no record: it would stand for every
+    // such disc.
+    if (store != nullptr && run.resumeEnabled && !c.Halted() && run.cdromTarget && run.WholeDisk() &&
+        d.serialKnown) {
       // Only a disk whose section went in has a record to keep up to date.
       if (store->AddDisk(d) == 0) {
         store->resumeActive = true;
@@ -84,7 +115,13 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
     w.EnableButton(kIdSkip, true);
     // Where a resumed check continues.
     if (d.bytesTotal != 0) w.SetFieldText(kIdDiskPercent, PercentText(d.percentShown));
+    const int32_t checkedBefore = d.filesChecked;
     FolderWalk(ctx, FolderWalk::kCheck, &record).WalkRoot(s.rootPath);
+    // Those of the files an earlier run checked that this walk met.
+    d.filesPassedOver = static_cast<int32_t>(std::min<int64_t>(checkedBefore, s.filesSeen.load()));
+    // A counted disc with no bytes to read is checked whole once the walk
+    // has gone through it.
+    if (d.counted && d.bytesTotal == 0 && !c.Halted()) d.percentShown = 100;
     // Whether the walk ended or was stopped; a closing window saves nothing.
     if (store != nullptr && store->resumeActive && !c.Closed() && store->UpdateDisk(d) != 0) NoteStoreProblem(c);
   }

@@ -11,9 +11,11 @@ constexpr char kAudioLabel[] = "Audio CD";
 bool QueryVolume(const ReadinessDeps& deps, const std::string& root, DiskState& disk) {
   std::string label;
   uint32_t serial = 0;
-  if (deps.volumes != nullptr && !deps.volumes->Query(root, label, serial)) return false;
+  const int found = deps.volumes != nullptr ? deps.volumes->Query(root, label, serial) : VolumeQuery::kVolume;
+  if (found == VolumeQuery::kNoVolume) return false;
   disk.label = label;
   disk.serial = serial;
+  disk.serialKnown = found != VolumeQuery::kSerialUnknown;
   return true;
 }
 
@@ -63,7 +65,15 @@ bool RunReadiness(const RunSettings& run, ScanState& state, const ReadinessDeps&
 
   ResumeStore* store = deps.store;
   if (store == nullptr) return true;
-  const int64_t offset = run.WholeDisk() && run.cdromTarget ? store->FindDisk(d.serial) : 0;
+  const bool remembered = run.WholeDisk() && run.cdromTarget;
+  if (!d.serialKnown) {
+    // No serial, no record: a record under serial 0 would stand for every
+    // such disc. Said once, where a record would have been kept.
+    store->resumeActive = false;
+    if (remembered && run.resumeEnabled) w.ShowMessage(deps.text.Text(kTextSerialUnknown), kCaptionWarning, kMsgWarning);
+    return true;
+  }
+  const int64_t offset = remembered ? store->FindDisk(d.serial) : 0;
   if (offset == 0) {
     store->resumeActive = false;
     return true;

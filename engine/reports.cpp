@@ -117,9 +117,13 @@ void ShowCheckReport(EngineContext& c) {
   } else {
     first = FormatText(c.Text(kTextReportUnknown), {checked});
   }
+  // Files passed over were not read by this run: they are told apart, and
+  // never taken into "no error".
+  const long long passedOver = d.filesPassedOver;
+  if (passedOver > 0) first += FormatText(c.Text(kTextPassedOver), {passedOver});
   std::string second;
   if (d.readErrors == 0 && d.openErrors == 0) {
-    second = FormatText(c.Text(kTextNoErrors), {});
+    second = FormatText(c.Text(passedOver > 0 ? kTextNoErrorsInRead : kTextNoErrors), {});
   } else {
     second = FormatText(c.Text(kTextErrorCounts), {d.readErrors.load(), d.openErrors.load()});
   }

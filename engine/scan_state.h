@@ -40,6 +40,9 @@ class SharedText {
 struct DiskState {
   std::string label;              // volume label; set on the UI thread before the check thread exists
   Relaxed<uint32_t> serial{0};    // volume serial number
+  // False for a disc whose device this user may not open: serial is then 0,
+  // names no disc, and the disc has no resume record.
+  Relaxed<bool> serialKnown{true};
   Relaxed<int32_t> filesTotal{0};
   Relaxed<int64_t> bytesTotal{0}; // 0: no total known
   Relaxed<int64_t> bytesDone{0};
@@ -51,6 +54,12 @@ struct DiskState {
   Relaxed<int32_t> otherErrors{0};
   Relaxed<int32_t> filesChecked{0};
   Relaxed<int32_t> percentShown{0};     // disk percent shown
+  // Files this run passed over because an earlier run had checked them: never
+  // read now, so never counted as read without error.
+  Relaxed<int32_t> filesPassedOver{0};
+  // The counting walk went through the whole tree: the totals are known, even
+  // when they are 0 (a disc with no files).
+  Relaxed<bool> counted{false};
 
   // Every number to zero and the label empty (Start, before the disk is examined).
   void Reset() { *this = DiskState{}; }

@@ -56,6 +56,8 @@ class ResumeStore {
   virtual int64_t FindDisk(uint32_t serial) = 0;
   // The record at an offset FindDisk gave.
   virtual int ReadRecord(int64_t offset, ResumeRecord* record, uint32_t serial) = 0;
+  // Adds the disk with zero progress; a disk another run added meanwhile is
+  // kept as it is. 0 when the disk has a record now.
   virtual int AddDisk(const DiskState& disk) = 0;
   // Called from the check thread and, on Exit, from the UI thread at the same
   // time: implementations make the two writes not interleave.
@@ -67,12 +69,15 @@ class ResumeStore {
   platform::Relaxed<bool> resumeActive{false};
 };
 
-// The label and serial number of the volume of a drive root ("D:\"); false
-// when no readable disk is in the drive.
+// The label and serial number of the volume of a drive root ("D:\"): a
+// VolumeFound, kNoVolume (0) when no readable disk is in the drive. A disc
+// that can be read through its folder but whose device this user may not
+// open is kSerialUnknown: its serial is 0 and names no disc.
 class VolumeQuery {
  public:
+  enum VolumeFound : int { kNoVolume = 0, kVolume = 1, kSerialUnknown = 2 };
   virtual ~VolumeQuery() = default;
-  virtual bool Query(const std::string& root, std::string& label, uint32_t& serial) = 0;
+  virtual int Query(const std::string& root, std::string& label, uint32_t& serial) = 0;
 };
 
 // Whether the root of a run ("D:\", or a start folder "D:\DATA") can be

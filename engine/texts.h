@@ -69,6 +69,9 @@ enum TextId : int {
   kTextRescueLinkInPath = 267,
   kTextRescueFileInPath = 269,
   kTextRescueNameNotAllowed = 271,
+  kTextPassedOver = 273,
+  kTextNoErrorsInRead = 275,
+  kTextSerialUnknown = 277,
 };
 
 // The text that says why a record could not be written.

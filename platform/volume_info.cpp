@@ -27,7 +27,7 @@ constexpr int kMaxDescriptors = 32;
 
 int SystemDiscStatus(const std::string& device) {
   const int fd = OpenRetrying(device, O_RDONLY | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return kNoDisc;
+  if (fd < 0) return errno == EACCES || errno == EPERM ? kDeviceDenied : kNoDisc;
   int result = kDataDisc;
   const int drive = ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT);
   if (drive == CDS_NO_DISC || drive == CDS_TRAY_OPEN || drive == CDS_DRIVE_NOT_READY) {
@@ -320,12 +320,23 @@ bool GetVolumeInformation(const DriveTable& table, std::string_view root, Volume
   const Drive* d = table.Find(root[0]);
   if (d == nullptr || d->kind == kDriveNoRoot) return false;
 
+  info->serialKnown = true;
   if (d->optical) {
     const int status = probe.DiscStatus(d->device);
     if (status == kNoDisc) return false;
     if (status == kAudioDisc) {
       info->label = "Audio CD";
       info->serial = 0;
+      return true;
+    }
+    if (status == kDeviceDenied) {
+      // A user who may not open the drive still reads the mounted disc: it
+      // is there when its folder is, but the serial its descriptors give
+      // cannot be read, and no other number would name the same disc.
+      if (d->path.empty() || !probe.IsFolder(d->path)) return false;
+      info->label = DeviceLabel(d->device, probe);
+      info->serial = 0;
+      info->serialKnown = false;
       return true;
     }
   }

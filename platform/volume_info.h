@@ -14,7 +14,10 @@
 // from /dev/disk/by-label and the serial from the file system's UUID, or,
 // without one, from what names the volume (type, device, folder), so that it
 // stays the same across runs. An optical drive holding an audio disc without
-// a data track reports "Audio CD"; a drive without a medium fails.
+// a data track reports "Audio CD"; a drive without a medium fails. A disc
+// whose device this user may not open (no "cdrom" group, no ACL) but whose
+// folder is mounted and can be entered is there all the same: its label
+// comes from /dev/disk/by-label, and its serial is unknown.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -27,7 +30,9 @@ namespace platform {
 
 inline constexpr std::size_t kSectorSize = 2048;
 
-enum DiscStatus : int { kNoDisc = 0, kDataDisc = 1, kAudioDisc = 2 };
+// kDeviceDenied: the device cannot be opened by this user, so nothing is
+// known of its medium.
+enum DiscStatus : int { kNoDisc = 0, kDataDisc = 1, kAudioDisc = 2, kDeviceDenied = 3 };
 
 // What the query reads; the system's by default, fakes in tests.
 class VolumeProbe {
@@ -50,6 +55,9 @@ class VolumeProbe {
 struct VolumeInfo {
   std::string label;
   uint32_t serial = 0;
+  // False when the serial would have to be read from a device this user may
+  // not open; serial is 0 then.
+  bool serialKnown = true;
 };
 
 // root: "D:\" (a start folder such as "D:\DATA" is asked by its first letter).

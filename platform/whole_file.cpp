@@ -1,6 +1,7 @@
 #include "platform/whole_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -315,6 +316,24 @@ bool KeepBackup(const std::string& path, const std::string& backupPath) {
   bool truncated = false;
   if (ReadWholeFile(path, static_cast<std::size_t>(1) << 30, &text, &truncated) != kFileOk) return false;
   return ReplaceFile(backupPath, text, backupPath + ".tmp", nullptr) == 0;
+}
+
+LockedFile::LockedFile(const std::string& path) {
+  fd_ = OpenRetrying(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd_ < 0) return;
+  struct stat st {};
+  bool locked = fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+  while (locked && flock(fd_, LOCK_EX) != 0) {
+    if (errno != EINTR) locked = false;
+  }
+  if (!locked) {
+    close(fd_);
+    fd_ = -1;
+  }
+}
+
+LockedFile::~LockedFile() {
+  if (fd_ >= 0) close(fd_);  // lets the lock go
 }
 
 }  // namespace platform

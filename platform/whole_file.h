@@ -92,6 +92,23 @@ int ReplaceFile(const std::string& target, std::string_view contents, const std:
 int ReplaceFileAt(int folderFd, const std::string& target, std::string_view contents, const std::string& tempPath,
                   const std::function<void()>& beforeReplace, bool flush = true);
 
+// An exclusive lock (flock) on an existing regular file of the program's own,
+// held until the object goes: other programs that take it on the same file
+// wait meanwhile. The file is opened for reading only, never through a
+// symbolic link and never blocking on a FIFO; where it cannot be opened or
+// locked nothing is held.
+class LockedFile {
+ public:
+  explicit LockedFile(const std::string& path);
+  ~LockedFile();
+  LockedFile(const LockedFile&) = delete;
+  LockedFile& operator=(const LockedFile&) = delete;
+  bool Held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
 // Keeps the present contents of path as backupPath (replacing an older one);
 // path itself stays. True on success.
 bool KeepBackup(const std::string& path, const std::string& backupPath);

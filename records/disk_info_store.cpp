@@ -149,9 +149,15 @@ bool DiskInfoStore::OpenLocked() {
     if (problem_ == platform::WriteProblem::kNone) problem_ = platform::WriteProblem::kOther;
     return false;
   }
+  // A new file is made empty and gets its header below, under the lock, so
+  // that another program making it at the same moment never adds a second.
+  bool created = false;
   if (present == platform::kFileMissing) {
-    return platform::CreateNewFile(path_, WithCrLf(kHeader), &problem_) == 0;
+    const int made = platform::CreateNewFile(path_, "", &problem_);
+    if (made == 2) return false;
+    created = made == 0;
   }
+  const platform::LockedFile lock(path_);
   std::string file;
   bool truncated = false;
   if (platform::ReadWholeFile(path_, kMaxScan, &file, &truncated) != platform::kFileOk) {
@@ -162,7 +168,12 @@ bool DiskInfoStore::OpenLocked() {
   // not at all.
   if (file.empty()) {
     if (platform::WriteAt(path_, 0, WithCrLf(kHeader), &problem_) == 0) return true;
-    platform::CutFile(path_, 0, nullptr);
+    // A file made just now is not left behind empty.
+    if (created) {
+      std::remove(path_.c_str());
+    } else {
+      platform::CutFile(path_, 0, nullptr);
+    }
     return false;
   }
   if (!truncated) {
@@ -190,6 +201,15 @@ int DiskInfoStore::AddDisk(const engine::DiskState& disk) {
   std::lock_guard lock(m_);
   if (path_.empty()) return 1;
   if (!ready_ && !(ready_ = OpenLocked())) return 1;
+  // The lookup and the append are one step under the file's lock: of two
+  // programs adding the same new disc at once, the second finds the first
+  // one's section and keeps it up to date with it, rather than adding one
+  // that would never be found.
+  const platform::LockedFile fileLock(path_);
+  if (FindLocked(disk.serial) != 0) {
+    problem_ = platform::WriteProblem::kNone;
+    return 0;
+  }
   ResumeRecord r;
   r.serial = disk.serial;
   r.filesTotal = disk.filesTotal;
@@ -208,6 +228,7 @@ int DiskInfoStore::UpdateDisk(const engine::DiskState& disk) {
   // One lock for the lookup and the write: two calls at once write one after
   // the other, and the record holds the whole of the last one.
   std::lock_guard lock(m_);
+  const platform::LockedFile fileLock(path_);
   const uint32_t serial = disk.serial;
   const int64_t offset = FindLocked(serial);
   if (offset == 0) {
@@ -225,7 +246,10 @@ int DiskInfoStore::UpdateDisk(const engine::DiskState& disk) {
   // checked: the record keeps the larger count, which other readers of the
   // file take as it stands.
   r.bytesDone = static_cast<uint32_t>(std::max(disk.bytesDone.load(), disk.bytesDoneBefore.load()));
-  r.percent = bytesTotal != 0 ? disk.percentShown.load() : 0;
+  // Taken from the whole 64-bit counts, so that it is right beyond 4 GiB
+  // too. Without a byte total there is none, unless the counting found the
+  // disc holds no bytes (100 once it is checked).
+  r.percent = bytesTotal != 0 || disk.counted ? disk.percentShown.load() : 0;
   unsigned char record[kResumeRecordSize];
   EncodeResumeRecord(r, record);
 

@@ -4,7 +4,11 @@
 // come sections, one per disk in the order the disks were first added:
 // "\r\n\r\n[%08lx, %s]\r\n" with the serial number and the label, then the
 // 24-byte ResumeRecord. Records are rewritten in place; nothing is ever
-// removed, so the file only grows. The file is never held open.
+// removed, so the file only grows. The file is never held open but for its
+// lock while it is written. The byte counts are kept by their low 32 bits
+// (the layout has no room for more); the percent is taken from the whole
+// counts, and a continued run of a disc of 4 GiB or more counts its totals
+// afresh.
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -36,10 +40,14 @@ class DiskInfoStore : public engine::ResumeStore {
   // The offset of the disk's record in the file, or 0 when the disk has no
   // section or the file cannot be read. The first section of the serial wins.
   int64_t FindDisk(uint32_t serial) override;
-  // Appends a section for the disk with zero progress.
+  // Appends a section for the disk with zero progress, unless the file has
+  // one for its serial already (another program added it meanwhile), which
+  // is then the disk's. The lookup and the append are made under an
+  // exclusive lock of the file (flock), which every writer of it takes.
   int AddDisk(const engine::DiskState& disk) override;
-  // Rewrites the disk's record in place from the disk state. Safe to call
-  // from two threads at once: each call writes the whole record.
+  // Rewrites the disk's record in place from the disk state, under the
+  // file's lock. Safe to call from two threads at once: each call writes the
+  // whole record.
   int UpdateDisk(const engine::DiskState& disk) override;
   // The record at offset; offset 0 looks the serial up first.
   int ReadRecord(int64_t offset, ResumeRecord* record, uint32_t serial) override;

@@ -17,12 +17,12 @@ std::string SystemRootPaths::ToNativePath(const std::string& rootPath) {
   return platform::DriveTable::System(*registry_).ToNativePath(rootPath);
 }
 
-bool SystemVolumeQuery::Query(const std::string& root, std::string& label, uint32_t& serial) {
+int SystemVolumeQuery::Query(const std::string& root, std::string& label, uint32_t& serial) {
   platform::VolumeInfo info;
-  if (!platform::GetVolumeInformation(platform::DriveTable::System(*registry_), root, &info)) return false;
+  if (!platform::GetVolumeInformation(platform::DriveTable::System(*registry_), root, &info)) return kNoVolume;
   label = std::move(info.label);
   serial = info.serial;
-  return true;
+  return info.serialKnown ? kVolume : kSerialUnknown;
 }
 
 SystemRootCheck::SystemRootCheck(std::shared_ptr<platform::Registry> registry,

@@ -38,7 +38,7 @@ class SystemRootPaths : public engine::RootPathTranslator {
 class SystemVolumeQuery : public engine::VolumeQuery {
  public:
   explicit SystemVolumeQuery(std::shared_ptr<platform::Registry> registry) : registry_(std::move(registry)) {}
-  bool Query(const std::string& root, std::string& label, uint32_t& serial) override;
+  int Query(const std::string& root, std::string& label, uint32_t& serial) override;
 
  private:
   std::shared_ptr<platform::Registry> registry_;

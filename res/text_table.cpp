@@ -285,6 +285,12 @@ constexpr TextPair kTexts[] = {
      "%s: \"%s\" in the destination is a file where a folder should be"},
     {271, "%s: такое имя не может стоять в папке назначения",
      "%s: this name cannot stand in the destination folder"},
+    {273, "Пропущено файлов, проверенных прошлой проверкой: %ld\n",
+     "Files passed over, checked by an earlier run: %ld\n"},
+    {275, "В файлах, прочитанных этой проверкой, ошибок не обнаружено",
+     "No error were detected in the files read by this run"},
+    {277, "Серийный номер диска нельзя прочитать без доступа к его устройству.\nДиск будет проверен, но ход проверки не запомнится",
+     "The serial number of the disk cannot be read without access to its device.\nThe disk is checked, but how far the check gets is not remembered"},
 };
 
 constexpr bool SortedOddIds() {

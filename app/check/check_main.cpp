@@ -45,6 +45,9 @@ using namespace std::chrono_literals;
 constexpr int kExitClean = 0;
 constexpr int kExitErrorsFound = 1;
 constexpr int kExitNoCheck = 2;
+// No file read had an error, but files an earlier run checked were passed
+// over (--resume): they were not read now.
+constexpr int kExitPassedOver = 3;
 // After the first SIGINT or SIGTERM the check thread has this long to end
 // by itself before the report is made without it (a read may be stuck in
 // the kernel, where nothing can end it).
@@ -428,6 +431,7 @@ int main(int argc, char* argv[]) {
   doc.checked = true;
   doc.label = state.disk.label;
   doc.serial = state.disk.serial;
+  doc.serialKnown = state.disk.serialKnown;
   doc.resumed = window->ResumeAsked() && o.resume == check::ResumeMode::kResume;
 
   // The main loop stands in for the window's event loop: the one-second
@@ -479,7 +483,9 @@ int main(int argc, char* argv[]) {
   window->Close();
 
   const engine::DiskState& d = state.disk;
-  int status = d.readErrors + d.openErrors + d.otherErrors > 0 ? kExitErrorsFound : kExitClean;
+  int status = d.readErrors + d.openErrors + d.otherErrors > 0 ? kExitErrorsFound
+               : d.filesPassedOver > 0                            ? kExitPassedOver
+                                                                  : kExitClean;
   if (stopSignal != 0) status = 128 + stopSignal;
 
   // The rescue of the files with read errors, once the check has ended by
@@ -532,13 +538,15 @@ int main(int argc, char* argv[]) {
     }
     doc.filesChecked = d.filesChecked;
     doc.filesTotal = d.filesTotal;
+    doc.counted = d.counted;
+    doc.filesPassedOver = d.filesPassedOver;
     doc.readErrors = d.readErrors;
     doc.openErrors = d.openErrors;
     doc.otherErrors = d.otherErrors;
     doc.bytesDone = d.bytesDone;
     doc.bytesTotal = d.bytesTotal;
     doc.bytesRead = state.bytesRead;
-    if (d.bytesTotal != 0) doc.percent = d.percentShown.load();
+    if (d.bytesTotal != 0 || d.counted) doc.percent = d.percentShown.load();
     doc.elapsedSeconds = std::chrono::duration<double>(ended - started).count();
     if (doc.stoppedBy.empty()) doc.stoppedBy = stopSignal == SIGINT ? "SIGINT" : stopSignal == SIGTERM ? "SIGTERM" : "";
     doc.report = window->Report();

@@ -36,7 +36,8 @@ std::string UsageText() {
          "  --help, --version\n"
          "\n"
          "Exit status: 0 every file was read, 1 files with errors were found, 2 the check could\n"
-         "not be made, 130 stopped by SIGINT, 143 stopped by SIGTERM.\n";
+         "not be made, 3 no errors in the files read, but files an earlier run checked were\n"
+         "passed over (--resume), 130 stopped by SIGINT, 143 stopped by SIGTERM.\n";
 }
 
 std::optional<CheckOptions> ParseCheckOptions(const std::vector<std::string>& args, std::string* error) {

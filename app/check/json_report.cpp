@@ -78,7 +78,7 @@ std::string FormatJson(const JsonDocument& d) {
   std::string o = "{\n";
   o += "  \"format\": \"torvex-check\",\n  \"version\": 1,\n";
   o += "  \"volume\": {\"label\": " + JsonString(d.label) + ", \"serial\": " +
-       orNull(d.checked, JsonString(serial)) + ", \"letter\": " +
+       orNull(d.checked && d.serialKnown, JsonString(serial)) + ", \"letter\": " +
        orNull(d.letter != 0, JsonString(std::string(1, d.letter))) + ", \"folder\": " + JsonString(d.folder) +
        ", \"path\": " + JsonString(d.startFolder) + ", \"whole_disk\": " + Bool(d.wholeDisk) +
        ", \"cdrom\": " + Bool(d.cdrom) + "},\n";
@@ -96,10 +96,11 @@ std::string FormatJson(const JsonDocument& d) {
   }
   o += d.rows.empty() ? "],\n" : "\n  ],\n";
   o += "  \"totals\": {\"files_checked\": " + num(d.filesChecked) + ", \"files_total\": " +
-       orNull(d.filesTotal != 0 || d.bytesTotal != 0, num(d.filesTotal)) + ", \"read_errors\": " +
+       orNull(d.counted || d.filesTotal != 0 || d.bytesTotal != 0, num(d.filesTotal)) +
+       ", \"files_passed_over\": " + num(d.filesPassedOver) + ", \"read_errors\": " +
        num(d.readErrors) + ", \"open_errors\": " + num(d.openErrors) + ", \"other_errors\": " +
        num(d.otherErrors) + ", \"bytes_done\": " + num(d.bytesDone) + ", \"bytes_total\": " +
-       orNull(d.bytesTotal != 0, num(d.bytesTotal)) + ", \"bytes_read\": " + num(d.bytesRead) +
+       orNull(d.counted || d.bytesTotal != 0, num(d.bytesTotal)) + ", \"bytes_read\": " + num(d.bytesRead) +
        ", \"percent\": " + orNull(d.percent.has_value(), num(d.percent.value_or(0))) + "},\n";
   o += "  \"resumed\": " + Bool(d.resumed) + ",\n";
   o += "  \"elapsed_seconds\": " + std::string(elapsed) + ",\n";

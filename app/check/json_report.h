@@ -32,6 +32,7 @@ struct JsonDocument {
   // volume
   std::string label;
   uint32_t serial = 0;
+  bool serialKnown = true;  // false: the device could not be opened (null)
   char letter = 0;  // 0: none
   std::string folder;       // the Linux folder checked
   std::string startFolder;  // "D:\DATA"; "D:\" for a whole disk
@@ -50,6 +51,8 @@ struct JsonDocument {
   bool checked = false;  // a check ran
   int32_t filesChecked = 0;
   int32_t filesTotal = 0;  // 0 and no pre-scan: unknown
+  bool counted = false;    // the totals are known, even when they are 0
+  int32_t filesPassedOver = 0;  // checked by an earlier run, not read now
   int32_t readErrors = 0, openErrors = 0, otherErrors = 0;
   int64_t bytesDone = 0, bytesTotal = 0, bytesRead = 0;
   std::optional<int> percent;

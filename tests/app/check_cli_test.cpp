@@ -281,7 +281,7 @@ TEST_F(CheckCliTest, ARememberedDiscIsContinuedWithResumeAndCheckedAgainWithChec
   EXPECT_EQ(readsOfOne(), 3u);
   // The disc is remembered as checked to its end: nothing is left to read.
   const Result resumed = RunCheck({"--resume", "--json", "D:"}, options);
-  EXPECT_EQ(resumed.status, 0) << resumed.err;
+  EXPECT_EQ(resumed.status, 3) << resumed.err;
   EXPECT_NE(resumed.out.find("\"resumed\": true"), std::string::npos) << resumed.out;
   EXPECT_NE(resumed.out.find("\"resume\": \"resume\""), std::string::npos) << resumed.out;
   EXPECT_EQ(readsOfOne(), 3u) << "a file the last check read is passed over";
@@ -289,6 +289,150 @@ TEST_F(CheckCliTest, ARememberedDiscIsContinuedWithResumeAndCheckedAgainWithChec
   EXPECT_EQ(again.status, 0) << again.err;
   EXPECT_EQ(readsOfOne(), 6u);
   EXPECT_TRUE(again.out.ends_with("Files checked: 2\nNo error were detected\n")) << again.out;
+}
+
+// The number a JSON field of the document holds ("null" as it is written).
+std::string JsonField(const std::string& json, const std::string& name) {
+  const std::string key = "\"" + name + "\": ";
+  const std::size_t at = json.find(key);
+  if (at == std::string::npos) return "(no " + name + ")";
+  const std::size_t from = at + key.size();
+  return json.substr(from, json.find_first_of(",}\n", from) - from);
+}
+
+// A continued run never passes the files it passed over off as read: the
+// report says how many there were, the JSON counts them, and the status is
+// 3 where 0 would claim every file was read. Where the part it reads has
+// errors, 1 still tells them.
+TEST_F(CheckCliTest, AContinuedRunSaysWhatItPassedOverAndIsNeverStatusZero) {
+  Serve(kDamagedTree);
+  if (IsSkipped()) return;
+  const Result first = RunCheck({"--check-again", "--json", "D:"}, options);
+  ASSERT_EQ(first.status, 1) << first.err;
+  EXPECT_EQ(JsonField(first.out, "files_passed_over"), "0");
+  const auto reads = [&] {
+    std::size_t n = 0;
+    for (const auto& f : kDamagedTree) n += fs->Reads(f.path).size();
+    return n;
+  };
+  const std::size_t readBefore = reads();
+
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string report;
+  };
+  const std::vector<Case> cases = {
+      {{"--resume", "D:"}, 3,
+       "The checking is complete\nFiles checked: 5\nFiles passed over, checked by an earlier run: 5\n"
+       "No error were detected in the files read by this run\n"},
+      {{"--resume", "--language", "ru", "D:"}, 3,
+       "Проверка диска завершена полностью\nПроверено файлов: 5\nПропущено файлов, проверенных прошлой проверкой: 5\n"
+       "В файлах, прочитанных этой проверкой, ошибок не обнаружено\n"},
+  };
+  for (const Case& c : cases) {
+    const Result r = RunCheck(c.args, options);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_TRUE(r.out.ends_with(c.report)) << r.out;
+    EXPECT_EQ(ErrorRows(r.out), std::vector<std::string>{}) << r.out;
+  }
+  EXPECT_EQ(reads(), readBefore) << "nothing is read again";
+  const Result json = RunCheck({"--resume", "--json", "D:"}, options);
+  EXPECT_EQ(json.status, 3);
+  EXPECT_EQ(JsonField(json.out, "files_passed_over"), "5");
+  EXPECT_EQ(JsonField(json.out, "files_checked"), "5");
+  EXPECT_EQ(JsonField(json.out, "exit_status"), "3");
+
+  // Continued from the third file: the two before it are passed over, the
+  // rest is read, and its errors make the status.
+  const std::string serial = JsonField(first.out, "serial");
+  ASSERT_EQ(serial.size(), 10u) << first.out;
+  records::DiskInfoStore store;
+  store.SetFolder(home.Root());
+  ASSERT_EQ(store.OpenStore("Torvex.tvd"), 0);
+  engine::DiskState d;
+  d.serial = static_cast<uint32_t>(std::stoul(serial.substr(1, 8), nullptr, 16));
+  ASSERT_EQ(store.LoadDisk(d), 0);
+  d.filesChecked = 2;
+  d.bytesDone = 100'000;
+  d.percentShown = 20;
+  ASSERT_EQ(store.UpdateDisk(d), 0);
+  const Result part = RunCheck({"--resume", "--json", "D:"}, options);
+  EXPECT_EQ(part.status, 1) << part.err;
+  EXPECT_EQ(JsonField(part.out, "files_passed_over"), "2");
+  EXPECT_EQ(JsonField(part.out, "files_checked"), "5");
+  EXPECT_GT(reads(), readBefore);
+  EXPECT_NE(part.out.find("Files passed over, checked by an earlier run: 2\\nFiles with errors (read/open): 0 / 1"),
+            std::string::npos)
+      << part.out;
+}
+
+// The record keeps the byte counts by their low 32 bits. A continued run of
+// a disc over 4 GiB counts its totals afresh (the fault file system tells no
+// size, so nothing says the disc is smaller), takes the bytes done back to
+// the whole count its percent points at, and shows and stores the right
+// percent.
+TEST_F(CheckCliTest, AContinuedDiscOverFourGibShowsAndStoresItsWholeCounts) {
+  constexpr int64_t kBig1 = int64_t{3} << 30, kBig2 = (int64_t{1} << 30) + 789'000'000, kTail = 40'000;
+  constexpr int64_t kTotal = kBig1 + kBig2 + kTail;
+  static_assert(kTotal > int64_t{1} << 32);
+  Serve({{"BIG1.BIN", kBig1}, {"BIG2.BIN", kBig2}, {"TAIL.BIN", kTail}});
+  if (IsSkipped()) return;
+  const Result drives = RunCheck({"--list-drives", "--json"}, options);
+  const std::size_t at = drives.out.find("{\"letter\": \"D\"");
+  ASSERT_NE(at, std::string::npos) << drives.out;
+  const std::string serial = JsonField(drives.out.substr(at), "serial");
+  ASSERT_EQ(serial.size(), 10u) << drives.out;
+
+  // An earlier run checked the two big files, and stored what it could.
+  records::DiskInfoStore store;
+  store.SetFolder(home.Root());
+  ASSERT_EQ(store.OpenStore("Torvex.tvd"), 0);
+  engine::DiskState d;
+  d.serial = static_cast<uint32_t>(std::stoul(serial.substr(1, 8), nullptr, 16));
+  d.filesTotal = 3;
+  d.bytesTotal = kTotal;
+  ASSERT_EQ(store.AddDisk(d), 0);
+  d.filesChecked = 2;
+  d.bytesDone = kBig1 + kBig2;
+  d.percentShown = 99;
+  ASSERT_EQ(store.UpdateDisk(d), 0);
+  engine::ResumeRecord cut;
+  ASSERT_EQ(store.ReadRecord(0, &cut, d.serial), 0);
+  EXPECT_EQ(cut.bytesTotal, static_cast<uint32_t>(kTotal));
+
+  const Result r = RunCheck({"--resume", "--json", "D:"}, options);
+  EXPECT_EQ(r.status, 3) << r.err;
+  EXPECT_EQ(JsonField(r.out, "bytes_total"), std::to_string(kTotal)) << r.out;
+  EXPECT_EQ(JsonField(r.out, "bytes_done"), std::to_string(kTotal));
+  EXPECT_EQ(JsonField(r.out, "percent"), "100");
+  EXPECT_EQ(JsonField(r.out, "files_passed_over"), "2");
+  EXPECT_EQ(fs->Reads("BIG1.BIN").size() + fs->Reads("BIG2.BIN").size(), 0u);
+  EXPECT_FALSE(fs->Reads("TAIL.BIN").empty());
+
+  engine::ResumeRecord after;
+  ASSERT_EQ(store.ReadRecord(0, &after, d.serial), 0);
+  EXPECT_EQ(after.percent, 100);
+  EXPECT_EQ(after.filesChecked, 3);
+  EXPECT_EQ(after.bytesTotal, static_cast<uint32_t>(kTotal));
+  EXPECT_EQ(after.bytesDone, static_cast<uint32_t>(kTotal));
+}
+
+// A disc with no files: the counting ran and found nothing, so the totals
+// are 0 and the check is whole; without the counting they stay unknown.
+TEST_F(CheckCliTest, ACountedDiscWithNoFilesHasZeroTotalsAndIsWhole) {
+  Serve({});
+  if (IsSkipped()) return;
+  const Result counted = RunCheck({"--json", fs->MountPoint()}, options);
+  EXPECT_EQ(counted.status, 0) << counted.err;
+  EXPECT_EQ(JsonField(counted.out, "files_total"), "0") << counted.out;
+  EXPECT_EQ(JsonField(counted.out, "bytes_total"), "0");
+  EXPECT_EQ(JsonField(counted.out, "percent"), "100");
+  EXPECT_NE(counted.out.find("\"report\": \"The checking is complete\\n"), std::string::npos) << counted.out;
+  const Result unknown = RunCheck({"--json", "--no-prescan", fs->MountPoint()}, options);
+  EXPECT_EQ(JsonField(unknown.out, "files_total"), "null") << unknown.out;
+  EXPECT_EQ(JsonField(unknown.out, "bytes_total"), "null");
+  EXPECT_EQ(JsonField(unknown.out, "percent"), "null");
 }
 
 TEST_F(CheckCliTest, TheStatusLineOnATerminalIsRedrawnAtMostTenTimesASecondAndFitsItsWidth) {

@@ -1,6 +1,8 @@
 // The readiness sequence of Start: device, disk, audio disc, the resume
 // question, and a report still pending from the run before.
 #include "engine/readiness.h"
+
+#include <functional>
 #include "tests/engine/engine_fixture.h"
 
 namespace engine_test {
@@ -111,6 +113,60 @@ TEST_F(ReadinessTest, TheResumeQuestionChecksAgainContinuesOrCancels) {
   Run();
   EXPECT_EQ(CheckedFiles().size(), files);
   EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 1\nNo error were detected");
+}
+
+// A mounted disc whose device this user may not open: checked all the same,
+// said once where a record would have been kept, and never remembered or
+// continued, since a serial of 0 would stand for every such disc.
+TEST_F(ReadinessTest, ADiscWhoseSerialCannotBeReadIsCheckedWithoutTheRecord) {
+  const std::string told =
+      "The serial number of the disk cannot be read without access to its device.\n"
+      "The disk is checked, but how far the check gets is not remembered";
+  settings->cdromTarget = true;
+  store->Set({1, 1, 100, 100, 100}, 0, "DATA");  // another disc's record under 0
+  const int addsBefore = store->Adds();
+  volumes->SerialUnknown(true);
+  Answer({engine::kIdContinue});
+  Run();
+  ASSERT_EQ(window->Messages().size(), 2u);
+  EXPECT_EQ(window->Messages()[0].text, told);
+  EXPECT_EQ(window->Messages()[0].caption, "Torvex Warning");
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 1\nNo error were detected");
+  EXPECT_EQ(CheckedFiles().size(), 1u);
+  EXPECT_EQ(store->Adds(), addsBefore);
+  EXPECT_EQ(store->Updates(), 0);
+  EXPECT_EQ(store->Loads(), 0);
+  EXPECT_EQ(store->Get(0).filesChecked, 1);
+  EXPECT_EQ(window->Field(engine::kIdVolumeLabel), "");
+
+  // Where no record is kept anyway, nothing is said.
+  struct Case {
+    const char* what;
+    std::function<void()> set;
+  };
+  const Case cases[] = {
+      {"resume off", [&] { settings->resumeEnabled = false; }},
+      {"no CD-ROM", [&] { settings->cdromTarget = false; }},
+  };
+  for (const Case& c : cases) {
+    settings->resumeEnabled = true;
+    settings->cdromTarget = true;
+    c.set();
+    const std::size_t before = window->Messages().size();
+    Run();
+    ASSERT_EQ(window->Messages().size(), before + 1) << c.what;
+    EXPECT_EQ(window->Messages().back().caption, "Torvex check finished") << c.what;
+  }
+  EXPECT_EQ(CheckedFiles().size(), 3u);
+  EXPECT_EQ(store->Adds(), addsBefore);
+
+  // The device can be opened again: the disc is a disc of its serial.
+  settings->resumeEnabled = true;
+  settings->cdromTarget = true;
+  volumes->SerialUnknown(false);
+  Run();
+  EXPECT_EQ(store->Adds(), addsBefore + 1);
+  EXPECT_NE(window->Messages().back().text.find("Files checked: 1\n"), std::string::npos);
 }
 
 TEST_F(ReadinessTest, AReportStillPendingComesBeforeTheNextRunWithItsOwnFigures) {

@@ -35,6 +35,7 @@
 #include "platform/disc_mount.h"
 #include "platform/drive_table.h"
 #include "platform/registry.h"
+#include "platform/volume_info.h"
 #include "records/disk_info_store.h"
 #include "records/drive_list.h"
 #include "records/log_file.h"
@@ -210,6 +211,64 @@ TEST_F(LabCheck, ReadErrorsOfTheDeviceAreReadAndOpenRows) {
   const uint32_t serial = DescriptorSerial(Sector(Image("damaged.iso"), 16));
   const int64_t total = 200'000 + 50'000 + 4'000;
   EXPECT_EQ(NewTvd(), TvdSection({serial, 4, 4, total, total, 100}, "DAMAGED"));
+}
+
+// A user who may not open the drive's device (no "cdrom" group, no ACL, a
+// login over ssh) reads the mounted disc through its folder: it is checked,
+// with its rows as ever, and told once that its serial cannot be read, so
+// that it gets no record. The test thread gives up root's right to pass by
+// the node's mode (the check's threads, started from it, are born without
+// it), and the node belongs to another user with mode 0600.
+TEST_F(LabCheck, ADiscWhoseDeviceTheUserMayNotOpenIsCheckedWithoutItsRecord) {
+  const char d = LetterOf("/mnt/cd2");
+  const std::string root = std::string(1, d) + ":\\";
+  const std::string device = platform::DriveTable::System(*registry).Find(d)->device;
+  struct stat node {};
+  ASSERT_EQ(stat(device.c_str(), &node), 0);
+  ASSERT_EQ(chown(device.c_str(), 65534, 65534), 0) << std::strerror(errno);
+  ASSERT_EQ(chmod(device.c_str(), 0600), 0);
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct caps[2]{};
+  ASSERT_EQ(syscall(SYS_capget, &header, caps), 0);
+  const auto kept = caps[0].effective;
+  caps[0].effective &= ~(1u << CAP_DAC_OVERRIDE | 1u << CAP_DAC_READ_SEARCH);
+  ASSERT_EQ(syscall(SYS_capset, &header, caps), 0);
+  const int probe = open(device.c_str(), O_RDONLY | O_NONBLOCK);
+  const int denied = probe < 0 ? errno : 0;
+  if (probe >= 0) close(probe);
+
+  std::string label = "?";
+  uint32_t serial = 1;
+  const int found = records::SystemVolumeQuery(registry).Query(root, label, serial);
+  Check(d);
+  const auto messages = window->Messages();
+  const auto rows = window->Rows();
+  window = std::make_shared<testing_support::RecordingWindow>();
+  Check(d, root + "zlast");
+  const auto folderMessages = window->Messages();
+
+  caps[0].effective = kept;
+  EXPECT_EQ(syscall(SYS_capset, &header, caps), 0);
+  EXPECT_EQ(chown(device.c_str(), node.st_uid, node.st_gid), 0);
+  EXPECT_EQ(chmod(device.c_str(), node.st_mode & 07777), 0);
+
+  ASSERT_EQ(denied, EACCES) << "the device could still be opened";
+  EXPECT_EQ(found, engine::VolumeQuery::kSerialUnknown);
+  EXPECT_EQ(serial, 0u);
+  EXPECT_EQ(label, platform::DeviceLabel(device));
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].text,
+            "The serial number of the disk cannot be read without access to its device.\n"
+            "The disk is checked, but how far the check gets is not remembered");
+  EXPECT_EQ(messages[1].text, "The checking is complete\nFiles checked: 4\nFiles with errors (read/open): 1 / 1");
+  EXPECT_EQ(rows, (std::vector<Row>{{"*** New Disk ***", "", "", label + ",  "},
+                                    {"bad.bin", "Read", "64", root},
+                                    {"broken", "Open", "", root}}));
+  // A start folder inside the disc is checked too; it keeps no record
+  // anyway, so nothing more is said.
+  ASSERT_EQ(folderMessages.size(), 1u);
+  EXPECT_EQ(folderMessages[0].text, "The checking is complete\nFiles checked: 1\nNo error were detected");
+  EXPECT_EQ(NewTvd(), "");
 }
 
 // A drive without a medium: no disc, and nothing is checked.

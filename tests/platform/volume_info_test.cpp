@@ -145,6 +145,44 @@ TEST(VolumeInfoTest, OpticalDrives) {
   EXPECT_FALSE(GetVolumeInformation(t, "E:\\", &info, dev));
 }
 
+// A user without the right to open the drive's device (no "cdrom" group, no
+// ACL) still reads a mounted disc through its folder: the disc is there, its
+// label is the one /dev/disk/by-label gives, and its serial is unknown. Only
+// a medium that is mounted where the folder can be entered counts.
+TEST(VolumeInfoTest, AMountedDiscWhoseDeviceCannotBeOpenedIsThereWithoutItsSerial) {
+  testing_support::FakeDriveProbe p;
+  p.mountTable =
+      "/dev/vda1 / ext4 rw 0 0\n"
+      "/dev/sr0 /media/user/MY_DISC iso9660 ro,nosuid,nodev 0 0\n";
+  p.optical = {"/dev/sr0", "/dev/sr1"};
+  const DriveTable t = DriveTable::Build(p, {});
+  ASSERT_NE(t.Find('D'), nullptr);
+  ASSERT_EQ(t.Find('D')->device, "/dev/sr0");
+  FakeDevices dev;
+  dev.discs["/dev/sr0"] = kDeviceDenied;
+  dev.discs["/dev/sr1"] = kDeviceDenied;
+  dev.links["/dev/disk/by-label"] = {{"MY_DISC", "/dev/sr0"}};
+  // Descriptors on the device would give a serial, but they cannot be read.
+  dev.sectors["/dev/sr0"][16 * 2048] = SmallDescriptor();
+  VolumeInfo info;
+  info.serial = 77;
+
+  EXPECT_FALSE(GetVolumeInformation(t, "D:\\", &info, dev)) << "not there until its folder can be entered";
+  dev.folders = {"/", "/media/user/MY_DISC"};
+  ASSERT_TRUE(GetVolumeInformation(t, "D:\\DATA", &info, dev));
+  EXPECT_EQ(info.label, "MY_DISC");
+  EXPECT_EQ(info.serial, 0u);
+  EXPECT_FALSE(info.serialKnown);
+  // The other drive holds nothing that is mounted.
+  EXPECT_FALSE(GetVolumeInformation(t, "E:\\", &info, dev));
+
+  // With the right to open it, the serial is the descriptor's again.
+  dev.discs["/dev/sr0"] = kDataDisc;
+  ASSERT_TRUE(GetVolumeInformation(t, "D:\\", &info, dev));
+  EXPECT_TRUE(info.serialKnown);
+  EXPECT_EQ(info.serial, Iso9660Serial(SmallDescriptor().data()));
+}
+
 TEST(VolumeInfoTest, MountedVolumesAndPinnedFolders) {
   const DriveTable t = Machine();
   FakeDevices dev;

@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/whole_file.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/temp_tree.h"
 
@@ -185,11 +188,74 @@ TEST_F(DiskInfoStoreTest, TwoDisksWithOneSerialUseTheFirstSection) {
   SetDisk(a, 0x77, "FIRST", 10, 1000);
   SetDisk(b, 0x77, "SECOND", 20, 2000);
   ASSERT_EQ(store.AddDisk(a), 0);
+  // Adding a serial that has a section adds none: the first is the disk's.
   ASSERT_EQ(store.AddDisk(b), 0);
+  EXPECT_EQ(ReadBytes(path()), header + Section("00000077", "FIRST", {0x77, 10, 0, 1000, 0, 0}));
   b.filesChecked = 5;
   ASSERT_EQ(store.UpdateDisk(b), 0);
-  EXPECT_EQ(ReadBytes(path()), header + Section("00000077", "FIRST", {0x77, 20, 5, 2000, 0, 0}) +
+  EXPECT_EQ(ReadBytes(path()), header + Section("00000077", "FIRST", {0x77, 20, 5, 2000, 0, 0}));
+  // One another program wrote after it is never used.
+  WriteBytes(path(), ReadBytes(path()) + Section("00000077", "SECOND", {0x77, 20, 0, 2000, 0, 0}));
+  b.filesChecked = 7;
+  ASSERT_EQ(store.UpdateDisk(b), 0);
+  EXPECT_EQ(ReadBytes(path()), header + Section("00000077", "FIRST", {0x77, 20, 7, 2000, 0, 0}) +
                                    Section("00000077", "SECOND", {0x77, 20, 0, 2000, 0, 0}));
+}
+
+// Two programs start on the same new disc: both look it up before either
+// adds it. Finding and adding are one step under the file's lock, which the
+// first holds while the second waits, so the second finds the first one's
+// section and both keep that one up to date; no second section is left that
+// nobody would ever use.
+TEST_F(DiskInfoStoreTest, TwoProgramsAddingOneNewDiscLeaveOneSection) {
+  using namespace std::chrono_literals;
+  DiskInfoStore other;
+  other.SetFolder(t.Root());
+  ASSERT_EQ(other.OpenStore("Torvex.tvd"), 0);
+  engine::DiskState d;
+  SetDisk(d, 0x99, "NEW", 3, 300);
+  EXPECT_EQ(store.FindDisk(0x99), 0);
+  EXPECT_EQ(other.FindDisk(0x99), 0);
+
+  // A third program holds the lock: the add waits for it.
+  std::optional<platform::LockedFile> held(std::in_place, path());
+  ASSERT_TRUE(held->Held());
+  std::atomic<int> added{-1};
+  std::thread adding([&] { added = other.AddDisk(d); });
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(added.load(), -1) << "added while another program held the lock";
+  EXPECT_EQ(ReadBytes(path()), header);
+  held.reset();
+  adding.join();
+  EXPECT_EQ(added.load(), 0);
+
+  ASSERT_EQ(store.AddDisk(d), 0);
+  EXPECT_EQ(ReadBytes(path()), header + Section("00000099", "NEW", {0x99, 3, 0, 300, 0, 0}));
+  d.filesChecked = 2;
+  d.bytesDone = 200;
+  d.percentShown = 66;
+  ASSERT_EQ(store.UpdateDisk(d), 0);
+  ResumeRecord r;
+  ASSERT_EQ(other.ReadRecord(0, &r, 0x99), 0);
+  EXPECT_EQ(RecordBytes(r), RecordBytes({0x99, 3, 2, 300, 200, 66}));
+
+  // Many at once, each its own store as each program has: one section.
+  std::remove(path().c_str());
+  std::vector<std::thread> programs;
+  std::atomic<int> failures{0};
+  for (int i = 0; i < 6; ++i) {
+    programs.emplace_back([&] {
+      DiskInfoStore mine;
+      mine.SetFolder(t.Root());
+      engine::DiskState disk;
+      SetDisk(disk, 0x1234, "RACE", 1, 10);
+      if (mine.OpenStore("Torvex.tvd") != 0) ++failures;
+      if (mine.AddDisk(disk) != 0) ++failures;
+    });
+  }
+  for (auto& p : programs) p.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(ReadBytes(path()), header + Section("00001234", "RACE", {0x1234, 1, 0, 10, 0, 0}));
 }
 
 TEST_F(DiskInfoStoreTest, BracketsInsideRecordsAndLabels) {

@@ -248,13 +248,15 @@ TEST_F(EngineRecordsTest, ContinuingPassesOverTheFilesAlreadyChecked) {
   EXPECT_EQ(r.filesTotal, kFiles);
   EXPECT_EQ(r.bytesTotal, static_cast<uint32_t>(kBytes));
   EXPECT_EQ(r.percent, 100);
-  // The report counts every file of the disc, and the errors of this run only:
-  // the link that cannot be opened, if it was not passed over.
+  // The report counts every file of the disc, the files passed over, and the
+  // errors of this run only: the link that cannot be opened, if it was not
+  // passed over.
   const bool goneReadAgain = std::find(resumed.begin(), resumed.end(), "GONE.DAT") != resumed.end();
+  EXPECT_EQ(engine->State().disk.filesPassedOver, 3);
   EXPECT_EQ(window->Messages().back().caption, "Torvex check finished");
   EXPECT_EQ(window->Messages().back().text,
-            std::string("The checking is complete\nFiles checked: 6\n") +
-                (goneReadAgain ? "Files with errors (read/open): 0 / 1" : "No error were detected"));
+            std::string("The checking is complete\nFiles checked: 6\nFiles passed over, checked by an earlier run: 3\n") +
+                (goneReadAgain ? "Files with errors (read/open): 0 / 1" : "No error were detected in the files read by this run"));
 }
 
 // A disc written to since: the continued run passes over as many files as the

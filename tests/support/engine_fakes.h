@@ -197,20 +197,25 @@ class HeldReaders : public FakeThreads {
 };
 
 // A drive whose disk has a fixed label and serial number; it can be made to
-// have no disk for a number of queries.
+// have no disk for a number of queries, or a device the user may not open.
 class FakeVolumes : public engine::VolumeQuery {
  public:
   FakeVolumes(std::string label = "", uint32_t serial = 0) : label_(std::move(label)), serial_(serial) {}
-  bool Query(const std::string& root, std::string& label, uint32_t& serial) override {
+  int Query(const std::string& root, std::string& label, uint32_t& serial) override {
     std::lock_guard l(m_);
     roots_.push_back(root);
     if (emptyQueries_ > 0) {
       --emptyQueries_;
-      return false;
+      return kNoVolume;
     }
     label = label_;
-    serial = serial_;
-    return true;
+    serial = serialUnknown_ ? 0 : serial_;
+    return serialUnknown_ ? kSerialUnknown : kVolume;
+  }
+  // The disk is there, but its device cannot be opened: no serial.
+  void SerialUnknown(bool unknown) {
+    std::lock_guard l(m_);
+    serialUnknown_ = unknown;
   }
   void Set(std::string label, uint32_t serial) {
     std::lock_guard l(m_);
@@ -232,6 +237,7 @@ class FakeVolumes : public engine::VolumeQuery {
   std::string label_;
   uint32_t serial_;
   int emptyQueries_ = 0;
+  bool serialUnknown_ = false;
   std::vector<std::string> roots_;
 };
 
