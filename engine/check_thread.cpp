@@ -119,9 +119,6 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
     FolderWalk(ctx, FolderWalk::kCheck, &record).WalkRoot(s.rootPath);
     // Those of the files an earlier run checked that this walk met.
     d.filesPassedOver = static_cast<int32_t>(std::min<int64_t>(checkedBefore, s.filesSeen.load()));
-    // A counted disc with no bytes to read is checked whole once the walk
-    // has gone through it.
-    if (d.counted && d.bytesTotal == 0 && !c.Halted()) d.percentShown = 100;
     // Whether the walk ended or was stopped; a closing window saves nothing.
     if (store != nullptr && store->resumeActive && !c.Closed() && store->UpdateDisk(d) != 0) NoteStoreProblem(c);
   }

@@ -77,7 +77,10 @@ bool FolderWalk::Enter(const std::string& name, bool root, int depth, bool repla
   // A folder the counting walk entered was on the root's device then.
   if (!root && rootDevice_ && !replayed) {
     const std::optional<uint64_t> device = platform::FolderDevice(name);
-    if (device && *device != *rootDevice_) return false;
+    if (device && *device != *rootDevice_) {
+      if (mode_ == kCheck) ++c.state.disk.otherVolumes;
+      return false;
+    }
   }
 
   if (root) {

@@ -121,6 +121,8 @@ void ShowCheckReport(EngineContext& c) {
   // never taken into "no error".
   const long long passedOver = d.filesPassedOver;
   if (passedOver > 0) first += FormatText(c.Text(kTextPassedOver), {passedOver});
+  const long long otherVolumes = d.otherVolumes;
+  if (otherVolumes > 0) first += FormatText(c.Text(kTextOtherVolumes), {otherVolumes});
   std::string second;
   if (d.readErrors == 0 && d.openErrors == 0) {
     second = FormatText(c.Text(passedOver > 0 ? kTextNoErrorsInRead : kTextNoErrors), {});

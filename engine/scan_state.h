@@ -57,6 +57,9 @@ struct DiskState {
   // Files this run passed over because an earlier run had checked them: never
   // read now, so never counted as read without error.
   Relaxed<int32_t> filesPassedOver{0};
+  // Folders of the tree where another volume is mounted: not walked (their
+  // files are that volume's), but told in the report.
+  Relaxed<int32_t> otherVolumes{0};
   // The counting walk went through the whole tree: the totals are known, even
   // when they are 0 (a disc with no files).
   Relaxed<bool> counted{false};

@@ -72,6 +72,7 @@ enum TextId : int {
   kTextPassedOver = 273,
   kTextNoErrorsInRead = 275,
   kTextSerialUnknown = 277,
+  kTextOtherVolumes = 279,
 };
 
 // The text that says why a record could not be written.

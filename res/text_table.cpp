@@ -291,6 +291,8 @@ constexpr TextPair kTexts[] = {
      "No error were detected in the files read by this run"},
     {277, "Серийный номер диска нельзя прочитать без доступа к его устройству.\nДиск будет проверен, но ход проверки не запомнится",
      "The serial number of the disk cannot be read without access to its device.\nThe disk is checked, but how far the check gets is not remembered"},
+    {279, "Папок, где смонтирован другой том (не проверялись): %ld\n",
+     "Folders where another volume is mounted (not checked): %ld\n"},
 };
 
 constexpr bool SortedOddIds() {

@@ -16,7 +16,7 @@ extern std::atomic<int> InterfaceLanguage;
 
 // First and last id of the table.
 inline constexpr int kFirstTextId = 1;
-inline constexpr int kLastTextId = 278;
+inline constexpr int kLastTextId = 280;
 // Room of a text buffer, terminating zero included: no text is longer than
 // kTextBufferSize - 1 bytes (UTF-8).
 inline constexpr int kTextBufferSize = 256;

@@ -540,6 +540,7 @@ int main(int argc, char* argv[]) {
     doc.filesTotal = d.filesTotal;
     doc.counted = d.counted;
     doc.filesPassedOver = d.filesPassedOver;
+    doc.otherVolumes = d.otherVolumes;
     doc.readErrors = d.readErrors;
     doc.openErrors = d.openErrors;
     doc.otherErrors = d.otherErrors;

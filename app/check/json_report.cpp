@@ -97,7 +97,8 @@ std::string FormatJson(const JsonDocument& d) {
   o += d.rows.empty() ? "],\n" : "\n  ],\n";
   o += "  \"totals\": {\"files_checked\": " + num(d.filesChecked) + ", \"files_total\": " +
        orNull(d.counted || d.filesTotal != 0 || d.bytesTotal != 0, num(d.filesTotal)) +
-       ", \"files_passed_over\": " + num(d.filesPassedOver) + ", \"read_errors\": " +
+       ", \"files_passed_over\": " + num(d.filesPassedOver) + ", \"other_volumes\": " + num(d.otherVolumes) +
+       ", \"read_errors\": " +
        num(d.readErrors) + ", \"open_errors\": " + num(d.openErrors) + ", \"other_errors\": " +
        num(d.otherErrors) + ", \"bytes_done\": " + num(d.bytesDone) + ", \"bytes_total\": " +
        orNull(d.counted || d.bytesTotal != 0, num(d.bytesTotal)) + ", \"bytes_read\": " + num(d.bytesRead) +

@@ -53,6 +53,7 @@ struct JsonDocument {
   int32_t filesTotal = 0;  // 0 and no pre-scan: unknown
   bool counted = false;    // the totals are known, even when they are 0
   int32_t filesPassedOver = 0;  // checked by an earlier run, not read now
+  int32_t otherVolumes = 0;     // folders where another volume is mounted, not walked
   int32_t readErrors = 0, openErrors = 0, otherErrors = 0;
   int64_t bytesDone = 0, bytesTotal = 0, bytesRead = 0;
   std::optional<int> percent;

@@ -2,17 +2,24 @@
 // child process. Where the kernel refuses the FUSE mount, these tests skip
 // and say why.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "engine/rescue.h"
+#include "platform/rescue_files.h"
 #include "records/disk_info_store.h"
 #include "tests/app/cli_child.h"
 #include "tests/support/fault_fs.h"
@@ -419,20 +426,40 @@ TEST_F(CheckCliTest, AContinuedDiscOverFourGibShowsAndStoresItsWholeCounts) {
 }
 
 // A disc with no files: the counting ran and found nothing, so the totals
-// are 0 and the check is whole; without the counting they stay unknown.
-TEST_F(CheckCliTest, ACountedDiscWithNoFilesHasZeroTotalsAndIsWhole) {
+// are 0 and the percent is the window's (which shows 0 for no bytes);
+// without the counting they stay unknown.
+TEST_F(CheckCliTest, ACountedDiscWithNoFilesHasZeroTotals) {
   Serve({});
   if (IsSkipped()) return;
   const Result counted = RunCheck({"--json", fs->MountPoint()}, options);
   EXPECT_EQ(counted.status, 0) << counted.err;
   EXPECT_EQ(JsonField(counted.out, "files_total"), "0") << counted.out;
   EXPECT_EQ(JsonField(counted.out, "bytes_total"), "0");
-  EXPECT_EQ(JsonField(counted.out, "percent"), "100");
-  EXPECT_NE(counted.out.find("\"report\": \"The checking is complete\\n"), std::string::npos) << counted.out;
+  EXPECT_EQ(JsonField(counted.out, "percent"), "0");
+  EXPECT_NE(counted.out.find("\"report\": \"The checking is complete (0%)\\n"), std::string::npos) << counted.out;
   const Result unknown = RunCheck({"--json", "--no-prescan", fs->MountPoint()}, options);
   EXPECT_EQ(JsonField(unknown.out, "files_total"), "null") << unknown.out;
   EXPECT_EQ(JsonField(unknown.out, "bytes_total"), "null");
   EXPECT_EQ(JsonField(unknown.out, "percent"), "null");
+}
+
+// A folder of the tree where another volume is mounted is not walked (its
+// files are that volume's), and the report and the document say so.
+TEST_F(CheckCliTest, AFolderWhereAnotherVolumeIsMountedIsNotWalkedAndIsTold) {
+  testing_support::TempTree tree;
+  tree.File("OWN.BIN", 10'000);
+  tree.Folder("MNT");
+  fs = std::make_unique<FaultFs>(std::vector<FaultFile>{{"OTHER.BIN", 10'000}});
+  std::string why;
+  if (!fs->MountAt(tree.Path("MNT"), &why)) GTEST_SKIP() << "FUSE fault injection unavailable: " << why;
+  options.cwd = home.Root();
+  const Result text = RunCheck({tree.Root()}, options);
+  EXPECT_EQ(text.status, 0) << text.err;
+  EXPECT_NE(text.out.find("Folders where another volume is mounted (not checked): 1\n"), std::string::npos) << text.out;
+  EXPECT_EQ(fs->Reads("OTHER.BIN").size(), 0u);
+  const Result json = RunCheck({"--json", tree.Root()}, options);
+  EXPECT_EQ(JsonField(json.out, "other_volumes"), "1") << json.out;
+  EXPECT_EQ(JsonField(json.out, "files_checked"), "1");
 }
 
 TEST_F(CheckCliTest, TheStatusLineOnATerminalIsRedrawnAtMostTenTimesASecondAndFitsItsWidth) {
@@ -533,6 +560,121 @@ TEST_F(CheckCliTest, RescueCopiesTheFilesWithReadErrorsAndRefusesTheCheckedVolum
       << json.out;
   // The check's own three blocks and the sector, then the rescue's one sector.
   EXPECT_EQ(fs->Reads("PICS/PHOTO.JPG").size(), readsBefore + 3 + 1);
+}
+
+// The bytes of a file below root, reached name by name: its path may be
+// longer than the system takes in one piece.
+std::string ReadBelow(const std::string& root, const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const platform::OwnedFd top(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  int error = 0;
+  std::string blocked;
+  const platform::OwnedFd folder = platform::OpenFolderBelow(
+      top.Get(), slash == std::string::npos ? std::string() : path.substr(0, slash), false, &error, &blocked);
+  if (!folder.Valid()) return "(no folder: " + std::to_string(error) + ")";
+  const platform::OwnedFd file(openat(folder.Get(), path.substr(slash + 1).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.Valid()) return "(no file: " + std::to_string(errno) + ")";
+  std::string bytes;
+  char buffer[65536];
+  for (ssize_t n; (n = read(file.Get(), buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<std::size_t>(n));
+  return bytes;
+}
+
+// The rescue copies the file each row was made from, by the bytes of its
+// name: a backslash is part of a name, never a folder; a name that reads like
+// a way out of the destination is an ordinary name in it; the longest names
+// and paths deeper than the system takes at once are copied too.
+TEST_F(CheckCliTest, RescueCopiesTheFileEachRowWasMadeFromWhateverItsNameOrDepth) {
+  const std::string longName = std::string(251, 'L') + ".BIN";  // 255 bytes
+  std::string deep;
+  for (int i = 0; i < 21; ++i) deep += std::string(200, static_cast<char>('a' + i)) + "/";  // 4,221 bytes
+  struct Case {
+    std::string path;  // on the disc, and below the destination
+    int64_t bad;       // where the one unreadable sector lies
+  };
+  const std::vector<Case> cases = {
+      {"x\\y", 70'000},
+      {"..\\evil", 0},
+      {"a\\..\\..\\x", 0},
+      {longName, 70'000},
+      {deep + "DEEP.BIN", 70'000},
+  };
+  std::vector<FaultFile> files = {{"x/y", 100'000}};  // healthy, beside the damaged "x\y"
+  for (const Case& c : cases) files.push_back({c.path, 100'000, FaultFile::kEio, c.bad});
+  Serve(files);
+  if (IsSkipped()) return;
+
+  const Result r = RunCheck({"--json", "--rescue", "rescued", "--passes", "1", "D:"}, options);
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(fs->Reads("x/y").size(), 4u);  // the check's own reads only
+  for (const Case& c : cases) {
+    std::string expected = testing_support::FaultPattern(100'000);
+    expected.replace(static_cast<std::size_t>(c.bad / 512 * 512), 512, 512, '\0');
+    EXPECT_TRUE(ReadBelow(home.Path("rescued"), c.path) == expected) << c.path.substr(0, 40);
+    std::string jsonPath;
+    for (const char ch : c.path) jsonPath += ch == '\\' ? std::string("\\\\") : std::string(1, ch);
+    EXPECT_NE(r.out.find("{\"path\": \"" + jsonPath + "\", \"result\": \"part\""), std::string::npos)
+        << c.path.substr(0, 40);
+  }
+  EXPECT_FALSE(testing_support::FileExists(home.Path("rescued/x/y")));
+  EXPECT_FALSE(testing_support::FileExists(home.Path("x")));
+  EXPECT_FALSE(testing_support::FileExists(home.Path("evil")));
+  // The long name's map has a name that fits, made of the name and a sum.
+  const std::string map = engine::MapName(longName);
+  EXPECT_LE(map.size(), 255u - 13u);
+  EXPECT_NE(testing_support::ReadBytes(home.Path("rescued/" + map)).find("0x00011000  0x00000200  -"),
+            std::string::npos);
+  EXPECT_NE(map, engine::MapName(std::string(251, 'L') + ".BIM"));
+}
+
+// Run as root into a folder anybody may write to, the rescue finds a link
+// that another user planted where a folder of a copy goes: it writes nothing
+// through it, claims nothing of what stands behind it, and names it.
+TEST_F(CheckCliTest, ALinkAnotherUserPlantedInTheDestinationIsNeverWrittenThroughByRoot) {
+  Serve({{"SUB/BIG.BIN", 100'000, FaultFile::kEio, 70'000}});
+  if (IsSkipped()) return;
+  if (geteuid() != 0) GTEST_SKIP() << "planting the link as another user needs root";
+  ASSERT_EQ(chmod(home.Root().c_str(), 0755), 0);
+  const std::string shared = home.Path("shared"), victim = home.Path("victim");
+  ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
+  ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+  ASSERT_EQ(mkdir(victim.c_str(), 0755), 0);
+  const std::string standing(100'000, 'v');  // the same size as the damaged file
+  testing_support::WriteBytes(victim + "/BIG.BIN", standing);
+  const pid_t planter = fork();
+  if (planter == 0) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(1);
+    _exit(symlink(victim.c_str(), (shared + "/SUB").c_str()) == 0 ? 0 : 2);
+  }
+  int planted = -1;
+  ASSERT_EQ(waitpid(planter, &planted, 0), planter);
+  ASSERT_TRUE(WIFEXITED(planted) && WEXITSTATUS(planted) == 0) << planted;
+  struct stat link {};
+  ASSERT_EQ(lstat((shared + "/SUB").c_str(), &link), 0);
+  ASSERT_TRUE(S_ISLNK(link.st_mode) && link.st_uid == 65534);
+
+  // First with a file of the copy's size behind the link, then with none.
+  for (const bool json : {false, true}) {
+    if (json) ASSERT_EQ(unlink((victim + "/BIG.BIN").c_str()), 0);
+    std::vector<std::string> args = {"--rescue", shared, "--passes", "1", "D:"};
+    if (json) args.insert(args.begin(), "--json");
+    const Result r = RunCheck(args, options);
+    EXPECT_EQ(r.status, 1) << r.err;
+    // Behind the link all is as it was.
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(victim)) names.push_back(e.path().filename().string());
+    EXPECT_EQ(names, json ? std::vector<std::string>{} : std::vector<std::string>{"BIG.BIN"});
+    if (!json) EXPECT_TRUE(testing_support::ReadBytes(victim + "/BIG.BIN") == standing);
+    if (json) {
+      EXPECT_NE(r.out.find("{\"path\": \"SUB/BIG.BIN\", \"result\": \"not-written\""), std::string::npos) << r.out;
+    } else {
+      EXPECT_NE(r.out.find("Could not be written: 1\n  SUB/BIG.BIN: \"SUB\" in the destination is a symbolic link "
+                           "where a folder should be, and the program never writes through one"),
+                std::string::npos)
+          << r.out;
+      EXPECT_EQ(r.out.find("Copied whole"), std::string::npos) << r.out;
+    }
+  }
 }
 
 TEST_F(CheckCliTest, CtrlCDuringTheRescueOfAStalledFileCancelsItWithinASecondAndKeepsWhatWasRead) {

@@ -175,6 +175,74 @@ TEST_F(RescueTest, EveryGoodSectorIsKeptTheBadOneIsMappedAndASecondRunReadsOnlyI
   EXPECT_NE(shown.find("Copied whole: 1\n  SUB/FINE.TXT"), std::string::npos) << shown;
 }
 
+// Whatever stands in the destination where a copy or its folder goes is
+// never written through, never taken for a copy, and named in the report;
+// what a killed rescue left of a map is cleared by the next rescue of that
+// file only.
+TEST_F(RescueTest, WhatStandsInTheDestinationIsLeftAloneAndNamed) {
+  Serve({
+      {"SUB/A.BIN", 50'000, FaultFile::kEio, 0},
+      {"LINKED/B.BIN", 50'000, FaultFile::kEio, 0},
+      {"SAME.BIN", 50'000},
+      {"PHOTO.JPG", 50'000, FaultFile::kEio, 0},
+  });
+  if (IsSkipped()) return;
+  testing_support::TempTree outside;
+  outside.File("B.BIN", 50'000);
+  const std::string outsideBefore = testing_support::ReadBytes(outside.Path("B.BIN"));
+  dest.File("SUB", 10);                        // a file where a folder must be
+  dest.Symlink("LINKED", outside.Root());      // a link where a folder must be
+  dest.File("SAME.BIN", 50'000);               // a file of the same size, no map
+  const std::string sameBefore = testing_support::ReadBytes(dest.Path("SAME.BIN"));
+  const std::string leftover = engine::MapName("PHOTO.JPG") + ".new.0badf00d";
+  const std::string othersLeftover = engine::MapName("OTHER.JPG") + ".new.12345678";
+  testing_support::WriteBytes(dest.Path(leftover), "half a map");
+  testing_support::WriteBytes(dest.Path(othersLeftover), "half a map");
+
+  engine::RescueOptions options;
+  options.extraPasses = 0;
+  const auto report = Rescue({"SUB/A.BIN", "LINKED/B.BIN", "SAME.BIN", "PHOTO.JPG"}, options);
+  ASSERT_EQ(report.files.size(), 4u);
+  EXPECT_FALSE(report.destinationFailed);
+  struct Want {
+    RescueOutcome::Kind kind;
+    RescueOutcome::Obstacle obstacle;
+    std::string inTheWay;
+  };
+  const Want want[] = {
+      {RescueOutcome::kNotWritten, RescueOutcome::kFileInPath, "SUB"},
+      {RescueOutcome::kNotWritten, RescueOutcome::kLinkInPath, "LINKED"},
+      {RescueOutcome::kInTheWay, RescueOutcome::kNoObstacle, ""},
+      {RescueOutcome::kPart, RescueOutcome::kNoObstacle, ""},
+  };
+  for (std::size_t i = 0; i < std::size(want); ++i) {
+    EXPECT_EQ(report.files[i].kind, want[i].kind) << i;
+    EXPECT_EQ(report.files[i].obstacle, want[i].obstacle) << i;
+    EXPECT_EQ(report.files[i].inTheWay, want[i].inTheWay) << i;
+  }
+  // Nothing outside changed, and nothing under the names in the way.
+  EXPECT_EQ(testing_support::ReadBytes(outside.Path("B.BIN")), outsideBefore);
+  EXPECT_FALSE(testing_support::FileExists(outside.Path(engine::MapName("B.BIN"))));
+  EXPECT_FALSE(testing_support::FileExists(outside.Path(engine::PartName("B.BIN"))));
+  EXPECT_EQ(testing_support::ReadBytes(dest.Path("SAME.BIN")), sameBefore);
+  EXPECT_EQ(fs->Reads("SAME.BIN").size(), 0u);
+  // The leftover of PHOTO.JPG's map went with its rescue; another file's stays.
+  EXPECT_FALSE(testing_support::FileExists(dest.Path(leftover)));
+  EXPECT_TRUE(testing_support::FileExists(dest.Path(othersLeftover)));
+
+  const std::string shown = engine::RescueReportText(report, testing_support::EnglishTexts());
+  EXPECT_NE(shown.find("Could not be written: 2\n"
+                       "  SUB/A.BIN: \"SUB\" in the destination is a file where a folder should be\n"
+                       "  LINKED/B.BIN: \"LINKED\" in the destination is a symbolic link where a folder should be, "
+                       "and the program never writes through one\n"),
+            std::string::npos)
+      << shown;
+  EXPECT_NE(shown.find("Left alone (another file of that name is already there): 1\n  SAME.BIN"), std::string::npos)
+      << shown;
+  // A copy that could not be made here is no failing destination.
+  EXPECT_EQ(shown.find("The copies cannot be written"), std::string::npos) << shown;
+}
+
 TEST_F(RescueTest, AStalledSectorIsGivenUpAndAFreshReaderGoesOnAfterIt) {
   Serve({{"MOVIE.VOB", 80'000, FaultFile::kStall, 40'000}, {"NEXT.TXT", 10'000}});
   if (IsSkipped()) return;
