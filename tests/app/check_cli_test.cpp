@@ -655,7 +655,9 @@ TEST_F(CheckCliTest, ALinkAnotherUserPlantedInTheDestinationIsNeverWrittenThroug
 
   // First with a file of the copy's size behind the link, then with none.
   for (const bool json : {false, true}) {
-    if (json) ASSERT_EQ(unlink((victim + "/BIG.BIN").c_str()), 0);
+    if (json) {
+      ASSERT_EQ(unlink((victim + "/BIG.BIN").c_str()), 0);
+    }
     std::vector<std::string> args = {"--rescue", shared, "--passes", "1", "D:"};
     if (json) args.insert(args.begin(), "--json");
     const Result r = RunCheck(args, options);
@@ -664,7 +666,9 @@ TEST_F(CheckCliTest, ALinkAnotherUserPlantedInTheDestinationIsNeverWrittenThroug
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(victim)) names.push_back(e.path().filename().string());
     EXPECT_EQ(names, json ? std::vector<std::string>{} : std::vector<std::string>{"BIG.BIN"});
-    if (!json) EXPECT_TRUE(testing_support::ReadBytes(victim + "/BIG.BIN") == standing);
+    if (!json) {
+      EXPECT_TRUE(testing_support::ReadBytes(victim + "/BIG.BIN") == standing);
+    }
     if (json) {
       EXPECT_NE(r.out.find("{\"path\": \"SUB/BIG.BIN\", \"result\": \"not-written\""), std::string::npos) << r.out;
     } else {
