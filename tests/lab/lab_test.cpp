@@ -211,6 +211,16 @@ TEST_F(LabCheck, ReadErrorsOfTheDeviceAreReadAndOpenRows) {
   const uint32_t serial = DescriptorSerial(Sector(Image("damaged.iso"), 16));
   const int64_t total = 200'000 + 50'000 + 4'000;
   EXPECT_EQ(NewTvd(), TvdSection({serial, 4, 4, total, total, 100}, "DAMAGED"));
+
+  // Continued, the finished disc reads nothing, and its report never says
+  // that the files it passed over were found without error.
+  window = std::make_shared<testing_support::RecordingWindow>();
+  window->answer = [](const auto& m) { return m.type == engine::kMsgResume ? engine::kIdContinue : engine::kIdOk; };
+  Check(d);
+  EXPECT_EQ(engine->State().bytesRead, 0);
+  EXPECT_EQ(Report(),
+            "The checking is complete\nFiles checked: 4\nFiles passed over, checked by an earlier run: 4\n"
+            "No error were detected in the files read by this run");
 }
 
 // A user who may not open the drive's device (no "cdrom" group, no ACL, a
