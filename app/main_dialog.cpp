@@ -515,7 +515,8 @@ void CMainDialog::ShowListMenu(const QPoint& globalPos, int row) {
     QApplication::clipboard()->setText(text);
   } else if (chosen == open) {
     // The folder that holds the file.
-    const std::string path = file.file.root + "/" + file.file.path;
+    const std::string& root = file.file.root;
+    const std::string path = (root.ends_with('/') ? root : root + "/") + file.file.path;
     const std::string folder = path.substr(0, path.rfind('/') + 1);
     QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folder))));
   }
