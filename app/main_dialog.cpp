@@ -129,6 +129,8 @@ CMainDialog::CMainDialog(MainDialogServices services, QWidget* parent)
   deps.prefetcher = services.prefetcher ? std::move(services.prefetcher) : std::make_shared<engine::SystemPrefetcher>();
   // One gate for the window, its bridge and the engine's threads.
   deps.gate = m_gate;
+  // One count of stuck readers for the checks and the rescues.
+  deps.stuck = m_stuck;
   // The block buffer is obtained here, once.
   m_engine = std::make_unique<engine::ScanEngine>(std::move(deps));
 
@@ -605,7 +607,7 @@ void CMainDialog::RescueFiles(std::vector<ListFile> files) {
   auto poster = RescuePoster::Create(
       *this, [this](const engine::RescueProgress& p) { OnRescueProgress(p); },
       [this](const engine::RescueReport& r) { OnRescueFinished(r); });
-  auto rescue = std::make_unique<engine::RescueRun>(m_threads, poster);
+  auto rescue = std::make_unique<engine::RescueRun>(m_threads, poster, m_stuck);
   if (!rescue->Start(std::move(rescued), options)) {
     poster->Detach();
     ShowMessage(res::LoadTextCopy(engine::kTextNotEnoughMemory), engine::kCaptionError, engine::kMsgError);

@@ -201,6 +201,8 @@ class CMainDialog : public CTemplateDialog, public engine::WindowOps {
   QTreeView* m_list = nullptr;
   std::shared_ptr<engine::RootPathTranslator> m_rootPaths;
   std::shared_ptr<engine::ThreadStarter> m_threads;
+  // Readers left stuck in the kernel, by device, of every check and rescue.
+  std::shared_ptr<engine::StuckReaders> m_stuck = std::make_shared<engine::StuckReaders>();
   std::shared_ptr<FolderChooser> m_folders;
   // The running rescue, its listener, its window, the drives it reads and
   // where it writes.

@@ -121,7 +121,7 @@ int RescueMain(const std::string& root, const std::string& dest) {
   }
   fs::create_directories(dest);
   auto waiter = std::make_shared<Waiter>();
-  engine::RescueRun run(std::make_shared<engine::SystemThreads>(), waiter);
+  engine::RescueRun run(std::make_shared<engine::SystemThreads>(), waiter, nullptr);
   engine::RescueOptions options;
   options.destination = dest;
   if (!run.Start(files, options)) return 2;

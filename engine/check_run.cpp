@@ -15,6 +15,8 @@ namespace engine {
 ScanEngine::ScanEngine(EngineDeps deps) : ctx_(std::make_shared<EngineContext>(std::move(deps))) {
   if (!ctx_->deps.threads) ctx_->deps.threads = std::make_shared<SystemThreads>();
   if (!ctx_->deps.gate) ctx_->deps.gate = std::make_shared<WindowGate>();
+  if (!ctx_->deps.stuck) ctx_->deps.stuck = std::make_shared<StuckReaders>();
+  ctx_->stuck = ctx_->deps.stuck;
   // The block buffer is obtained once, when the window is created.
   ctx_->check.buffer = std::shared_ptr<Block>(new (std::nothrow) Block);
 }
@@ -28,7 +30,7 @@ ScanEngine::~ScanEngine() {
 bool ScanEngine::HasBlockBuffer() const { return ctx_->check.buffer != nullptr; }
 ScanState& ScanEngine::State() { return ctx_->state; }
 const ScanState& ScanEngine::State() const { return ctx_->state; }
-int ScanEngine::AbandonedReaders() const { return ctx_->stuck.All(); }
+int ScanEngine::AbandonedReaders() const { return ctx_->stuck->All(); }
 void ScanEngine::SetStartFolder(std::string folder) { startFolder_ = std::move(folder); }
 const std::string& ScanEngine::StartFolder() const { return startFolder_; }
 const RunSettings& ScanEngine::Run() const { return ctx_->run; }

@@ -64,6 +64,9 @@ struct EngineDeps {
   // The gate the window closes as it goes (null: the engine's own, closed
   // by Close).
   std::shared_ptr<WindowGate> gate;
+  // The readers left stuck in the kernel, of the whole program: its checks
+  // and its rescues share the bound per device (null: the engine's own).
+  std::shared_ptr<StuckReaders> stuck;
 };
 
 enum class Panel { Progress, Current, Time, Speed };

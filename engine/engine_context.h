@@ -79,7 +79,7 @@ struct EngineContext {
   // What the run froze, taken by Start before the check thread exists; the
   // check thread adds the root's folder and device as it begins.
   RunSettings run;
-  StuckReaders stuck;
+  std::shared_ptr<StuckReaders> stuck;
   DeviceWaits deviceWaits;
   std::atomic<int> readAheadThreads{0};
   std::atomic<int> checkThreads{0};

@@ -30,7 +30,7 @@ bool WaitForReader(EngineContext& c, Ended ended) {
 bool StartReader(const std::shared_ptr<EngineContext>& ctx) {
   EngineContext& c = *ctx;
   const bool slotFree = WaitForReader(
-      c, [&] { return c.stuck.On(c.run.rootDevice) < kMaxAbandonedReaders || c.state.stopRequest; });
+      c, [&] { return c.stuck->On(c.run.rootDevice) < kMaxAbandonedReaders || c.state.stopRequest; });
   if (c.Halted()) return false;
   if (!slotFree) {
     StopUnansweringDevice(c);

@@ -33,7 +33,7 @@ bool Reader::Abandon() {
   std::lock_guard lock(guard_);
   if (Result()) return false;
   abandoned_ = true;
-  ctx_->stuck.Note(device_, 1);
+  ctx_->stuck->Note(device_, 1);
   return true;
 }
 
@@ -90,7 +90,7 @@ bool Reader::CheckOne() {
   if (kept) {
     result_.store(static_cast<int>(*result), std::memory_order_release);
   } else {
-    ctx_->stuck.Note(device_, -1);
+    ctx_->stuck->Note(device_, -1);
   }
   lock.unlock();
   ctx_->state.watchdog.Wake();

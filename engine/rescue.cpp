@@ -94,7 +94,7 @@ struct RescueRun::Shared {
   std::atomic<bool> over{false};  // the rescue thread has ended: the ticker ends too
   platform::WakeSignal tickerWake;
   Watchdog watchdog;
-  StuckReaders stuck;
+  std::shared_ptr<StuckReaders> stuck;
   std::atomic<int64_t> recovered{0};  // bytes copied, over every file
   std::atomic<int64_t> started{0};    // bytes of the files started
   // The read-ahead: the file the rescue thread is at (raised as it moves on),
@@ -151,7 +151,7 @@ class RescueReader {
     abandoned_ = true;
     if (reading_) {
       stuck_ = true;
-      shared_->stuck.Note(device_, 1);
+      shared_->stuck->Note(device_, 1);
     }
     return stuck_;
   }
@@ -209,7 +209,7 @@ class RescueReader {
     const bool abandoned = abandoned_;
     lock.unlock();
     platform::CloseFile(fd);
-    if (abandoned && stuck_) shared_->stuck.Note(device_, -1);
+    if (abandoned && stuck_) shared_->stuck->Note(device_, -1);
     shared_->watchdog.Wake();
     return !abandoned;
   }
@@ -779,7 +779,7 @@ class Rescue {
   bool StartReader(int delay) {
     const bool free = shared_->watchdog.WaitForReader(
         delay, [this] { return shared_->Cancelled(); },
-        [this] { return shared_->stuck.On(device_) < kMaxAbandonedReaders; });
+        [this] { return shared_->stuck->On(device_) < kMaxAbandonedReaders; });
     if (!free) {
       if (!shared_->Cancelled()) {
         deviceNotAnswering_ = true;
@@ -900,8 +900,11 @@ DestinationProblem CheckDestination(const std::string& destination, const std::s
   return DestinationProblem::kNone;
 }
 
-RescueRun::RescueRun(std::shared_ptr<ThreadStarter> threads, std::shared_ptr<RescueListener> listener)
-    : threads_(std::move(threads)), listener_(std::move(listener)) {}
+RescueRun::RescueRun(std::shared_ptr<ThreadStarter> threads, std::shared_ptr<RescueListener> listener,
+                     std::shared_ptr<StuckReaders> stuck)
+    : threads_(std::move(threads)), listener_(std::move(listener)), stuck_(std::move(stuck)) {
+  if (!stuck_) stuck_ = std::make_shared<StuckReaders>();
+}
 
 RescueRun::~RescueRun() { Cancel(); }
 
@@ -918,6 +921,7 @@ bool RescueRun::Start(std::vector<RescueFile> files, const RescueOptions& option
   auto shared = std::make_shared<Shared>();
   shared->threads = threads_;
   shared->listener = listener_;
+  shared->stuck = stuck_;
   shared->options = options;
   std::vector<RescueFile> sources = files;
   auto rescue = std::make_shared<Rescue>(shared, std::move(files));

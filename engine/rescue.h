@@ -24,6 +24,7 @@
 
 #include "engine/rescue_map.h"
 #include "engine/services.h"
+#include "engine/stuck_readers.h"
 #include "engine/window_ops.h"
 
 namespace engine {
@@ -111,7 +112,11 @@ DestinationProblem CheckDestination(const std::string& destination, const std::s
 
 class RescueRun {
  public:
-  RescueRun(std::shared_ptr<ThreadStarter> threads, std::shared_ptr<RescueListener> listener);
+  // stuck: the program's readers left stuck in the kernel, shared with its
+  // checks and every other rescue, so that the bound per device holds
+  // across them all.
+  RescueRun(std::shared_ptr<ThreadStarter> threads, std::shared_ptr<RescueListener> listener,
+            std::shared_ptr<StuckReaders> stuck);
   ~RescueRun();
   RescueRun(const RescueRun&) = delete;
   RescueRun& operator=(const RescueRun&) = delete;
@@ -131,6 +136,7 @@ class RescueRun {
  private:
   std::shared_ptr<ThreadStarter> threads_;
   std::shared_ptr<RescueListener> listener_;
+  std::shared_ptr<StuckReaders> stuck_;
   std::shared_ptr<Shared> shared_;  // of the running rescue
 };
 

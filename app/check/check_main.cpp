@@ -216,11 +216,12 @@ struct RescueEnd {
 // Copies the files of the rows with read errors to the destination, showing
 // its progress on the status line, until it ends or a stop signal cancels it.
 RescueEnd RunRescue(const std::vector<engine::RescueFile>& files, const engine::RescueOptions& options,
-                    int signalFd, int wakeRead, int wakeWrite, bool statusLine, const engine::TextLookup& text) {
+                    const std::shared_ptr<engine::StuckReaders>& stuck, int signalFd, int wakeRead, int wakeWrite,
+                    bool statusLine, const engine::TextLookup& text) {
   RescueEnd end;
   auto listener = std::make_shared<TerminalRescue>(wakeWrite);
   // Never destroyed: readers stuck in the kernel may hold what it shares.
-  auto* run = new engine::RescueRun(std::make_shared<engine::SystemThreads>(), listener);
+  auto* run = new engine::RescueRun(std::make_shared<engine::SystemThreads>(), listener, stuck);
   if (!run->Start(files, options)) {
     PrintError(text.Text(engine::kTextNotEnoughMemory));
     return end;
@@ -414,6 +415,9 @@ int main(int argc, char* argv[]) {
   deps.volumes = std::make_shared<records::SystemVolumeQuery>(registry);
   deps.roots = std::make_shared<records::SystemRootCheck>(registry);
   deps.prefetcher = std::make_shared<engine::SystemPrefetcher>();
+  // The readers the check leaves stuck count against the rescue too.
+  const auto stuck = std::make_shared<engine::StuckReaders>();
+  deps.stuck = stuck;
   // Never destroyed: threads stuck in the kernel may hold it at the end.
   auto* engine = new engine::ScanEngine(std::move(deps));
   if (!engine->HasBlockBuffer()) {
@@ -513,7 +517,7 @@ int main(int argc, char* argv[]) {
       options.priority = o.priority;
       options.extraPasses = o.passes;
       options.drive = windowsPath.substr(0, 2);
-      rescue = RunRescue(files, options, signalFd, wake[0], wake[1], config.statusLine, *text);
+      rescue = RunRescue(files, options, stuck, signalFd, wake[0], wake[1], config.statusLine, *text);
       if (rescue.report) {
         doc.rescueReport = engine::RescueReportText(*rescue.report, *text, SIZE_MAX);
         doc.rescueCancelled = rescue.report->cancelled;

@@ -89,7 +89,7 @@ class RescueTest : public ::testing::Test {
 
   engine::RescueReport Rescue(const std::vector<std::string>& names, engine::RescueOptions options) {
     listener = std::make_shared<Listener>();
-    run = std::make_unique<engine::RescueRun>(std::make_shared<engine::SystemThreads>(), listener);
+    run = std::make_unique<engine::RescueRun>(std::make_shared<engine::SystemThreads>(), listener, stuck);
     options.destination = dest.Root();
     std::vector<engine::RescueFile> files;
     for (const auto& n : names) files.push_back({fs->MountPoint(), n, n});
@@ -105,6 +105,8 @@ class RescueTest : public ::testing::Test {
   testing_support::TempTree dest;
   std::shared_ptr<Listener> listener;
   std::unique_ptr<engine::RescueRun> run;
+  // The program's count of readers stuck in the kernel, shared by its rescues.
+  std::shared_ptr<engine::StuckReaders> stuck = std::make_shared<engine::StuckReaders>();
 };
 
 TEST_F(RescueTest, EveryGoodSectorIsKeptTheBadOneIsMappedAndASecondRunReadsOnlyIt) {
@@ -261,11 +263,40 @@ TEST_F(RescueTest, AStalledSectorIsGivenUpAndAFreshReaderGoesOnAfterIt) {
   EXPECT_EQ(fs->StalledReads(), 2);
 }
 
+// The bound of eight readers stuck on one device holds across rescues: a
+// second rescue of a stalling file finds the first one's readers still stuck
+// in the kernel, and stops when the device has no slot left instead of
+// leaving more behind.
+TEST_F(RescueTest, TheBoundOnStuckReadersHoldsAcrossRescues) {
+  Serve({{"ARCHIVE.ZIP", 100'000, FaultFile::kStall, 50'000}});
+  if (IsSkipped()) return;
+  engine::RescueOptions options;
+  options.delaySeconds = 3;
+  // The block, its sector, and the sector again on each of two passes.
+  options.extraPasses = 2;
+  const auto first = Rescue({"ARCHIVE.ZIP"}, options);
+  ASSERT_EQ(first.files.size(), 1u);
+  EXPECT_EQ(first.files[0].kind, RescueOutcome::kPart);
+  EXPECT_FALSE(first.deviceNotAnswering);
+  EXPECT_EQ(fs->StalledReads(), 4);
+  EXPECT_EQ(stuck->All(), 4);
+
+  // Nine more passes would leave nine more: four fill the device's slots.
+  options.extraPasses = 9;
+  const auto second = Rescue({"ARCHIVE.ZIP"}, options);
+  ASSERT_EQ(second.files.size(), 1u);
+  EXPECT_TRUE(second.deviceNotAnswering);
+  EXPECT_EQ(fs->StalledReads(), engine::kMaxAbandonedReaders);
+  EXPECT_EQ(stuck->All(), engine::kMaxAbandonedReaders);
+  const std::string shown = engine::RescueReportText(second, testing_support::EnglishTexts());
+  EXPECT_NE(shown.find("does not answer any more"), std::string::npos) << shown;
+}
+
 TEST_F(RescueTest, CancelDuringAStalledReadEndsWithinASecondAndLeavesNoFinalName) {
   Serve({{"ARCHIVE.ZIP", 200'000, FaultFile::kStall, 100'000}});
   if (IsSkipped()) return;
   listener = std::make_shared<Listener>();
-  run = std::make_unique<engine::RescueRun>(std::make_shared<engine::SystemThreads>(), listener);
+  run = std::make_unique<engine::RescueRun>(std::make_shared<engine::SystemThreads>(), listener, stuck);
   engine::RescueOptions options;
   options.destination = dest.Root();
   options.delaySeconds = 60;
@@ -298,7 +329,7 @@ TEST_F(RescueTest, AFullDestinationStopsTheRescueAndNoHalfCopyTakesTheRealName) 
     GTEST_SKIP() << "a small tmpfs cannot be mounted here: " << std::strerror(errno);
   }
   listener = std::make_shared<Listener>();
-  run = std::make_unique<engine::RescueRun>(std::make_shared<engine::SystemThreads>(), listener);
+  run = std::make_unique<engine::RescueRun>(std::make_shared<engine::SystemThreads>(), listener, stuck);
   engine::RescueOptions options;
   options.destination = small;
   options.drive = "D:";

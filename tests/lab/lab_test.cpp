@@ -547,7 +547,7 @@ class LabRescue : public LabCheck {
       std::optional<engine::RescueReport> report;
     };
     auto listener = std::make_shared<Listener>();
-    engine::RescueRun run(std::make_shared<engine::SystemThreads>(), listener);
+    engine::RescueRun run(std::make_shared<engine::SystemThreads>(), listener, nullptr);
     const std::string dest = program + "/rescued-" + imageFolder;
     ASSERT_EQ(mkdir(dest.c_str(), 0755), 0);
     EXPECT_EQ(engine::CheckDestination(mountPoint, mountPoint), engine::DestinationProblem::kOnVolume);
