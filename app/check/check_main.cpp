@@ -2,8 +2,12 @@
 // a terminal. It checks one start folder or one drive of the drive table,
 // prints every error row as it comes and the report at the end, and tells
 // the result by its exit status. No Qt here.
+//
+// main reads the command line, then goes through the steps below in order:
+// SetUp (what to check, the rescue's destination, the engine), Check (the
+// check until it ends or a stop signal ends it), Rescue (with --rescue) and
+// Report. The main thread waits on the engine's threads in a WaitLoop.
 #include <fcntl.h>
-#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -23,6 +27,7 @@
 #include "app/check/check_options.h"
 #include "app/check/json_report.h"
 #include "app/check/terminal_window.h"
+#include "app/check/wait_loop.h"
 #include "engine/check_run.h"
 #include "engine/rescue.h"
 #include "engine/rescue_report.h"
@@ -41,17 +46,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+using check::kExitClean;
+using check::kExitErrorsFound;
+using check::kExitNoCheck;
+using check::kExitPassedOver;
 
-constexpr int kExitClean = 0;
-constexpr int kExitErrorsFound = 1;
-constexpr int kExitNoCheck = 2;
-// No file read had an error, but files an earlier run checked were passed
-// over (--resume): they were not read now.
-constexpr int kExitPassedOver = 3;
 // After the first SIGINT or SIGTERM the check thread has this long to end
 // by itself before the report is made without it (a read may be stuck in
 // the kernel, where nothing can end it).
 constexpr auto kStopGrace = 500ms;
+// A cancelled rescue ends within a second; a stuck kernel gets no more.
+constexpr auto kRescueCancelGrace = 1500ms;
 
 class TableText : public engine::TextLookup {
  public:
@@ -208,160 +213,127 @@ const char* ResultName(engine::RescueOutcome::Kind kind) {
   return "not-done";
 }
 
-struct RescueEnd {
-  std::optional<engine::RescueReport> report;
-  int stopSignal = 0;
-};
-
-// Copies the files of the rows with read errors to the destination, showing
-// its progress on the status line, until it ends or a stop signal cancels it.
-RescueEnd RunRescue(const std::vector<engine::RescueFile>& files, const engine::RescueOptions& options,
-                    const std::shared_ptr<engine::StuckReaders>& stuck, int signalFd, int wakeRead, int wakeWrite,
-                    bool statusLine, const engine::TextLookup& text) {
-  RescueEnd end;
-  auto listener = std::make_shared<TerminalRescue>(wakeWrite);
-  // Never destroyed: readers stuck in the kernel may hold what it shares.
-  auto* run = new engine::RescueRun(std::make_shared<engine::SystemThreads>(), listener, stuck);
-  if (!run->Start(files, options)) {
-    PrintError(text.Text(engine::kTextNotEnoughMemory));
-    return end;
-  }
-  Clock::time_point deadline = Clock::time_point::max();
-  for (;;) {
-    pollfd fds[2] = {{signalFd, POLLIN, 0}, {wakeRead, POLLIN, 0}};
-    const auto left = deadline == Clock::time_point::max()
-                          ? -1
-                          : static_cast<int>(std::max<long long>(
-                                0, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count()));
-    ::poll(fds, 2, left);
-    char drain[64];
-    while (::read(wakeRead, drain, sizeof drain) > 0) {
-    }
-    signalfd_siginfo info{};
-    while (::read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-      if (end.stopSignal == 0) end.stopSignal = static_cast<int>(info.ssi_signo);
-      run->Cancel();
-      // Cancel ends the rescue within a second; a stuck kernel gets no more.
-      deadline = std::min(deadline, Clock::now() + 1500ms);
-    }
-    end.report = listener->Report();
-    if (end.report || Clock::now() >= deadline) break;
-    if (statusLine) {
-      if (const auto p = listener->LastProgress()) {
-        const std::string line = "\r\x1b[K" + engine::RescueFileLine(*p, text) + " " + p->file + "  " +
-                                 engine::RescuePassLine(*p, text) + "  " + engine::RescueBytesLine(*p, text);
-        std::fputs(line.c_str(), stderr);
-        std::fflush(stderr);
-      }
-    }
-  }
-  if (statusLine) std::fputs("\r\x1b[K", stderr);
-  return end;
-}
-
-}  // namespace
-
-int main(int argc, char* argv[]) {
-  // SIGINT and SIGTERM are blocked in every thread (the engine's threads
-  // inherit the mask) and read from a descriptor by the main loop: no work
-  // is ever done in a signal handler.
+// SIGINT and SIGTERM are blocked in every thread (the engine's threads
+// inherit the mask) and read from the descriptor returned (-1: none) by the
+// main thread's wait: no work is ever done in a signal handler.
+int BlockStopSignals() {
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  const int signalFd = signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+  return signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+}
 
-  std::string error;
-  const auto parsed = check::ParseCheckOptions(std::vector<std::string>(argv + 1, argv + argc), &error);
-  if (!parsed) {
-    PrintError(error);
-    std::fputs("Try 'torvex-check --help'.\n", stderr);
-    Finish(kExitNoCheck);
-  }
-  const check::CheckOptions& o = *parsed;
-  if (o.help) {
-    std::fputs(check::UsageText().c_str(), stdout);
-    Finish(kExitClean);
-  }
-  if (o.version) {
-    std::puts("torvex-check " TORVEX_VERSION);
-    Finish(kExitClean);
-  }
-  if (signalFd < 0) {
-    PrintError("cannot receive signals");
-    Finish(kExitNoCheck);
-  }
-
-  res::InterfaceLanguage = o.language;
-  const auto text = std::make_shared<TableText>();
-  auto registry = std::make_shared<platform::Registry>();
-  const platform::DriveTable table = platform::DriveTable::System(*registry);
-  if (o.listDrives) Finish(ListDrives(table, o.json));
-
+// One run of the program: what the set-up made, and what the check and the
+// rescue found, until the report tells it.
+struct Run {
+  check::CheckOptions o;
+  std::shared_ptr<TableText> text;
+  int signalFd = -1;
+  int wake[2] = {-1, -1};  // the engine's threads write to wake[1]
+  bool statusLine = false;
   check::JsonDocument doc;
-  doc.delaySeconds = o.delaySeconds;
-  doc.fast = o.fast;
-  doc.preScan = o.preScan;
-  doc.priority = o.priority;
-  doc.resume = o.resume == check::ResumeMode::kResume       ? "resume"
-               : o.resume == check::ResumeMode::kCheckAgain ? "check-again"
-                                                            : "none";
-  doc.logFile = o.logFile;
-  doc.language = o.language == 0 ? "ru" : "en";
-  const auto giveUp = [&](const std::vector<std::string>& messages) {
-    doc.exitStatus = kExitNoCheck;
-    if (o.json) {
-      doc.messages = messages;
-      const std::string out = check::FormatJson(doc);
-      std::fwrite(out.data(), 1, out.size(), stdout);
-    }
-    Finish(kExitNoCheck);
-  };
+  std::string windowsPath;  // what is checked, as the window names it
+  std::string rescueTo;     // the rescue's destination, absolute; empty: none
+  std::shared_ptr<check::TerminalWindow> window;
+  std::shared_ptr<records::SystemRootPaths> rootPaths;
+  // The readers the check leaves stuck count against the rescue too.
+  std::shared_ptr<engine::StuckReaders> stuck = std::make_shared<engine::StuckReaders>();
+  // Never destroyed: threads stuck in the kernel may hold it at the end.
+  engine::ScanEngine* engine = nullptr;
+  Clock::time_point started;
+  Clock::time_point ended;
+  int stopSignal = 0;
+  int status = kExitClean;
+};
 
-  // What to check, as the window names it.
-  const std::string windowsPath = WindowsPathOf(o.target, table);
+// A check that cannot be made: status 2, and with --json still one document.
+[[noreturn]] void GiveUp(Run& run, const std::vector<std::string>& messages) {
+  run.doc.exitStatus = kExitNoCheck;
+  if (run.o.json) {
+    run.doc.messages = messages;
+    const std::string out = check::FormatJson(run.doc);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+  }
+  Finish(kExitNoCheck);
+}
+
+void DescribeSettings(const check::CheckOptions& o, check::JsonDocument* doc) {
+  doc->delaySeconds = o.delaySeconds;
+  doc->fast = o.fast;
+  doc->preScan = o.preScan;
+  doc->priority = o.priority;
+  doc->resume = o.resume == check::ResumeMode::kResume       ? "resume"
+                : o.resume == check::ResumeMode::kCheckAgain ? "check-again"
+                                                             : "none";
+  doc->logFile = o.logFile;
+  doc->language = o.language == 0 ? "ru" : "en";
+}
+
+// What to check, as the window names it.
+void FindTarget(Run& run, const platform::DriveTable& table) {
+  run.windowsPath = WindowsPathOf(run.o.target, table);
+  const std::string& windowsPath = run.windowsPath;
   if (windowsPath.empty() || windowsPath.size() > records::kMaxStartFolder) {
-    const std::string message = windowsPath.empty() ? text->Text(engine::kTextRootUnreadable)
+    const std::string message = windowsPath.empty() ? run.text->Text(engine::kTextRootUnreadable)
                                                     : "the path is longer than " +
                                                           std::to_string(records::kMaxStartFolder) + " bytes";
     PrintError(message);
-    giveUp({message});
+    GiveUp(run, {message});
   }
-  const char letter = windowsPath[0];
-  const platform::Drive* drive = table.Find(letter);
-  const bool wholeDisk = windowsPath.size() == 3;
-  doc.letter = letter;
-  doc.startFolder = windowsPath;
-  doc.wholeDisk = wholeDisk;
-  doc.cdrom = drive != nullptr && drive->kind == platform::kDriveCdrom;
-  doc.folder = table.ToNativePath(windowsPath);
+  const platform::Drive* drive = table.Find(windowsPath[0]);
+  run.doc.letter = windowsPath[0];
+  run.doc.startFolder = windowsPath;
+  run.doc.wholeDisk = windowsPath.size() == 3;
+  run.doc.cdrom = drive != nullptr && drive->kind == platform::kDriveCdrom;
+  run.doc.folder = table.ToNativePath(windowsPath);
+}
 
-  // The rescue's destination is looked at before a long check, not after.
-  std::string rescueTo = o.rescueTo;
-  if (!rescueTo.empty()) {
-    if (rescueTo[0] != '/') rescueTo = CurrentFolder() + "/" + rescueTo;
-    // A folder not there yet is made, unless the nearest folder that is there
-    // lies on the volume being read: nothing is ever written to it.
-    std::string existing = rescueTo;
-    while (!existing.empty() && ::access(existing.c_str(), F_OK) != 0) existing.resize(existing.rfind('/'));
-    engine::DestinationProblem problem = engine::CheckDestination(existing.empty() ? "/" : existing, doc.folder);
-    if (problem == engine::DestinationProblem::kNone) {
-      if (existing != rescueTo) platform::MakeFolders(rescueTo);
-      problem = engine::CheckDestination(rescueTo, doc.folder);
-    }
-    if (problem != engine::DestinationProblem::kNone) {
-      const std::string message = problem == engine::DestinationProblem::kMissing
-                                      ? engine::FillIn(text->Text(engine::kTextRescueNoFolder), {o.rescueTo})
-                                      : text->Text(engine::kTextRescueOnVolume);
-      PrintError(message);
-      giveUp({message});
-    }
+// The rescue's destination is looked at before a long check, not after.
+void PrepareRescue(Run& run) {
+  std::string& rescueTo = run.rescueTo;
+  rescueTo = run.o.rescueTo;
+  if (rescueTo.empty()) return;
+  if (rescueTo[0] != '/') rescueTo = CurrentFolder() + "/" + rescueTo;
+  // A folder not there yet is made, unless the nearest folder that is there
+  // lies on the volume being read: nothing is ever written to it.
+  std::string existing = rescueTo;
+  while (!existing.empty() && ::access(existing.c_str(), F_OK) != 0) existing.resize(existing.rfind('/'));
+  engine::DestinationProblem problem = engine::CheckDestination(existing.empty() ? "/" : existing, run.doc.folder);
+  if (problem == engine::DestinationProblem::kNone) {
+    if (existing != rescueTo) platform::MakeFolders(rescueTo);
+    problem = engine::CheckDestination(rescueTo, run.doc.folder);
   }
+  if (problem != engine::DestinationProblem::kNone) {
+    const std::string message = problem == engine::DestinationProblem::kMissing
+                                    ? engine::FillIn(run.text->Text(engine::kTextRescueNoFolder), {run.o.rescueTo})
+                                    : run.text->Text(engine::kTextRescueOnVolume);
+    PrintError(message);
+    GiveUp(run, {message});
+  }
+}
 
+std::shared_ptr<records::LogFile> OpenLog(const std::string& logFile) {
+  if (logFile.empty()) return nullptr;
+  std::string path = logFile;
+  if (path[0] != '/') path = CurrentFolder() + "/" + path;
+  const std::size_t slash = path.rfind('/');
+  auto log = std::make_shared<records::LogFile>();
+  log->SetFolder(slash == 0 ? "/" : path.substr(0, slash));
+  // A new log begins with its header. A log that cannot be written never
+  // stops a check; the engine tells why, once, on standard error.
+  const int mode = ::access(path.c_str(), F_OK) == 0 ? engine::kLogAppend : engine::kLogOverwrite;
+  log->OpenLog(path.substr(slash + 1), mode);
+  return log;
+}
+
+// The engine with the terminal as its window, ready to start.
+void MakeEngine(Run& run, const std::shared_ptr<platform::Registry>& registry) {
+  const check::CheckOptions& o = run.o;
   auto settings = std::make_shared<engine::Settings>();
-  settings->drive = letter - 'A';
-  settings->cdromTarget = doc.cdrom;
+  settings->drive = run.windowsPath[0] - 'A';
+  settings->cdromTarget = run.doc.cdrom;
   settings->delaySeconds = o.delaySeconds;
   settings->fastCheck = o.fast;
   settings->preScan = o.preScan;
@@ -371,18 +343,7 @@ int main(int argc, char* argv[]) {
   settings->resumeEnabled = o.resume != check::ResumeMode::kNone;
   settings->sounds = false;
 
-  std::shared_ptr<records::LogFile> log;
-  if (!o.logFile.empty()) {
-    std::string path = o.logFile;
-    if (path[0] != '/') path = CurrentFolder() + "/" + path;
-    const std::size_t slash = path.rfind('/');
-    log = std::make_shared<records::LogFile>();
-    log->SetFolder(slash == 0 ? "/" : path.substr(0, slash));
-    // A new log begins with its header. A log that cannot be written never
-    // stops a check; the engine tells why, once, on standard error.
-    const int mode = ::access(path.c_str(), F_OK) == 0 ? engine::kLogAppend : engine::kLogOverwrite;
-    log->OpenLog(path.substr(slash + 1), mode);
-  }
+  const std::shared_ptr<records::LogFile> log = OpenLog(o.logFile);
   std::shared_ptr<records::DiskInfoStore> store;
   if (o.resume != check::ResumeMode::kNone) {
     store = std::make_shared<records::DiskInfoStore>();
@@ -390,155 +351,218 @@ int main(int argc, char* argv[]) {
     store->OpenStore("Torvex.tvd");
   }
 
-  int wake[2] = {-1, -1};
-  if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+  if (::pipe2(run.wake, O_CLOEXEC | O_NONBLOCK) != 0) {
     PrintError("cannot create a pipe");
-    giveUp({});
+    GiveUp(run, {});
   }
   check::TerminalWindow::Config config;
   config.printRows = !o.json;
-  config.statusLine = ::isatty(STDERR_FILENO) == 1;
+  config.statusLine = run.statusLine;
   config.resumeAnswer = o.resume == check::ResumeMode::kResume ? engine::kIdContinue : engine::kIdCheckAgain;
-  config.wakeFd = wake[1];
+  config.wakeFd = run.wake[1];
   config.language = o.language;
-  auto window = std::make_shared<check::TerminalWindow>(config, text);
+  run.window = std::make_shared<check::TerminalWindow>(config, run.text);
 
   engine::EngineDeps deps;
-  deps.window = window;
+  deps.window = run.window;
   deps.settings = settings;
   deps.panels = std::make_shared<engine::PanelFlags>();
-  deps.text = text;
+  deps.text = run.text;
   deps.log = log;
   deps.resume = store;
-  const auto rootPaths = std::make_shared<records::SystemRootPaths>(registry);
-  deps.rootPaths = rootPaths;
+  run.rootPaths = std::make_shared<records::SystemRootPaths>(registry);
+  deps.rootPaths = run.rootPaths;
   deps.volumes = std::make_shared<records::SystemVolumeQuery>(registry);
   deps.roots = std::make_shared<records::SystemRootCheck>(registry);
   deps.prefetcher = std::make_shared<engine::SystemPrefetcher>();
-  // The readers the check leaves stuck count against the rescue too.
-  const auto stuck = std::make_shared<engine::StuckReaders>();
-  deps.stuck = stuck;
-  // Never destroyed: threads stuck in the kernel may hold it at the end.
-  auto* engine = new engine::ScanEngine(std::move(deps));
-  if (!engine->HasBlockBuffer()) {
-    PrintError(text->Text(engine::kTextNotEnoughMemory));
-    giveUp({text->Text(engine::kTextNotEnoughMemory)});
+  deps.stuck = run.stuck;
+  run.engine = new engine::ScanEngine(std::move(deps));
+  if (!run.engine->HasBlockBuffer()) {
+    PrintError(run.text->Text(engine::kTextNotEnoughMemory));
+    GiveUp(run, {run.text->Text(engine::kTextNotEnoughMemory)});
   }
-  engine->SetStartFolder(wholeDisk ? std::string() : windowsPath);
+  run.engine->SetStartFolder(run.doc.wholeDisk ? std::string() : run.windowsPath);
+}
 
+// Everything before the check starts; --list-drives ends here, and so does
+// a check that cannot be made.
+Run SetUp(const check::CheckOptions& o, int signalFd) {
+  Run run;
+  run.o = o;
+  run.signalFd = signalFd;
+  run.statusLine = ::isatty(STDERR_FILENO) == 1;
+  res::InterfaceLanguage = o.language;
+  run.text = std::make_shared<TableText>();
+  auto registry = std::make_shared<platform::Registry>();
+  const platform::DriveTable table = platform::DriveTable::System(*registry);
+  if (o.listDrives) Finish(ListDrives(table, o.json));
+
+  DescribeSettings(o, &run.doc);
+  FindTarget(run, table);
+  PrepareRescue(run);
+  MakeEngine(run, registry);
+  return run;
+}
+
+// The check, until it ends by itself or a stop signal ends it; then its
+// report, and the exit status it gives.
+void Check(Run& run) {
+  engine::ScanEngine* const engine = run.engine;
+  check::TerminalWindow& window = *run.window;
   engine::ScanState& state = engine->State();
-  const Clock::time_point started = Clock::now();
+  run.started = Clock::now();
   if (!engine->Start()) {
-    doc.label = state.disk.label;
-    giveUp(window->Messages());
+    run.doc.label = state.disk.label;
+    GiveUp(run, window.Messages());
   }
-  doc.checked = true;
-  doc.label = state.disk.label;
-  doc.serial = state.disk.serial;
-  doc.serialKnown = state.disk.serialKnown;
-  doc.resumed = window->ResumeAsked() && o.resume == check::ResumeMode::kResume;
+  run.doc.checked = true;
+  run.doc.label = state.disk.label;
+  run.doc.serial = state.disk.serial;
+  run.doc.serialKnown = state.disk.serialKnown;
+  run.doc.resumed = window.ResumeAsked() && run.o.resume == check::ResumeMode::kResume;
 
-  // The main loop stands in for the window's event loop: the one-second
-  // timer of the engine, the status line, and the stop signals.
-  int stopSignal = 0;
-  Clock::time_point stopDeadline = Clock::time_point::max();
-  Clock::time_point nextTick = started + 1s;
-  while (!state.idle.Acquire()) {
-    const Clock::time_point now = Clock::now();
-    Clock::time_point until = std::min(nextTick, stopDeadline);
-    if (config.statusLine) until = std::min(until, now + check::TerminalWindow::kStatusPeriod);
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(std::max(until - now, Clock::duration::zero()));
-    pollfd fds[2] = {{signalFd, POLLIN, 0}, {wake[0], POLLIN, 0}};
-    ::poll(fds, 2, static_cast<int>(wait.count()));
-    char drain[64];
-    while (::read(wake[0], drain, sizeof drain) > 0) {
-    }
-    signalfd_siginfo info{};
-    while (::read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-      if (stopSignal == 0) {
-        // As Stop, and a remembered disk saves its progress now.
-        stopSignal = static_cast<int>(info.ssi_signo);
-        engine->Stop();
-        engine->Exit();
-        stopDeadline = Clock::now() + kStopGrace;
-      } else {
-        stopDeadline = Clock::now();  // a second one: no more waiting
-      }
-    }
-    const Clock::time_point after = Clock::now();
-    if (after >= nextTick) {
-      engine->OnTimerTick();
-      nextTick = std::max(nextTick + 1s, after + 1ms);
-    }
-    window->DrawStatus(state, after);
-    if (after >= stopDeadline) break;
-  }
-  const Clock::time_point ended = Clock::now();
+  // The loop stands in for the window's event loop: the one-second timer of
+  // the engine, the status line, and the stop signals.
+  check::WaitLoop loop;
+  loop.signalFd = run.signalFd;
+  loop.wakeFd = run.wake[0];
+  loop.finished = [&] { return state.idle.Acquire(); };
+  loop.stop = [&](int, bool first) -> Clock::duration {
+    if (!first) return 0s;  // a second one: no more waiting
+    // As Stop, and a remembered disk saves its progress now.
+    engine->Stop();
+    engine->Exit();
+    return kStopGrace;
+  };
+  if (run.statusLine) loop.redraw = [&](Clock::time_point now) { window.DrawStatus(state, now); };
+  loop.tick = [&] { engine->OnTimerTick(); };
+  loop.firstTick = run.started + 1s;
+  run.stopSignal = loop.Run();
+  run.ended = Clock::now();
+
   // A record that could not be written is told first, then the report of
   // the run, with its figures as they stand.
   engine->TellRecordProblems();
-  if (window->Report().empty()) {
+  if (window.Report().empty()) {
     state.reportPending = false;
     engine->ShowCheckReport();
   }
   // Whatever still runs unwinds without the window and saves nothing more.
   engine->Close();
-  window->ClearStatus();
-  window->Close();
+  window.ClearStatus();
+  window.Close();
 
   const engine::DiskState& d = state.disk;
-  int status = d.readErrors + d.openErrors + d.otherErrors > 0 ? kExitErrorsFound
+  run.status = d.readErrors + d.openErrors + d.otherErrors > 0 ? kExitErrorsFound
                : d.filesPassedOver > 0                            ? kExitPassedOver
                                                                   : kExitClean;
-  if (stopSignal != 0) status = 128 + stopSignal;
+  if (run.stopSignal != 0) run.status = 128 + run.stopSignal;
+}
 
-  // The rescue of the files with read errors, once the check has ended by
-  // itself.
-  RescueEnd rescue;
-  if (!rescueTo.empty() && stopSignal == 0) {
-    std::vector<engine::RescueFile> files;
-    const auto rows = window->Rows();
-    const auto named = window->Files();
-    for (std::size_t i = 0; i < rows.size() && i < named.size(); ++i) {
-      const auto& cells = rows[i];
-      if (cells[1] != text->Text(engine::kTextRead) || cells[3].size() < 2 || cells[3][1] != ':') continue;
-      // The copy keeps the file's place below its drive's root.
-      const std::string driveRoot = rootPaths->ToNativePath(std::string{cells[3][0], ':', '\\'});
-      if (auto file = engine::RescueFileOfRow(named[i], driveRoot)) files.push_back(std::move(*file));
-    }
-    doc.rescued = true;
-    doc.rescueDestination = rescueTo;
-    if (files.empty()) {
-      doc.rescueReport = text->Text(engine::kTextNothingToRescue);
-    } else {
-      engine::RescueOptions options;
-      options.destination = rescueTo;
-      options.delaySeconds = o.delaySeconds;
-      options.priority = o.priority;
-      options.extraPasses = o.passes;
-      options.drive = windowsPath.substr(0, 2);
-      rescue = RunRescue(files, options, stuck, signalFd, wake[0], wake[1], config.statusLine, *text);
-      if (rescue.report) {
-        doc.rescueReport = engine::RescueReportText(*rescue.report, *text, SIZE_MAX);
-        doc.rescueCancelled = rescue.report->cancelled;
-        for (const auto& f : rescue.report->files) {
-          check::JsonRescueFile jf{f.relative, ResultName(f.kind), f.size, {}};
-          for (const auto& a : f.missing) jf.missing.emplace_back(a.pos, a.size);
-          doc.rescue.push_back(std::move(jf));
-        }
-      }
-      if (rescue.stopSignal != 0) {
-        stopSignal = rescue.stopSignal;
-        status = 128 + stopSignal;
-        doc.stoppedBy = stopSignal == SIGINT ? "SIGINT" : "SIGTERM";
-      }
+struct RescueEnd {
+  std::optional<engine::RescueReport> report;
+  int stopSignal = 0;
+};
+
+// Copies the files of the rows with read errors to the destination, showing
+// its progress on the status line, until it ends or a stop signal cancels it.
+RescueEnd RunRescue(const std::vector<engine::RescueFile>& files, const engine::RescueOptions& options,
+                    const Run& run) {
+  RescueEnd end;
+  const engine::TextLookup& text = *run.text;
+  auto listener = std::make_shared<TerminalRescue>(run.wake[1]);
+  // Never destroyed: readers stuck in the kernel may hold what it shares.
+  auto* rescue = new engine::RescueRun(std::make_shared<engine::SystemThreads>(), listener, run.stuck);
+  if (!rescue->Start(files, options)) {
+    PrintError(text.Text(engine::kTextNotEnoughMemory));
+    return end;
+  }
+  check::WaitLoop loop;
+  loop.signalFd = run.signalFd;
+  loop.wakeFd = run.wake[0];
+  loop.finished = [&] { return listener->Report().has_value(); };
+  loop.stop = [&](int, bool) -> Clock::duration {
+    rescue->Cancel();
+    return kRescueCancelGrace;
+  };
+  std::string shown;  // the status line as it stands
+  if (run.statusLine) {
+    loop.redraw = [&](Clock::time_point) {
+      const auto p = listener->LastProgress();
+      if (!p) return;
+      const std::string line = "\r\x1b[K" + engine::RescueFileLine(*p, text) + " " + p->file + "  " +
+                               engine::RescuePassLine(*p, text) + "  " + engine::RescueBytesLine(*p, text);
+      if (line == shown) return;
+      shown = line;
+      std::fputs(line.c_str(), stderr);
+      std::fflush(stderr);
+    };
+  }
+  end.stopSignal = loop.Run();
+  end.report = listener->Report();
+  if (run.statusLine) std::fputs("\r\x1b[K", stderr);
+  return end;
+}
+
+// The rescue of the files with read errors, once the check has ended by
+// itself.
+void Rescue(Run& run) {
+  check::TerminalWindow* const window = run.window.get();
+  const std::shared_ptr<TableText>& text = run.text;
+  const std::shared_ptr<records::SystemRootPaths>& rootPaths = run.rootPaths;
+  check::JsonDocument& doc = run.doc;
+
+  std::vector<engine::RescueFile> files;
+  const auto rows = window->Rows();
+  const auto named = window->Files();
+  for (std::size_t i = 0; i < rows.size() && i < named.size(); ++i) {
+    const auto& cells = rows[i];
+    if (cells[1] != text->Text(engine::kTextRead) || cells[3].size() < 2 || cells[3][1] != ':') continue;
+    // The copy keeps the file's place below its drive's root.
+    const std::string driveRoot = rootPaths->ToNativePath(std::string{cells[3][0], ':', '\\'});
+    if (auto file = engine::RescueFileOfRow(named[i], driveRoot)) files.push_back(std::move(*file));
+  }
+  doc.rescued = true;
+  doc.rescueDestination = run.rescueTo;
+  if (files.empty()) {
+    doc.rescueReport = text->Text(engine::kTextNothingToRescue);
+    return;
+  }
+  engine::RescueOptions options;
+  options.destination = run.rescueTo;
+  options.delaySeconds = run.o.delaySeconds;
+  options.priority = run.o.priority;
+  options.extraPasses = run.o.passes;
+  options.drive = run.windowsPath.substr(0, 2);
+  const RescueEnd rescue = RunRescue(files, options, run);
+  if (rescue.report) {
+    doc.rescueReport = engine::RescueReportText(*rescue.report, *text, SIZE_MAX);
+    doc.rescueCancelled = rescue.report->cancelled;
+    for (const auto& f : rescue.report->files) {
+      check::JsonRescueFile jf{f.relative, ResultName(f.kind), f.size, {}};
+      for (const auto& a : f.missing) jf.missing.emplace_back(a.pos, a.size);
+      doc.rescue.push_back(std::move(jf));
     }
   }
+  if (rescue.stopSignal != 0) {
+    run.stopSignal = rescue.stopSignal;
+    run.status = 128 + run.stopSignal;
+    doc.stoppedBy = run.stopSignal == SIGINT ? "SIGINT" : "SIGTERM";
+  }
+}
 
-  if (o.json) {
-    for (const auto& cells : window->Rows()) {
-      if (cells[1].empty() && cells[0] == text->Text(engine::kTextNewDisk)) continue;
-      doc.rows.push_back(ToJsonRow(cells, *text));
+// The rows and the report, or the JSON document; then the end, by the stop
+// signal when one came.
+[[noreturn]] void Report(Run& run) {
+  const check::TerminalWindow& window = *run.window;
+  const engine::ScanState& state = run.engine->State();
+  const engine::DiskState& d = state.disk;
+  check::JsonDocument& doc = run.doc;
+  const int stopSignal = run.stopSignal;
+  if (run.o.json) {
+    for (const auto& cells : window.Rows()) {
+      if (cells[1].empty() && cells[0] == run.text->Text(engine::kTextNewDisk)) continue;
+      doc.rows.push_back(ToJsonRow(cells, *run.text));
     }
     doc.filesChecked = d.filesChecked;
     doc.filesTotal = d.filesTotal;
@@ -552,15 +576,15 @@ int main(int argc, char* argv[]) {
     doc.bytesTotal = d.bytesTotal;
     doc.bytesRead = state.bytesRead;
     if (d.bytesTotal != 0 || d.counted) doc.percent = d.percentShown.load();
-    doc.elapsedSeconds = std::chrono::duration<double>(ended - started).count();
+    doc.elapsedSeconds = std::chrono::duration<double>(run.ended - run.started).count();
     if (doc.stoppedBy.empty()) doc.stoppedBy = stopSignal == SIGINT ? "SIGINT" : stopSignal == SIGTERM ? "SIGTERM" : "";
-    doc.report = window->Report();
-    doc.messages = window->Messages();
-    doc.exitStatus = status;
+    doc.report = window.Report();
+    doc.messages = window.Messages();
+    doc.exitStatus = run.status;
     const std::string out = check::FormatJson(doc);
     std::fwrite(out.data(), 1, out.size(), stdout);
   } else {
-    std::string report = window->Report();
+    std::string report = window.Report();
     if (!report.empty() && report.back() != '\n') report += '\n';
     std::fwrite(report.data(), 1, report.size(), stdout);
     if (doc.rescued) {
@@ -570,5 +594,26 @@ int main(int argc, char* argv[]) {
     }
   }
   if (stopSignal != 0) FinishBySignal(stopSignal);
-  Finish(status);
+  Finish(run.status);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  const int signalFd = BlockStopSignals();
+  const check::CommandLine line =
+      check::ReadCommandLine(std::vector<std::string>(argv + 1, argv + argc), TORVEX_VERSION);
+  if (!line.options) {
+    std::fputs(line.out.c_str(), stdout);
+    std::fputs(line.err.c_str(), stderr);
+    Finish(line.exitStatus);
+  }
+  if (signalFd < 0) {
+    PrintError("cannot receive signals");
+    Finish(kExitNoCheck);
+  }
+  Run run = SetUp(*line.options, signalFd);
+  Check(run);
+  if (!run.rescueTo.empty() && run.stopSignal == 0) Rescue(run);
+  Report(run);
 }

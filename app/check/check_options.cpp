@@ -1,9 +1,84 @@
 #include "app/check/check_options.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstddef>
 
 namespace check {
 namespace {
+
+// What the command line said, before it is looked at as a whole.
+struct Reading {
+  CheckOptions options;
+  bool resume = false;
+  bool checkAgain = false;
+};
+
+// What an option takes after it, as its next argument or after "=".
+enum class Takes {
+  kNothing,  // a switch; "--fast=x" is refused
+  kNumber,   // a whole number from low to high
+  kText,     // any text but an empty one
+  kChoice,   // one of choices; its place among them is the number stored
+  kStop,     // --help, --version: the rest of the line, "=x" too, is not looked at
+};
+
+// An option's value as its rule understood it.
+struct Value {
+  std::string text;
+  int number = 0;
+};
+
+struct OptionRule {
+  std::vector<std::string_view> names;
+  Takes takes = Takes::kNothing;
+  int low = 0;  // kNumber: the numbers taken
+  int high = 0;
+  std::vector<std::string_view> choices = {};  // kChoice
+  // The error for a value the option does not take; "{}" stands for the value.
+  std::string_view refusal = {};
+  void (*store)(Reading& r, const Value& v) = nullptr;
+};
+
+const std::vector<OptionRule>& Rules() {
+  static const std::vector<OptionRule> rules = {
+      {.names = {"--delay"}, .takes = Takes::kNumber, .low = 3, .high = 99,
+       .refusal = "--delay takes a number of seconds from 3 to 99, not '{}'",
+       .store = [](Reading& r, const Value& v) { r.options.delaySeconds = v.number; }},
+      {.names = {"--priority"}, .takes = Takes::kNumber, .low = 0, .high = 6,
+       .refusal = "--priority takes a number from 0 to 6, not '{}'",
+       .store = [](Reading& r, const Value& v) { r.options.priority = v.number; }},
+      {.names = {"--log"}, .takes = Takes::kText, .refusal = "--log needs a file name",
+       .store = [](Reading& r, const Value& v) { r.options.logFile = v.text; }},
+      {.names = {"--rescue"}, .takes = Takes::kText, .refusal = "--rescue needs a folder",
+       .store = [](Reading& r, const Value& v) { r.options.rescueTo = v.text; }},
+      {.names = {"--passes"}, .takes = Takes::kNumber, .low = 0, .high = 9,
+       .refusal = "--passes takes a number from 0 to 9, not '{}'",
+       .store = [](Reading& r, const Value& v) { r.options.passes = v.number; }},
+      // 0 Russian, 1 English, as the window's setting.
+      {.names = {"--language"}, .takes = Takes::kChoice, .choices = {"ru", "en"},
+       .refusal = "--language takes ru or en, not '{}'",
+       .store = [](Reading& r, const Value& v) { r.options.language = v.number; }},
+      {.names = {"--fast"}, .store = [](Reading& r, const Value&) { r.options.fast = true; }},
+      {.names = {"--no-prescan"}, .store = [](Reading& r, const Value&) { r.options.preScan = false; }},
+      {.names = {"--resume"}, .store = [](Reading& r, const Value&) { r.resume = true; }},
+      {.names = {"--check-again"}, .store = [](Reading& r, const Value&) { r.checkAgain = true; }},
+      {.names = {"--json"}, .store = [](Reading& r, const Value&) { r.options.json = true; }},
+      {.names = {"--list-drives"}, .store = [](Reading& r, const Value&) { r.options.listDrives = true; }},
+      {.names = {"--help", "-h"}, .takes = Takes::kStop,
+       .store = [](Reading& r, const Value&) { r.options.help = true; }},
+      {.names = {"--version"}, .takes = Takes::kStop,
+       .store = [](Reading& r, const Value&) { r.options.version = true; }},
+  };
+  return rules;
+}
+
+const OptionRule* FindRule(const std::string& name) {
+  for (const OptionRule& rule : Rules()) {
+    if (std::find(rule.names.begin(), rule.names.end(), name) != rule.names.end()) return &rule;
+  }
+  return nullptr;
+}
 
 bool ParseNumber(const std::string& text, int low, int high, int* out) {
   int value = 0;
@@ -12,6 +87,31 @@ bool ParseNumber(const std::string& text, int low, int high, int* out) {
   if (ec != std::errc() || ptr != end || text.empty() || value < low || value > high) return false;
   *out = value;
   return true;
+}
+
+// Whether the rule takes v.text; a number or a choice goes to v.number.
+bool Understand(const OptionRule& rule, Value* v) {
+  switch (rule.takes) {
+    case Takes::kNumber:
+      return ParseNumber(v->text, rule.low, rule.high, &v->number);
+    case Takes::kText:
+      return !v->text.empty();
+    case Takes::kChoice: {
+      const auto found = std::find(rule.choices.begin(), rule.choices.end(), v->text);
+      v->number = static_cast<int>(found - rule.choices.begin());
+      return found != rule.choices.end();
+    }
+    case Takes::kNothing:
+    case Takes::kStop:
+      break;
+  }
+  return true;
+}
+
+std::string Refusal(std::string_view refusal, const std::string& value) {
+  std::string text(refusal);
+  if (const auto at = text.find("{}"); at != std::string::npos) text.replace(at, 2, value);
+  return text;
 }
 
 }  // namespace
@@ -41,9 +141,8 @@ std::string UsageText() {
 }
 
 std::optional<CheckOptions> ParseCheckOptions(const std::vector<std::string>& args, std::string* error) {
-  CheckOptions o;
+  Reading r;
   std::vector<std::string> positional;
-  bool resume = false, again = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string arg = args[i];
     if (arg == "--") {
@@ -59,97 +158,45 @@ std::optional<CheckOptions> ParseCheckOptions(const std::vector<std::string>& ar
       inlineValue = arg.substr(eq + 1);
       arg.resize(eq);
     }
-    const auto value = [&](std::string* out) {
-      if (inlineValue) {
-        *out = *inlineValue;
-        return true;
-      }
-      if (i + 1 >= args.size()) {
-        *error = "option " + arg + " needs a value";
-        return false;
-      }
-      *out = args[++i];
-      return true;
-    };
-    const auto flag = [&] {
-      if (inlineValue) *error = "option " + arg + " takes no value";
-      return !inlineValue;
-    };
-    std::string v;
-    if (arg == "--delay") {
-      if (!value(&v)) return std::nullopt;
-      if (!ParseNumber(v, 3, 99, &o.delaySeconds)) {
-        *error = "--delay takes a number of seconds from 3 to 99, not '" + v + "'";
-        return std::nullopt;
-      }
-    } else if (arg == "--priority") {
-      if (!value(&v)) return std::nullopt;
-      if (!ParseNumber(v, 0, 6, &o.priority)) {
-        *error = "--priority takes a number from 0 to 6, not '" + v + "'";
-        return std::nullopt;
-      }
-    } else if (arg == "--log") {
-      if (!value(&o.logFile)) return std::nullopt;
-      if (o.logFile.empty()) {
-        *error = "--log needs a file name";
-        return std::nullopt;
-      }
-    } else if (arg == "--rescue") {
-      if (!value(&o.rescueTo)) return std::nullopt;
-      if (o.rescueTo.empty()) {
-        *error = "--rescue needs a folder";
-        return std::nullopt;
-      }
-    } else if (arg == "--passes") {
-      if (!value(&v)) return std::nullopt;
-      if (!ParseNumber(v, 0, 9, &o.passes)) {
-        *error = "--passes takes a number from 0 to 9, not '" + v + "'";
-        return std::nullopt;
-      }
-    } else if (arg == "--language") {
-      if (!value(&v)) return std::nullopt;
-      if (v == "ru") {
-        o.language = 0;
-      } else if (v == "en") {
-        o.language = 1;
-      } else {
-        *error = "--language takes ru or en, not '" + v + "'";
-        return std::nullopt;
-      }
-    } else if (arg == "--fast") {
-      if (!flag()) return std::nullopt;
-      o.fast = true;
-    } else if (arg == "--no-prescan") {
-      if (!flag()) return std::nullopt;
-      o.preScan = false;
-    } else if (arg == "--resume") {
-      if (!flag()) return std::nullopt;
-      resume = true;
-    } else if (arg == "--check-again") {
-      if (!flag()) return std::nullopt;
-      again = true;
-    } else if (arg == "--json") {
-      if (!flag()) return std::nullopt;
-      o.json = true;
-    } else if (arg == "--list-drives") {
-      if (!flag()) return std::nullopt;
-      o.listDrives = true;
-    } else if (arg == "--help" || arg == "-h") {
-      o.help = true;
-      return o;
-    } else if (arg == "--version") {
-      o.version = true;
-      return o;
-    } else {
+    const OptionRule* rule = FindRule(arg);
+    if (rule == nullptr) {
       *error = "unknown option " + arg;
       return std::nullopt;
     }
+    Value value;
+    if (rule->takes == Takes::kStop) {
+      rule->store(r, value);
+      return r.options;
+    }
+    if (rule->takes == Takes::kNothing) {
+      if (inlineValue) {
+        *error = "option " + arg + " takes no value";
+        return std::nullopt;
+      }
+    } else {
+      if (inlineValue) {
+        value.text = *inlineValue;
+      } else if (i + 1 < args.size()) {
+        value.text = args[++i];
+      } else {
+        *error = "option " + arg + " needs a value";
+        return std::nullopt;
+      }
+      if (!Understand(*rule, &value)) {
+        *error = Refusal(rule->refusal, value.text);
+        return std::nullopt;
+      }
+    }
+    rule->store(r, value);
   }
-  if (resume && again) {
+
+  // The line as a whole.
+  CheckOptions& o = r.options;
+  if (r.resume && r.checkAgain) {
     *error = "--resume and --check-again exclude each other";
     return std::nullopt;
   }
-  o.resume = resume ? ResumeMode::kResume : again ? ResumeMode::kCheckAgain : ResumeMode::kNone;
+  o.resume = r.resume ? ResumeMode::kResume : r.checkAgain ? ResumeMode::kCheckAgain : ResumeMode::kNone;
   if (o.listDrives) {
     if (!positional.empty()) {
       *error = "--list-drives takes no PATH";
@@ -167,6 +214,23 @@ std::optional<CheckOptions> ParseCheckOptions(const std::vector<std::string>& ar
     return std::nullopt;
   }
   return o;
+}
+
+CommandLine ReadCommandLine(const std::vector<std::string>& args, std::string_view version) {
+  CommandLine line;
+  std::string error;
+  auto options = ParseCheckOptions(args, &error);
+  if (!options) {
+    line.err = "torvex-check: " + error + "\nTry 'torvex-check --help'.\n";
+    line.exitStatus = kExitNoCheck;
+  } else if (options->help) {
+    line.out = UsageText();
+  } else if (options->version) {
+    line.out = "torvex-check " + std::string(version) + "\n";
+  } else {
+    line.options = std::move(options);
+  }
+  return line;
 }
 
 }  // namespace check

@@ -2,9 +2,18 @@
 // The command line of torvex-check.
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace check {
+
+// The exit statuses; a stop signal gives 128 + the signal.
+inline constexpr int kExitClean = 0;
+inline constexpr int kExitErrorsFound = 1;
+inline constexpr int kExitNoCheck = 2;
+// No file read had an error, but files an earlier run checked were passed
+// over (--resume): they were not read now.
+inline constexpr int kExitPassedOver = 3;
 
 enum class ResumeMode { kNone, kResume, kCheckAgain };
 
@@ -31,5 +40,16 @@ std::optional<CheckOptions> ParseCheckOptions(const std::vector<std::string>& ar
 
 // The text of --help.
 std::string UsageText();
+
+// What the program makes of its command line before anything else: the
+// options to check with, or what to print and the status to end with
+// (--help, --version, a command line it cannot understand).
+struct CommandLine {
+  std::optional<CheckOptions> options;  // check with these
+  std::string out;                      // else print this on standard output,
+  std::string err;                      // this on standard error,
+  int exitStatus = kExitClean;          // and end with this status
+};
+CommandLine ReadCommandLine(const std::vector<std::string>& args, std::string_view version);
 
 }  // namespace check
