@@ -17,32 +17,12 @@ constexpr std::chrono::microseconds kDeviceWait{40};
 }  // namespace
 
 void Reader::Take(const std::string& name, int64_t size, int priority) {
-  {
-    std::lock_guard lock(guard_);
-    device_ = ctx_->run.rootDevice;
+  hand_.Give(ctx_->run.rootDevice, true, [&] {
     name_ = name;
     size_ = size;
     priority_ = priority;
     result_.store(kNoResult, std::memory_order_relaxed);
-    hasFile_ = true;
-  }
-  mail_.Notify();
-}
-
-bool Reader::Abandon() {
-  std::lock_guard lock(guard_);
-  if (Result()) return false;
-  abandoned_ = true;
-  ctx_->stuck->Note(device_, 1);
-  return true;
-}
-
-void Reader::Quit() {
-  {
-    std::lock_guard lock(guard_);
-    quit_ = true;
-  }
-  mail_.Notify();
+  });
 }
 
 void Reader::ShowFileProgress(int percent, bool force) {
@@ -53,32 +33,17 @@ void Reader::ShowFileProgress(int percent, bool force) {
 }
 
 void Reader::Loop() {
-  while (NextFile() && CheckOne()) {
-  }
-}
-
-bool Reader::NextFile() {
-  for (;;) {
-    const uint32_t seq = mail_.Seq();
-    {
-      std::lock_guard lock(guard_);
-      if (quit_) return false;
-      if (hasFile_) {
-        hasFile_ = false;
-        return true;
-      }
-    }
-    mail_.Wait(seq);
+  while (hand_.Wait() && CheckOne()) {
   }
 }
 
 bool Reader::CheckOne() {
-  std::unique_lock lock(guard_);
+  std::unique_lock lock(hand_.Guard());
   fd_ = -1;
   lastFilePercent_ = 0;
   const int64_t startDone = ctx_->state.disk.bytesDone;
   std::optional<FileResult> result = Open(lock, startDone);
-  if (!result && !abandoned_) result = ReadBlocks(lock, startDone);
+  if (!result && !hand_.AbandonedLocked()) result = ReadBlocks(lock, startDone);
   lock.unlock();
   // Closing may itself stall on a failing device: never under the guard.
   // The result stands only once the file is closed, so a close that outlasts
@@ -86,13 +51,13 @@ bool Reader::CheckOne() {
   // keeps its place among the stuck ones until its file is closed.
   platform::CloseFile(fd_);
   lock.lock();
-  const bool kept = result && !abandoned_;
+  const bool kept = result && !hand_.AbandonedLocked();
   if (kept) {
     result_.store(static_cast<int>(*result), std::memory_order_release);
-  } else {
-    ctx_->stuck->Note(device_, -1);
+    hand_.SetBusyLocked(false);
   }
   lock.unlock();
+  if (!kept) hand_.Ended();
   ctx_->state.watchdog.Wake();
   return kept;
 }
@@ -108,7 +73,7 @@ std::optional<FileResult> Reader::Open(std::unique_lock<std::mutex>& lock, int64
   // again only when the slider has moved.
   const int prio = c.Threads().SetReaderPriority(position);
   lock.lock();
-  if (abandoned_) return std::nullopt;
+  if (hand_.AbandonedLocked()) return std::nullopt;
   // A reader without its priority goes no further.
   if (prio == platform::kPriorityFailed) return FileResult::InternalError;
   if (prio == platform::kPriorityKeptLower) keptLower_.store(true, std::memory_order_release);
@@ -117,7 +82,7 @@ std::optional<FileResult> Reader::Open(std::unique_lock<std::mutex>& lock, int64
   fd_ = platform::OpenFileForReading(name);
 
   lock.lock();
-  if (abandoned_) return std::nullopt;
+  if (hand_.AbandonedLocked()) return std::nullopt;
   if (fd_ < 0) {
     d.bytesDone = startDone + size_;
     return FileResult::Open;
@@ -153,7 +118,7 @@ std::optional<FileResult> Reader::ReadBlocks(std::unique_lock<std::mutex>& lock,
     const bool waited = first && std::chrono::steady_clock::now() - began >= kDeviceWait;
 
     lock.lock();
-    if (abandoned_) return std::nullopt;
+    if (hand_.AbandonedLocked()) return std::nullopt;
     if (first) c.deviceWaits.Note(waited);
     if (got < 0) {
       // The position stays where this block began.

@@ -15,14 +15,14 @@
 
 #include "engine/engine_context.h"
 #include "engine/file_result.h"
-#include "platform/wake_signal.h"
+#include "engine/reader_hand_over.h"
 
 namespace engine {
 
 class Reader {
  public:
   Reader(std::shared_ptr<EngineContext> ctx, std::shared_ptr<Block> buffer)
-      : ctx_(std::move(ctx)), buffer_(std::move(buffer)) {}
+      : ctx_(std::move(ctx)), buffer_(std::move(buffer)), hand_(ctx_->stuck) {}
 
   // The reader thread: one file after another until the run ends or the
   // reader is given up.
@@ -40,26 +40,24 @@ class Reader {
 
   // Gives the reader up. False when it had already ended its file; its
   // result stands then.
-  bool Abandon();
+  bool Abandon() { return hand_.Abandon(false); }
 
   // This thread could not come back up to the priority the slider asks for:
   // a fresh reader takes the next file (check thread, after a file).
   bool KeptLower() const { return keptLower_.load(std::memory_order_acquire); }
 
   // No more files: the thread ends (check thread, while no file is read).
-  void Quit();
+  void Quit() { hand_.Quit(); }
 
  private:
   static constexpr int kNoResult = -1;
 
-  // Waits for the next file; false when the run is over.
-  bool NextFile();
   // Reads the file handed over, closes it and gives the result; false when
   // the reader was given up meanwhile.
   bool CheckOne();
   // Takes the priority and opens the file. Called and returning with the
   // guard held; a result when the file ends here, nothing when it is to be
-  // read (or the reader was given up: abandoned_ says which).
+  // read (or the reader was given up: the hand-over says which).
   std::optional<FileResult> Open(std::unique_lock<std::mutex>& lock, int64_t startDone);
   // Reads the blocks of the open file, under the guard as Open.
   std::optional<FileResult> ReadBlocks(std::unique_lock<std::mutex>& lock, int64_t startDone);
@@ -67,17 +65,12 @@ class Reader {
 
   std::shared_ptr<EngineContext> ctx_;
   std::shared_ptr<Block> buffer_;
-  platform::WakeSignal mail_;  // raised when a file is handed over or the run ends
-
-  std::mutex guard_;  // held while the reader changes shared state
-  // Under guard_:
+  // The file handed over: busy from Take until its result stands.
+  ReaderHandOver hand_;
+  // Under the hand-over's guard:
   std::string name_;
   int64_t size_ = 0;
   int priority_ = 3;
-  uint64_t device_ = 0;  // the device of the run the file belongs to
-  bool hasFile_ = false;
-  bool quit_ = false;
-  bool abandoned_ = false;
 
   // The reader thread's own:
   int fd_ = -1;

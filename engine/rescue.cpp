@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "engine/blocks.h"
+#include "engine/reader_hand_over.h"
 #include "engine/stuck_readers.h"
 #include "engine/watchdog.h"
 #include "platform/ascii.h"
@@ -114,89 +115,62 @@ using Shared = RescueRun::Shared;
 // of the file handed over and writes what it read into the copy.
 class RescueReader {
  public:
-  explicit RescueReader(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
+  explicit RescueReader(std::shared_ptr<Shared> shared) : shared_(std::move(shared)), hand_(shared_->stuck) {}
 
   bool Ready() const { return buffer_ != nullptr; }
 
   void Loop() {
     shared_->threads->SetReaderPriority(shared_->options.priority);
-    std::shared_ptr<FileWork> work;
-    while (NextWork(&work) && Copy(*work)) {
+    while (hand_.Wait()) {
+      std::shared_ptr<FileWork> work;
+      {
+        std::lock_guard lock(hand_.Guard());
+        work = std::move(work_);
+      }
+      if (!work || !Copy(*work)) break;
     }
   }
 
   // Hands a file over (rescue thread, while the reader is idle).
   void Take(std::shared_ptr<FileWork> work) {
-    {
-      std::lock_guard lock(guard_);
-      work_ = std::move(work);
-    }
-    mail_.Notify();
+    const uint64_t device = work->device;
+    hand_.Give(device, false, [&] { work_ = std::move(work); });
   }
 
-  void Quit() {
-    {
-      std::lock_guard lock(guard_);
-      quit_ = true;
-    }
-    mail_.Notify();
-  }
+  void Quit() { hand_.Quit(); }
 
-  // Gives the reader up if it is inside a read (true); false when it is not,
-  // and its file is the rescue thread's again all the same: the reader will
-  // touch it no more. Rescue thread.
-  bool Abandon(bool onlyWhileReading) {
-    std::lock_guard lock(guard_);
-    if (onlyWhileReading && !reading_) return false;
-    abandoned_ = true;
-    if (reading_) {
-      stuck_ = true;
-      shared_->stuck->Note(device_, 1);
-    }
-    return stuck_;
-  }
+  // Gives the reader up if it is inside a read or an open (true); false when
+  // it is not. With onlyWhileReading unset it is given up all the same, and
+  // its file is the rescue thread's again: the reader will touch it no
+  // more. Rescue thread.
+  bool Abandon(bool onlyWhileReading) { return hand_.Abandon(!onlyWhileReading); }
 
   // The unit being read, for the rescue thread after Abandon.
   Unit Current() {
-    std::lock_guard lock(guard_);
+    std::lock_guard lock(hand_.Guard());
     return current_;
   }
 
   // Whether the file handed over is done. Rescue thread.
   bool Finished(const FileWork& work) {
-    std::lock_guard lock(guard_);
+    std::lock_guard lock(hand_.Guard());
     return work.finished;
   }
 
  private:
-  bool NextWork(std::shared_ptr<FileWork>* work) {
-    for (;;) {
-      const uint32_t seq = mail_.Seq();
-      {
-        std::lock_guard lock(guard_);
-        if (quit_ || abandoned_) return false;
-        if (work_) {
-          device_ = work_->device;
-          *work = std::move(work_);
-          return true;
-        }
-      }
-      mail_.Wait(seq);
-    }
-  }
 
   // Opens the file (again, when an earlier reader stalled in it) and reads its
   // units. False once the reader has been given up.
   bool Copy(FileWork& work) {
-    std::unique_lock lock(guard_);
+    std::unique_lock lock(hand_.Guard());
     // An open can stall on a failing device as a read can.
     current_ = Unit{kOpening, 0, false};
-    reading_ = true;
+    hand_.SetBusyLocked(true);
     lock.unlock();
     int fd = platform::OpenFileInFolder(work.folder.Get(), work.name);
     lock.lock();
-    reading_ = false;
-    if (!abandoned_) {
+    if (!hand_.AbandonedLocked()) {
+      hand_.SetBusyLocked(false);
       if (fd < 0) {
         work.notOpened = true;
       } else {
@@ -204,12 +178,12 @@ class RescueReader {
         aheadUntil_ = kAheadFileBytes;
         ReadUnits(work, fd, lock);
       }
-      if (!abandoned_) work.finished = true;
+      if (!hand_.AbandonedLocked()) work.finished = true;
     }
-    const bool abandoned = abandoned_;
+    const bool abandoned = hand_.AbandonedLocked();
     lock.unlock();
     platform::CloseFile(fd);
-    if (abandoned && stuck_) shared_->stuck->Note(device_, -1);
+    if (abandoned) hand_.Ended();
     shared_->watchdog.Wake();
     return !abandoned;
   }
@@ -220,7 +194,7 @@ class RescueReader {
       const Unit unit = work.units.front();
       work.units.pop_front();
       current_ = unit;
-      reading_ = true;
+      hand_.SetBusyLocked(true);
       shared_->watchdog.Reset();
       lock.unlock();
       if (work.ahead && unit.split && !shared_->aheadOff.load(std::memory_order_relaxed) &&
@@ -241,8 +215,8 @@ class RescueReader {
         got = platform::ReadAtOffset(fd, buffer_->data, static_cast<long>(unit.length), unit.pos);
       }
       lock.lock();
-      if (abandoned_) return;
-      reading_ = false;
+      if (hand_.AbandonedLocked()) return;
+      hand_.SetBusyLocked(false);
       if (got < 0) {
         // A disc that has shown a bad block gets no more read-ahead.
         shared_->aheadOff = true;
@@ -276,16 +250,10 @@ class RescueReader {
   std::shared_ptr<Shared> shared_;
   std::unique_ptr<Block> buffer_{new (std::nothrow) Block};
   platform::DeviceSectors deviceSectors_;  // the reader thread's own
-  platform::WakeSignal mail_;
-
-  std::mutex guard_;
-  // Under guard_:
+  // Busy while inside an open or a read.
+  ReaderHandOver hand_;
+  // Under the hand-over's guard:
   std::shared_ptr<FileWork> work_;
-  uint64_t device_ = 0;  // of the file being read
-  bool quit_ = false;
-  bool abandoned_ = false;
-  bool stuck_ = false;  // given up inside a read: counted among the stuck
-  bool reading_ = false;
   Unit current_;
   // The reader thread's own: how far the read-ahead inside the current file
   // has been asked for.
