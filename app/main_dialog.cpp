@@ -28,6 +28,7 @@
 #include "platform/ascii.h"
 #include "engine/system_services.h"
 #include "platform/drive_table.h"
+#include "platform/process_env.h"
 #include "platform/registry.h"
 #include "platform/sound_output.h"
 #include "records/disk_info_store.h"
@@ -214,7 +215,8 @@ void CMainDialog::showEvent(QShowEvent* event) {
 void CMainDialog::OnShow() {
   engine::Settings& set = *m_store->settings;
   if (m_store->firstRun) {
-    const int language = dialogs::AskInterfaceLanguage(this);
+    // The user's locale chooses at first.
+    const int language = dialogs::AskInterfaceLanguage(this, platform::LocaleLanguage(platform::SystemEnvironment()));
     set.language = language;
     res::InterfaceLanguage = language;
   }

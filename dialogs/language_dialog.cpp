@@ -10,14 +10,16 @@ constexpr int kIdRussian = 1118;
 
 }  // namespace
 
-CLanguageDialog::CLanguageDialog(QWidget* parent) : CTemplateDialog(res::kDialogLanguage, parent) {}
+CLanguageDialog::CLanguageDialog(int preselected, QWidget* parent)
+    : CTemplateDialog(res::kDialogLanguage, parent), m_nPreselected(preselected) {}
 
 bool CLanguageDialog::OnInitDialog() {
-  // Neither button starts selected.
+  // The button of the language asked for starts selected, or neither.
   if (auto* russian = ui::DlgItem<QAbstractButton>(*this, kIdRussian)) {
     if (QButtonGroup* group = russian->group()) {
       group->setExclusive(false);
-      for (QAbstractButton* b : group->buttons()) b->setChecked(false);
+      const QList<QAbstractButton*> buttons = group->buttons();
+      for (int i = 0; i < buttons.size(); ++i) buttons[i]->setChecked(i == m_nPreselected);
       group->setExclusive(true);
     }
   }
@@ -39,8 +41,8 @@ void CLanguageDialog::OnOK() {
   done(1);
 }
 
-int AskInterfaceLanguage(QWidget* parent) {
-  CLanguageDialog dialog(parent);
+int AskInterfaceLanguage(QWidget* parent, int preselected) {
+  CLanguageDialog dialog(preselected, parent);
   dialog.DoModal();
   return dialog.m_nLanguage;
 }

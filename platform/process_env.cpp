@@ -28,4 +28,17 @@ ProcessEnvironment& SystemEnvironment() {
   return environment;
 }
 
+int LocaleLanguage(const ProcessEnvironment& environment) {
+  // The order in which the C library itself looks for the messages' locale.
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const std::optional<std::string> value = environment.Variable(name);
+    if (!value || value->empty()) continue;
+    const std::string_view locale = *value;
+    const bool russian = locale.substr(0, 2) == "ru" && (locale.size() == 2 || locale[2] == '_' || locale[2] == '.' ||
+                                                         locale[2] == '@');
+    return russian ? 0 : 1;
+  }
+  return 1;
+}
+
 }  // namespace platform

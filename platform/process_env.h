@@ -23,4 +23,9 @@ class ProcessEnvironment {
 // The real process.
 ProcessEnvironment& SystemEnvironment();
 
+// The interface language of the user's locale: 0 (Russian) when the first of
+// LC_ALL, LC_MESSAGES and LANG that is set and not empty names a Russian
+// locale ("ru", "ru_RU.UTF-8"...), else 1 (English).
+int LocaleLanguage(const ProcessEnvironment& environment);
+
 }  // namespace platform

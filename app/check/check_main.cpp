@@ -32,6 +32,7 @@
 #include "engine/rescue.h"
 #include "engine/rescue_report.h"
 #include "platform/drive_table.h"
+#include "platform/process_env.h"
 #include "platform/registry.h"
 #include "platform/rescue_files.h"
 #include "platform/volume_info.h"
@@ -612,7 +613,10 @@ int main(int argc, char* argv[]) {
     PrintError("cannot receive signals");
     Finish(kExitNoCheck);
   }
-  Run run = SetUp(*line.options, signalFd);
+  check::CheckOptions options = *line.options;
+  // Without --language, the user's locale chooses.
+  if (options.language < 0) options.language = platform::LocaleLanguage(platform::SystemEnvironment());
+  Run run = SetUp(options, signalFd);
   Check(run);
   if (!run.rescueTo.empty() && run.stopSignal == 0) Rescue(run);
   Report(run);

@@ -127,7 +127,7 @@ std::string UsageText() {
          "  --log FILE        append the check to FILE in the log format\n"
          "  --resume          continue a remembered CD-ROM from Torvex.tvd in the current folder\n"
          "  --check-again     check a remembered CD-ROM from its start, remembering it in Torvex.tvd\n"
-         "  --language ru|en  language of the rows and the report (en)\n"
+         "  --language ru|en  language of the rows and the report (ru in a Russian locale, else en)\n"
          "  --json            print one JSON document instead of the rows and the report\n"
          "  --rescue DEST     after the check, copy the readable part of every file with a read\n"
          "                    error to the folder DEST (on another disk), with a map of what is missing\n"

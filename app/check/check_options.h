@@ -24,7 +24,7 @@ struct CheckOptions {
   int priority = 3;      // 0..6
   std::string logFile;   // empty: no log
   ResumeMode resume = ResumeMode::kNone;
-  int language = 1;      // 0 Russian, 1 English
+  int language = -1;     // 0 Russian, 1 English, -1 the locale's
   bool json = false;
   bool listDrives = false;
   bool help = false;

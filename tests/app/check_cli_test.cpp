@@ -443,6 +443,22 @@ TEST_F(CheckCliTest, ACountedDiscWithNoFilesHasZeroTotals) {
   EXPECT_EQ(JsonField(unknown.out, "percent"), "null");
 }
 
+// Without --language the user's locale chooses the language of the rows and
+// the report; --language still wins over it.
+TEST_F(CheckCliTest, TheLocaleChoosesTheLanguageUnlessItIsGiven) {
+  Serve({{"DATA.BIN", 10'000}});
+  if (IsSkipped()) return;
+  options.variables = {{"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANG", "ru_RU.UTF-8"}};
+  const Result russian = RunCheck({"D:"}, options);
+  EXPECT_EQ(russian.status, 0) << russian.err;
+  EXPECT_NE(russian.out.find("Проверка диска завершена полностью\nПроверено файлов: 1\n"), std::string::npos) << russian.out;
+  const Result given = RunCheck({"--language", "en", "D:"}, options);
+  EXPECT_NE(given.out.find("The checking is complete\nFiles checked: 1\n"), std::string::npos) << given.out;
+  options.variables = {{"LC_ALL", "C.UTF-8"}, {"LANG", "ru_RU.UTF-8"}};
+  const Result english = RunCheck({"--json", "D:"}, options);
+  EXPECT_EQ(JsonField(english.out, "language"), "\"en\"") << english.out;
+}
+
 // A folder of the tree where another volume is mounted is not walked (its
 // files are that volume's), and the report and the document say so.
 TEST_F(CheckCliTest, AFolderWhereAnotherVolumeIsMountedIsNotWalkedAndIsTold) {

@@ -26,10 +26,20 @@ Child::Child(const std::vector<std::string>& args, const ChildOptions& options) 
   for (auto& a : argStore) argv.push_back(a.data());
   argv.push_back(nullptr);
   std::vector<std::string> envStore;
+  const auto replaced = [&options](const char* entry) {
+    if (std::strncmp(entry, "TORVEX_REGISTRY_FILE=", 21) == 0) return true;
+    for (const auto& [name, value] : options.variables) {
+      if (std::strncmp(entry, name.c_str(), name.size()) == 0 && entry[name.size()] == '=') return true;
+    }
+    return false;
+  };
   for (char** e = environ; *e != nullptr; ++e) {
-    if (std::strncmp(*e, "TORVEX_REGISTRY_FILE=", 21) != 0) envStore.emplace_back(*e);
+    if (!replaced(*e)) envStore.emplace_back(*e);
   }
   if (!options.registryFile.empty()) envStore.push_back("TORVEX_REGISTRY_FILE=" + options.registryFile);
+  for (const auto& [name, value] : options.variables) {
+    if (!value.empty()) envStore.push_back(name + "=" + value);
+  }
   std::vector<char*> envp;
   for (auto& e : envStore) envp.push_back(e.data());
   envp.push_back(nullptr);

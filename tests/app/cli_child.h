@@ -15,6 +15,9 @@ struct ChildOptions {
   std::string cwd;           // empty: the test's own
   std::string registryFile;  // TORVEX_REGISTRY_FILE
   int ptyColumns = 0;        // > 0: standard error is a terminal this wide
+  // Variables given to the child instead of the test's own of that name; an
+  // empty value leaves the variable out.
+  std::vector<std::pair<std::string, std::string>> variables;
 };
 
 class Child {

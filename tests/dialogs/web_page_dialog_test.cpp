@@ -22,6 +22,7 @@
 #include "records/settings_store.h"
 #include "res/text_table.h"
 #include "tests/dialogs/about_test_helpers.h"
+#include "tests/support/fake_environment.h"
 #include "tests/support/temp_tree.h"
 #include "ui/bitmap_button.h"
 #include "ui/message_dialog.h"
@@ -41,23 +42,7 @@ using dialogs::CWebPageDialog;
 // A page load in the browser's helper process, slower under the sanitizers.
 constexpr int kLoadMs = 90000;
 
-class FakeEnvironment : public platform::ProcessEnvironment {
- public:
-  explicit FakeEnvironment(bool root) : root_(root) {}
-  bool EffectiveUserIsRoot() const override { return root_; }
-  std::optional<std::string> Variable(std::string_view name) const override {
-    auto it = variables.find(std::string(name));
-    if (it == variables.end()) return std::nullopt;
-    return it->second;
-  }
-  void SetVariable(std::string_view name, std::string_view value) override {
-    variables[std::string(name)] = std::string(value);
-  }
-  std::map<std::string, std::string> variables;
-
- private:
-  bool root_;
-};
+using testing_support::FakeEnvironment;
 
 // Sets an environment variable for the life of the guard.
 class EnvGuard {

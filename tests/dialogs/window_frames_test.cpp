@@ -168,6 +168,18 @@ TEST_F(WindowFramesTest, WhatTheFrameDoesNotOfferStaysRefusedWhateverTheWindowMa
   EXPECT_EQ(result, 2);
 }
 
+TEST_F(WindowFramesTest, TheFirstRunDialogStartsOnTheLanguageOfTheLocaleAndOkTakesIt) {
+  for (const int preselected : {-1, 0, 1}) {
+    dialogs::CLanguageDialog dialog(preselected);
+    ModalWatcher<dialogs::CLanguageDialog> watcher([&](dialogs::CLanguageDialog& open) {
+      QTest::mouseClick(ui::DlgItem(open, 1), Qt::LeftButton);
+    });
+    dialog.DoModal();
+    EXPECT_TRUE(watcher.Handled());
+    EXPECT_EQ(dialog.m_nLanguage, preselected);
+  }
+}
+
 TEST_F(WindowFramesTest, F1OpensTheTopicOfEachWindow) {
   {
     dialogs::CLanguageDialog dialog;
