@@ -1,6 +1,7 @@
 #include "dialogs/options_dialog.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -11,6 +12,7 @@
 #include "dialogs/folder_browser_dialog.h"
 #include "platform/drive_table.h"
 #include "platform/folder_list.h"
+#include "platform/volume_info.h"
 #include "engine/settings.h"
 #include "res/text_table.h"
 #include "ui/bitmap_button.h"
@@ -167,7 +169,7 @@ bool COptionsDialog::OnInitDialog() {
   if (m_list != nullptr) {
     int index = m_bShowCdromOnly ? 0 : m_nDriveListIndex;
     for (int i = 0; i < m_list->count(); ++i) {
-      if (records::EntryToDrive(m_list->itemText(i).toStdString()) == m_nSettingsDrive) index = i;
+      if (records::EntryToDrive(m_list->itemData(i).toString().toStdString()) == m_nSettingsDrive) index = i;
     }
     m_list->setCurrentIndex(index >= 0 && index < m_list->count() ? index : -1);
   }
@@ -214,9 +216,16 @@ void COptionsDialog::FillList() {
   const int cdroms =
       records::FillDriveList(m_bShowCdromOnly ? records::kCdromDrivesOnly : records::kAllDrives, entries, m_drives);
   for (const std::string& entry : entries) {
-    m_list->addItem(QString::fromStdString(entry));
+    // Shown with the volume's label and folder; the entry itself is kept
+    // as the item's data.
+    const platform::Drive* drive = m_drives.Find(entry[0]);
+    const std::string label = drive != nullptr && !drive->device.empty() ? platform::DeviceLabel(drive->device) : "";
+    const std::string text = drive != nullptr ? records::DriveListText(entry, *drive, label) : entry;
+    m_list->addItem(QString::fromUtf8(text), QString::fromStdString(entry));
     m_list->setItemData(m_list->count() - 1, WhereTheDriveIs(m_drives, entry), Qt::ToolTipRole);
   }
+  // The list opens wide enough for the longest of them.
+  if (m_list->view() != nullptr) m_list->view()->setMinimumWidth(m_list->view()->sizeHintForColumn(0) + 8);
   m_list->setCurrentIndex(-1);
   if (m_bShowCdromOnly && cdroms == 0) {
     ui::ShowMessage(res::LoadText(kTextNoCdrom), engine::kCaptionError, engine::kMsgInfo, this);
@@ -224,7 +233,7 @@ void COptionsDialog::FillList() {
 }
 
 std::string COptionsDialog::SelectedEntry() const {
-  return m_list != nullptr ? m_list->currentText().toStdString() : std::string();
+  return m_list != nullptr ? m_list->currentData().toString().toStdString() : std::string();
 }
 
 void COptionsDialog::SelectionUpdate() {

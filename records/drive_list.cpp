@@ -84,6 +84,18 @@ int FillDriveList(int mode, std::vector<std::string>& list, const platform::Driv
   return cdroms;
 }
 
+std::string DriveListText(const std::string& entry, const platform::Drive& drive, const std::string& label) {
+  std::string text = entry;
+  if (!label.empty()) text += "   " + platform::VisibleText(label);
+  // A folder keeps its slashes; a control byte in it is a question mark.
+  std::string where = !drive.path.empty() ? drive.path : drive.device;
+  for (char& c : where) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  if (!where.empty()) text += "   " + where;
+  return text;
+}
+
 int EntryToDrive(std::string_view entry) { return entry.empty() ? -1 : entry[0] - 'A'; }
 
 bool EntryIsCdrom(std::string_view entry) { return entry.size() > 7 && entry[7] == 'C'; }

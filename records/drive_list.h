@@ -13,6 +13,7 @@
 namespace platform {
 class DiscMounter;
 class DriveProbe;
+struct Drive;
 class DriveTable;
 class Registry;
 }
@@ -68,6 +69,13 @@ const char* DriveKindName(int code);
 // Appends the entries of the drives from A to Z: CD-ROM drives only in mode
 // 1, all drives in mode 2. Returns the number of CD-ROM drives in both modes.
 int FillDriveList(int mode, std::vector<std::string>& list, const platform::DriveTable& drives);
+
+// What the list shows of an entry: the entry, then the label of the drive's
+// volume and the folder it is mounted on (its device where it is not
+// mounted), each where there is one, so that a user can tell which letter is
+// which disc. The label is shown as VisibleText; a control byte of the
+// folder is a question mark.
+std::string DriveListText(const std::string& entry, const platform::Drive& drive, const std::string& label);
 
 // The drive of an entry: 0 for A to 25 for Z.
 int EntryToDrive(std::string_view entry);

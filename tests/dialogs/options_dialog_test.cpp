@@ -44,7 +44,7 @@ QString Folder(COptionsDialog& o) { return ui::DlgItemText(o, kFolder); }
 bool Enabled(COptionsDialog& o, int id) { return ui::DlgItem(o, id)->isEnabled(); }
 QStringList Entries(COptionsDialog& o) {
   QStringList entries;
-  for (int i = 0; i < List(o)->count(); ++i) entries << List(o)->itemText(i);
+  for (int i = 0; i < List(o)->count(); ++i) entries << List(o)->itemData(i).toString();
   return entries;
 }
 // A click on the box of a check box or radio button.
@@ -124,6 +124,8 @@ TEST_F(OptionsDialogTest, TheDriveListAndTheStartFolderFollowEachOther) {
     for (int i = 0; i < 4; ++i) {
       const testing_support::TempTree* folders[] = {&drives.c, &drives.d, &drives.e, &drives.f};
       EXPECT_EQ(List(o)->itemData(i, Qt::ToolTipRole).toString().toStdString(), folders[i]->Root());
+      // Each shows where it is mounted, so that the letters can be told apart.
+      EXPECT_EQ(List(o)->itemText(i).toStdString(), Entries(o)[i].toStdString() + "   " + folders[i]->Root());
     }
     EXPECT_EQ(List(o)->currentIndex(), 2);
     // A start folder stays while drives are chosen...

@@ -48,6 +48,26 @@ TEST(DriveListTest, EntriesInLetterOrderWithTheirKindNames) {
   EXPECT_EQ(std::string("Z:   ( Floppy/Removable )").size(), 25u);  // the longest entry
 }
 
+TEST(DriveListTest, TheListShowsEachDrivesLabelAndFolderBesideItsEntry) {
+  struct Case {
+    std::string path, device, label, shown;
+  };
+  const Case cases[] = {
+      {"/media/cdrom0", "/dev/sr0", "MY_DISC", "D:   ( CD-ROM )   MY_DISC   /media/cdrom0"},
+      {"", "/dev/sr0", "", "D:   ( CD-ROM )   /dev/sr0"},  // no disc mounted: its device
+      {"/media/cdrom0", "", "", "D:   ( CD-ROM )   /media/cdrom0"},
+      {"", "", "", "D:   ( CD-ROM )"},
+      {"/mnt/a\nb", "/dev/sr0", "EVIL\n", "D:   ( CD-ROM )   EVIL/0A   /mnt/a?b"},
+  };
+  for (const Case& c : cases) {
+    platform::Drive drive;
+    drive.letter = 'D';
+    drive.path = c.path;
+    drive.device = c.device;
+    EXPECT_EQ(DriveListText("D:   ( CD-ROM )", drive, c.label), c.shown) << c.shown;
+  }
+}
+
 TEST(DriveListTest, EntryRules) {
   EXPECT_EQ(EntryToDrive("A:   ( Fixed )"), 0);
   EXPECT_EQ(EntryToDrive("Z:   ( CD-ROM )"), 25);
