@@ -2,6 +2,7 @@
 
 #include <QFileIconProvider>
 #include <QStyle>
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <utility>
@@ -15,6 +16,36 @@
 
 namespace dialogs {
 namespace {
+
+// Names compared as a person reads them: case folded, and a run of digits
+// by the number it writes. Negative, zero or positive.
+int CompareNames(const QString& a, const QString& b) {
+  qsizetype i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (a[i].isDigit() && b[j].isDigit()) {
+      qsizetype ei = i, ej = j;
+      while (ei < a.size() && a[ei].isDigit()) ++ei;
+      while (ej < b.size() && b[ej].isDigit()) ++ej;
+      qsizetype si = i, sj = j;  // leading zeros do not count
+      while (si + 1 < ei && a[si] == u'0') ++si;
+      while (sj + 1 < ej && b[sj] == u'0') ++sj;
+      if (ei - si != ej - sj) return ei - si < ej - sj ? -1 : 1;
+      for (; si < ei; ++si, ++sj) {
+        if (a[si] != b[sj]) return a[si] < b[sj] ? -1 : 1;
+      }
+      i = ei;
+      j = ej;
+      continue;
+    }
+    const QChar x = a[i].toCaseFolded(), y = b[j].toCaseFolded();
+    if (x != y) return x < y ? -1 : 1;
+    ++i;
+    ++j;
+  }
+  if (i < a.size()) return 1;
+  if (j < b.size()) return -1;
+  return 0;
+}
 
 constexpr int kTextDevices = 171;
 // Paths live in buffers of 260 bytes.
@@ -211,6 +242,19 @@ QList<QTreeWidgetItem*> CFolderTreeCtrl::ListFolder(QTreeWidgetItem* item) const
   std::vector<platform::FolderEntry> entries;
   // A folder that cannot be listed (no disc, no access) simply has no children.
   if (native.empty() || !m_lister.ListFolder(native, entries)) return {};
+  // By name, as a person reads them: letters of either case together, and
+  // numbers by their value ("disc 2" before "disc 10").
+  std::vector<std::pair<QString, const platform::FolderEntry*>> sorted;
+  sorted.reserve(entries.size());
+  for (const platform::FolderEntry& e : entries) sorted.emplace_back(QString::fromUtf8(e.name), &e);
+  std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+    const int order = CompareNames(a.first, b.first);
+    return order != 0 ? order < 0 : a.second->name < b.second->name;
+  });
+  std::vector<platform::FolderEntry> byName;
+  byName.reserve(entries.size());
+  for (const auto& s : sorted) byName.push_back(*s.second);
+  entries = std::move(byName);
   ItemList items;
   for (const platform::FolderEntry& e : entries) {
     if (e.folder && UsableName(e.name)) items.Add(MakeItem(QString::fromUtf8(e.name), kIconFolder, e.name, true));
