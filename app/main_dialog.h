@@ -1,22 +1,20 @@
 #pragma once
 // The main window: the program itself. It owns, for the whole life of the
 // program, the settings, the log, the disk info file, the scan engine and the
-// error list; it runs the commands START/STOP, SKIP, OPTION, EXIT, ABOUT, the
-// four panel toggles, CL and HELP, the one-second timer, and carries out the
-// engine's window calls (through the window bridge, which takes calls of the
-// engine's threads over to the UI thread). The error list's context menu
-// copies rows, opens a file's folder and rescues damaged files, with a
-// rescue window of its own while the main window stays usable.
+// error list (put together by ComposeServices, app/services.h); it runs the
+// commands START/STOP, SKIP, OPTION, EXIT, ABOUT, the four panel toggles, CL
+// and HELP, the one-second timer, and carries out the engine's window calls
+// (through the window bridge, which takes calls of the engine's threads over
+// to the UI thread). The error list's context menu and the rescue of damaged
+// files are its RescueController's (app/rescue_controller.h).
 #include <QBasicTimer>
 #include <QIcon>
-#include <QPointer>
-#include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
+#include "app/rescue_controller.h"
+#include "app/services.h"
 #include "engine/check_run.h"
-#include "engine/rescue.h"
 #include "ui/error_list.h"
 #include "ui/rescue_dialog.h"
 #include "ui/template_dialog.h"
@@ -25,41 +23,7 @@
 
 class QTreeView;
 
-namespace platform {
-class Registry;
-}
-namespace records {
-class DiskInfoStore;
-class LogFile;
-class SettingsStore;
-}  // namespace records
-
 namespace ui {
-
-class EventSounds;
-
-// Asks the user for a folder: the desktop's folder chooser.
-class FolderChooser {
- public:
-  virtual ~FolderChooser() = default;
-  // The folder chosen (its path as the system names it), or empty when the
-  // user cancelled. start: the folder shown first.
-  virtual std::string ChooseFolder(QWidget* owner, const std::string& title, const std::string& start) = 0;
-};
-
-// What the window uses of the system. Each left empty takes the real one;
-// tests put fakes in.
-struct MainDialogServices {
-  std::shared_ptr<platform::Registry> registry;          // the user's registry file
-  std::shared_ptr<engine::VolumeQuery> volumes;           // the volumes of the drives
-  std::shared_ptr<engine::RootCheck> roots;               // roots mounted and readable
-  std::shared_ptr<engine::RootPathTranslator> rootPaths;  // drive letters onto folders
-  std::shared_ptr<engine::SoundPlayer> sounds;            // the sounds of events 1, 2 and 7
-  std::shared_ptr<engine::ThreadStarter> threads;         // the system's threads
-  std::shared_ptr<engine::FilePrefetcher> prefetcher;     // read-ahead through the system's cache
-  std::unique_ptr<CErrorListModel> errorList;             // the rows of the error list
-  std::shared_ptr<FolderChooser> folders;                 // where rescued files go
-};
 
 class CMainDialog : public CTemplateDialog, public engine::WindowOps {
   Q_OBJECT
@@ -94,8 +58,8 @@ class CMainDialog : public CTemplateDialog, public engine::WindowOps {
   const CToolTipCtrl& Tooltips() const { return m_tooltip; }
   QTreeView* List() const { return m_list; }
   // The window of the running rescue (nullptr: none runs).
-  CRescueDialog* RescueWindow() const { return m_rescueWindow; }
-  bool Rescuing() const { return m_rescue != nullptr; }
+  CRescueDialog* RescueWindow() const { return m_rescue->Window(); }
+  bool Rescuing() const { return m_rescue->Running(); }
 
   // Control ids of the window's own buttons.
   enum : int {
@@ -129,49 +93,8 @@ class CMainDialog : public CTemplateDialog, public engine::WindowOps {
   void changeEvent(QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // A file of the error list as the rescue takes it.
-  struct ListFile {
-    char drive = 0;          // the drive letter of its folder
-    engine::RescueFile file;  // the file itself, and its path below the drive's root
-    std::string volumeRoot;  // the drive's root folder
-  };
-  // Each drive's root folder, translated once (a rescue of every row asks
-  // for the same few drives thousands of times).
-  class DriveRoots {
-   public:
-    explicit DriveRoots(engine::RootPathTranslator& paths) : paths_(paths) {}
-    // The folder of drive "D" (empty: none).
-    const std::string& Root(char drive);
-
-   private:
-    engine::RootPathTranslator& paths_;
-    std::map<char, std::string> roots_;
-  };
-  // The file of a row, or false when the row names none that can be found.
-  bool FileOfRow(int row, DriveRoots& roots, ListFile* file) const;
-  // The row is a Read error.
-  bool IsReadRow(int row) const;
-  // The files of the Read rows among rows, each once.
-  std::vector<ListFile> ReadFiles(const std::vector<int>& rows) const;
-  // The selected rows, in list order.
-  std::vector<int> SelectedRows() const;
-  // The context menu of the error list, for the row at `row` (-1: none).
-  // What its entries act on is taken before it opens: rows may come and go
-  // while it is open.
-  void ShowListMenu(const QPoint& globalPos, int row);
-  // The rows as text: tab-separated cells, one line per row.
-  QString RowsText(const std::vector<int>& rows) const;
-  void CopyRows(const std::vector<int>& rows);
-  // Asks for a destination and starts the rescue of files.
-  void RescueFiles(std::vector<ListFile> files);
-  void OnRescueProgress(const engine::RescueProgress& progress);
-  void OnRescueFinished(const engine::RescueReport& report);
-  // Cancels a running rescue and lets go of it: nothing of it reaches the
-  // window any more (the window is going).
-  void DropRescue();
   // The drive letter a check would read (Start) or reads (running), or 0.
   char CheckDrive(bool running) const;
 
@@ -199,19 +122,8 @@ class CMainDialog : public CTemplateDialog, public engine::WindowOps {
   std::unique_ptr<CErrorListModel> m_errorList;
   std::unique_ptr<engine::ScanEngine> m_engine;
   QTreeView* m_list = nullptr;
-  std::shared_ptr<engine::RootPathTranslator> m_rootPaths;
-  std::shared_ptr<engine::ThreadStarter> m_threads;
-  // Readers left stuck in the kernel, by device, of every check and rescue.
-  std::shared_ptr<engine::StuckReaders> m_stuck = std::make_shared<engine::StuckReaders>();
-  std::shared_ptr<FolderChooser> m_folders;
-  // The running rescue, its listener, its window, the drives it reads and
-  // where it writes.
-  std::unique_ptr<engine::RescueRun> m_rescue;
-  std::shared_ptr<RescuePoster> m_rescuePoster;
-  QPointer<CRescueDialog> m_rescueWindow;
-  std::string m_rescueDrives;
-  std::map<std::string, std::string> m_rescueShown;  // the files' paths as the list shows them
-  std::string m_rescueDestination;  // also the folder the chooser shows first
+  // The list's menu and the rescue of its files (never null).
+  std::unique_ptr<RescueController> m_rescue;
   QBasicTimer m_timer;  // timer 1: the one-second tick
   int m_nNextRow = 0;
   bool m_bShown = false;

@@ -3,27 +3,85 @@
 // engine reaches the window only through WindowOps, and the rest of the
 // program through the interfaces of services.h.
 //
-// Threads of a run, and who may touch what (EngineContext holds it all):
+// Threads of a check, and who may touch what (EngineContext holds it all):
 //
-// | thread        | owns                                   | may read                                  | woken by |
-// |---------------|----------------------------------------|-------------------------------------------|----------|
-// | UI            | the commands, the timer tick, the      | every shared word; the run's texts while  | the window's own events |
-// |               | report, UiThreadOwn                    | idle (released by the check thread's      |          |
-// |               |                                        | HandOver at the end of a run)             |          |
-// | check thread  | the walks, CheckThreadOwn (the reader, | settings, panel flags, the stop flags     | the watchdog (tick or reader's end), |
-// | (one per run) | the read-ahead, the block buffer)      |                                           | futex only, never polled |
-// | reader        | its file descriptor and buffer; the    | the file it was handed; settings (fast    | its mail signal (a file handed over, |
-// | (across files)| byte counters while it reads a file    | checking, priority)                       | quit), futex only |
-// | read-ahead    | its plan (under its own lock)          | the plan the check thread gives it        | its wake signal (a new plan, the reader |
-// |               |                                        |                                           | half way through the window, end) |
+// | thread         | owns                                   | may read                          | sleeps on (woken by) |
+// |----------------|----------------------------------------|-----------------------------------|----------------------|
+// | UI             | the commands, the timer tick (the      | every shared word; the run's      | the window's own events |
+// |                | check's watchdog), the report,         | texts while idle (released by the |                      |
+// |                | UiThreadOwn; Start's readiness (the    | check thread's HandOver at the    |                      |
+// |                | volume, Torvex.tvd) and log header     | end of a run)                     |                      |
+// | check thread   | the walks, CheckThreadOwn (the reader, | settings, panel flags, the stop   | the watchdog's futex (a tick, a reader's end, |
+// | (one per run)  | the read-ahead, the block buffer); the | flags                             | Close), also for a free reader slot of the device; |
+// |                | error rows, Torvex.log's lines, the    |                                   | the bridge's condition variable while the UI |
+// |                | disk's record in Torvex.tvd            |                                   | thread adds a row, shows a message box or takes |
+// |                |                                        |                                   | the HandOver (its answer, Close); with the |
+// |                |                                        |                                   | speaker on, for a beep's length in the sound |
+// |                |                                        |                                   | output (its condition variable; Shutdown) |
+// | reader         | its file descriptor and buffer; the    | the file it was handed; settings  | its mail futex (a file handed over, quit) |
+// | (across files) | byte counters while it reads a file    | (fast checking, priority)         |                      |
+// | read-ahead     | its plan (under its own lock)          | the plan the check thread gives it| its wake futex (a new plan, the reader half way |
+// |                |                                        |                                   | through the window, end) |
+// | sound thread   | the wave file or default sound playing | the one request waiting           | the sound output's condition variable (a |
+// | (first wave)   | (platform/sound_output.cpp)            |                                   | request, Shutdown) |
+//
+// Threads of a rescue (engine/rescue.cpp), started by RescueRun::Start on the
+// UI thread; the UI thread only cancels it and takes the listener's calls
+// (app/rescue_controller.cpp):
+//
+// | thread         | owns                                   | sleeps on (woken by) |
+// |----------------|----------------------------------------|----------------------|
+// | rescue thread  | the files one after another, the       | the rescue's own watchdog's futex (the ticker, the reader's |
+// |                | copies' folders and maps, the report;  | end, Cancel), also for a free reader slot of the device |
+// |                | calls the listener                     |                      |
+// | reader         | its file descriptor and buffer, the    | its mail futex (a file handed over, quit) |
+// | (across files) | copy it writes (the file's work, under |                      |
+// |                | its guard)                             |                      |
+// | ticker         | the rescue's seconds (a watchdog tick  | its futex, 250 ms at a time (the end of the rescue) |
+// |                | every fourth wake, a wake otherwise)   |                      |
+// | read-ahead     | nothing shared: asks the system for    | its futex (the rescue thread moving on, its end) |
+// |                | the first bytes of the next files      |                      |
+//
+// Locks, both kinds of run:
+//
+// | lock                              | taken by                                  | guards; what is taken inside it |
+// |-----------------------------------|-------------------------------------------|---------------------------------|
+// | a reader's guard (engine/reader.h,| its reader; the check or rescue thread    | what the two share; never held over a read, |
+// | the rescue's in rescue.cpp)       | (Take, Abandon, Quit)                     | an open or a close. Inside: StuckReaders (Abandon; |
+// |                                   |                                           | a given-up check reader's end), the bridge's lock |
+// |                                   |                                           | (the check reader's file percent) |
+// | ReadAhead's (engine/read_ahead.h) | check thread, the check's read-ahead      | the plan; never held over a request to the system |
+// | SharedText (engine/scan_state.h)  | the walks (check thread), the UI thread's | the current folder's text, copied in and out |
+// |                                   | tick                                      |                                 |
+// | StuckReaders                      | check threads, readers and rescue threads | the count by device (the program's one: every |
+// | (engine/stuck_readers.h)          | of every run                              | check and rescue share it) |
+// | LogFile's (records/log_file.h)    | UI thread (Start's header), check thread  | opening, writing and closing Torvex.log |
+// |                                   | (error lines)                             |                                 |
+// | DiskInfoStore's                   | UI thread (Start's readiness, Exit),      | the store; inside it, while a record is looked up, |
+// | (records/disk_info_store.h)       | check thread (AddDisk, UpdateDisk)        | added or rewritten, an flock on Torvex.tvd, which |
+// |                                   |                                           | waits for another program writing that file |
+// | the bridge's (ui/window_bridge.h) | any engine thread's window call, the UI   | the queued calls; released while a caller waits on |
+// |                                   | thread delivering them, Close             | its condition variable |
+// | RescuePoster's                    | rescue thread (Progress, Finished), UI    | the listener's queued calls; nobody waits under it |
+// | (ui/rescue_dialog.h)              | thread (delivering them, Detach)          |                                 |
+// | the sound output's                | whoever plays an event's sound (check     | the request waiting and the one playing; released |
+// | (platform/sound_output.cpp)       | thread, UI thread), the sound thread      | while its condition variable is waited on |
 //
 // Shared words are relaxed atomics (ScanState, DiskState, Settings); texts
-// two threads use are SharedText; StuckReaders is the one lock, never held
-// across a wait. No engine thread ever waits for another engine thread
-// except the check thread for its reader (through the watchdog), and no lock
-// is held while a thread waits for the window. A reader given up on a stall
-// keeps only what it owns and ends on its own when the kernel gives its read
-// back; Close makes every thread leave the window alone at once.
+// two threads use are SharedText. No lock is held across a wait for another
+// thread of the program: the flock of Torvex.tvd, under DiskInfoStore's lock,
+// waits only for another process. An engine thread waits for another only
+// where the tables say: the check or rescue thread for its reader (through
+// its watchdog, up to the delay time) and for a reader slot of its device,
+// and the check thread for the UI thread on the bridge, which Close lets go
+// at once. The UI thread waits for no engine thread but for the short spells
+// the locks above are held, and as the window goes at most 250 ms for the
+// sound thread (EventSounds::Shutdown). A reader given up on a stall keeps
+// only what it owns and ends on its own when the kernel gives its read back.
+// Close makes every thread leave the window alone at once; a rescue's
+// listener is detached before the window goes. In torvex-check the window is
+// the terminal's (app/check/terminal_window.h): its own lock guards the
+// lines, and none of its calls waits for another thread.
 #include <chrono>
 #include <cstddef>
 #include <functional>
