@@ -8,14 +8,27 @@
 // | thread        | owns                                   | may read                                  | woken by |
 // |---------------|----------------------------------------|-------------------------------------------|----------|
 // | UI            | the commands, the timer tick, the      | every shared word; the run's texts while  | the window's own events |
-// |               | report, UiThreadOwn                    | idle (released by the check thread's      |          |
-// |               |                                        | HandOver at the end of a run)             |          |
-// | check thread  | the walks, CheckThreadOwn (the reader, | settings, panel flags, the stop flags     | the watchdog (tick or reader's end), |
-// | (one per run) | the read-ahead, the block buffer)      |                                           | futex only, never polled |
+// |               | report, UiThreadOwn; Start freezes the | idle (released by the check thread's      |          |
+// |               | run's settings and opens the Options   | HandOver at the end of a run, or when its |          |
+// |               | when there is no device, but never     | readiness gives the run up)               |          |
+// |               | touches a drive                        |                                           |          |
+// | check thread  | the readiness first (volume query,     | settings, panel flags, the stop flags     | the watchdog (tick or reader's end), |
+// | (one per run) | mount and root check, the resume       |                                           | futex only, never polled; its |
+// |               | record; label and serial), its         |                                           | questions wait for the window |
+// |               | questions asked through the window;    |                                           |          |
+// |               | then the walks, CheckThreadOwn (the    |                                           |          |
+// |               | reader, the read-ahead, the buffer)    |                                           |          |
 // | reader        | its file descriptor and buffer; the    | the file it was handed; settings (fast    | its mail signal (a file handed over, |
 // | (across files)| byte counters while it reads a file    | checking, priority)                       | quit), futex only |
 // | read-ahead    | its plan (under its own lock)          | the plan the check thread gives it        | its wake signal (a new plan, the reader |
 // |               |                                        |                                           | half way through the window, end) |
+//
+// Start hands the run to its check thread at once, with idle lowered: while
+// the disk is examined the window answers, START (a Stop then) or Stop gives
+// the run up once the drive answers the question it is in (nothing more is
+// asked or told), and Close lets the thread go as from any other wait. The
+// run is shown (its disk row, STOP) or given up (idle again) through
+// HandOver, so a Stop clicked meanwhile is never undone on the screen.
 //
 // Shared words are relaxed atomics (ScanState, DiskState, Settings); texts
 // two threads use are SharedText; StuckReaders is the one lock, never held
@@ -85,8 +98,12 @@ class ScanEngine {
 
   // Commands, on the UI thread.
   void StartStop();  // Start when idle, otherwise Stop
-  bool Start();      // true when a run was started
-  void Stop();
+  // True when the run was handed to its check thread, which examines the
+  // disk first (its questions come through the window) and may still give
+  // the run up: RunGoes tells. False with nothing started (no device: the
+  // options were opened; no thread; a window already gone).
+  bool Start();
+  void Stop();       // during the readiness too: the run is given up
   void Skip();
   void Exit();       // during a run: stop and save the progress of a remembered disk
   void Close();      // the window goes: threads unwind without touching it or saving
@@ -115,6 +132,13 @@ class ScanEngine {
 
   // Waits until no check thread is alive (tests, program end). True if none is.
   bool WaitForCheckThread(std::chrono::milliseconds timeout);
+  // Waits until the readiness of the last Start has decided: true when the
+  // run goes (its disk row and STOP are shown), false when it was given up
+  // (idle again), when no Start handed a run over, or after timeout. Never
+  // on the UI thread of a window that carries calls over (tests,
+  // torvex-check, whose window carries out every call at once).
+  // milliseconds::max() waits for as long as the drive takes.
+  bool RunGoes(std::chrono::milliseconds timeout);
   // Readers abandoned inside a stalled read that have not returned yet.
   int AbandonedReaders() const;
 
