@@ -1,16 +1,21 @@
 #include "engine/check_run.h"
 
+#include <algorithm>
 #include <new>
 
 #include "engine/check_thread.h"
 #include "engine/engine_context.h"
 #include "engine/progress.h"
-#include "engine/readiness.h"
 #include "engine/reports.h"
 #include "engine/system_services.h"
 #include "platform/ascii.h"
 
 namespace engine {
+namespace {
+
+constexpr std::chrono::milliseconds kForever = std::chrono::hours(24 * 365 * 100);
+
+}  // namespace
 
 ScanEngine::ScanEngine(EngineDeps deps) : ctx_(std::make_shared<EngineContext>(std::move(deps))) {
   if (!ctx_->deps.threads) ctx_->deps.threads = std::make_shared<SystemThreads>();
@@ -58,53 +63,63 @@ bool ScanEngine::Start() {
     if (!s.idle || c.Closed()) return false;
   }
 
-  // What this run freezes; the readiness sequence resets the disk state and
-  // examines the disk.
+  // What this run freezes. Without a device the options open at once, here:
+  // nothing is asked of a drive.
   c.run = RunSettings::Take(c.Settings(), startFolder_);
   const RunSettings& run = c.run;
-  bool recordNotWritten = false;
-  const ReadinessDeps readiness{w, *c.deps.text, c.deps.volumes.get(), c.deps.resume.get(), c.deps.roots.get(),
-                                &recordNotWritten};
-  if (!RunReadiness(run, s, readiness) || c.Closed()) return false;
+  c.verdict.store(EngineContext::kNoStart, std::memory_order_relaxed);
+  if (!run.HasDevice()) {
+    w.ShowMessage(c.Text(kTextNoDevice), kCaptionError, kMsgError);
+    w.OpenOptions();
+    return false;
+  }
 
   c.logProblem = 0;
   c.storeProblem = 0;
   c.ui.logTold = c.ui.storeTold = false;
-  if (recordNotWritten) NoteStoreProblem(c);
-  if (run.createLog && c.deps.log && c.deps.log->WriteDiskHeader(platform::VisibleText(s.disk.label)) != 0) {
-    NoteLogProblem(c);
-  }
-
   s.rootPath = run.RootPath();
   s.currentFolder.Set("");
 
-  w.AddRow({c.Text(kTextNewDisk), "", "", platform::VisibleText(s.disk.label + ",  " + run.startFolder)}, {});
-
-  w.SetFieldText(kIdEstimated, run.preScan ? c.Text(kTextAnalysing) : "?");
-  w.SetFieldText(kIdElapsed, "");
-  w.SetFieldText(kIdSpeed, "");
-  w.ShowButton(kIdStart, false);
-  w.ShowButton(kIdStop, true);
-  w.EnableButton(kIdStop, true);
-
-  // Idle falls before the thread exists, so the thread's own end of the run
-  // can never be overtaken.
+  // The disk is examined on the check thread, which may wait long for a
+  // slow drive: the window stays as it is, and answers, meanwhile. Idle
+  // falls before the thread exists, so that START is a Stop from now on
+  // and the thread's own end of the run can never be overtaken.
   s.idle = false;
   s.stopRequest = false;
+  c.verdict.store(EngineContext::kExamining, std::memory_order_relaxed);
   c.checkThreads.fetch_add(1);
   std::shared_ptr<EngineContext> shared = ctx_;
   if (c.Threads().StartThread([shared] { RunCheckThread(shared); }, kCheckThreadStack) != 0) {
-    // No thread, no run: back to idle, and say why.
+    // No thread, no run: back to idle, the fields of a run cleared, and say why.
     c.checkThreads.fetch_sub(1);
+    w.SetFieldText(kIdEstimated, "");
+    w.SetFieldText(kIdElapsed, "");
+    w.SetFieldText(kIdSpeed, "");
     w.ShowButton(kIdStop, false);
     w.ShowButton(kIdStart, true);
     w.EnableButton(kIdStart, true);
-    w.SetFieldText(kIdEstimated, "");
     s.idle = true;
+    c.Decide(EngineContext::kNoGo);
     w.ShowMessage(c.Text(kTextNotEnoughMemory), kCaptionError, kMsgError);
     return false;
   }
   return true;
+}
+
+bool ScanEngine::RunGoes(std::chrono::milliseconds timeout) {
+  // Never on the UI thread of a window: the check thread hands the verdict
+  // over there.
+  // A century stands for "for as long as it takes" (milliseconds::max()
+  // would overflow the clock).
+  const auto deadline = std::chrono::steady_clock::now() + std::min(timeout, kForever);
+  for (;;) {
+    const uint32_t seq = ctx_->decided.Seq();
+    const int verdict = ctx_->verdict.load(std::memory_order_acquire);
+    if (verdict != EngineContext::kExamining) return verdict == EngineContext::kGo;
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) return false;
+    ctx_->decided.WaitFor(seq, left);
+  }
 }
 
 void ScanEngine::Stop() {

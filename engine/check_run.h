@@ -9,15 +9,18 @@
 // |----------------|----------------------------------------|-----------------------------------|----------------------|
 // | UI             | the commands, the timer tick (the      | every shared word; the run's      | the window's own events |
 // |                | check's watchdog), the report,         | texts while idle (released by the |                      |
-// |                | UiThreadOwn; Start's readiness (the    | check thread's HandOver at the    |                      |
-// |                | volume, Torvex.tvd) and log header     | end of a run)                     |                      |
-// | check thread   | the walks, CheckThreadOwn (the reader, | settings, panel flags, the stop   | the watchdog's futex (a tick, a reader's end, |
-// | (one per run)  | the read-ahead, the block buffer); the | flags                             | Close), also for a free reader slot of the device; |
-// |                | error rows, Torvex.log's lines, the    |                                   | the bridge's condition variable while the UI |
-// |                | disk's record in Torvex.tvd            |                                   | thread adds a row, shows a message box or takes |
-// |                |                                        |                                   | the HandOver (its answer, Close); with the |
-// |                |                                        |                                   | speaker on, for a beep's length in the sound |
-// |                |                                        |                                   | output (its condition variable; Shutdown) |
+// |                | UiThreadOwn; Start freezes the run's   | check thread's HandOver at the    |                      |
+// |                | settings and opens the Options when    | end of a run, or when its         |                      |
+// |                | there is no device, but never touches  | readiness gives the run up)       |                      |
+// |                | a drive                                |                                   |                      |
+// | check thread   | the readiness first (volume query,     | settings, panel flags, the stop   | the watchdog's futex (a tick, a reader's end, |
+// | (one per run)  | mount and root check, the resume       | flags                             | Close), also for a free reader slot of the device; |
+// |                | record, the log header), its questions |                                   | the bridge's condition variable while the UI |
+// |                | asked through the window; then the     |                                   | thread adds a row, shows a message box or takes |
+// |                | walks, CheckThreadOwn (the reader, the |                                   | the HandOver (its answer, Close); with the |
+// |                | read-ahead, the block buffer); the     |                                   | speaker on, for a beep's length in the sound |
+// |                | error rows, Torvex.log's lines, the    |                                   | output (its condition variable; Shutdown) |
+// |                | disk's record in Torvex.tvd            |                                   |                      |
 // | reader         | its file descriptor and buffer; the    | the file it was handed; settings  | its mail futex (a file handed over, quit) |
 // | (across files) | byte counters while it reads a file    | (fast checking, priority)         |                      |
 // | read-ahead     | its plan (under its own lock)          | the plan the check thread gives it| its wake futex (a new plan, the reader half way |
@@ -46,8 +49,8 @@
 //
 // | lock                              | taken by                                  | guards; what is taken inside it |
 // |-----------------------------------|-------------------------------------------|---------------------------------|
-// | a reader's guard (engine/reader.h,| its reader; the check or rescue thread    | what the two share; never held over a read, |
-// | the rescue's in rescue.cpp)       | (Take, Abandon, Quit)                     | an open or a close. Inside: StuckReaders (Abandon; |
+// | a reader's hand-over guard        | its reader; the check or rescue thread    | what the two share; never held over a read, |
+// | (engine/reader_hand_over.h)       | (Take, Abandon, Quit)                     | an open or a close. Inside: StuckReaders (Abandon; |
 // |                                   |                                           | a given-up check reader's end), the bridge's lock |
 // |                                   |                                           | (the check reader's file percent) |
 // | ReadAhead's (engine/read_ahead.h) | check thread, the check's read-ahead      | the plan; never held over a request to the system |
@@ -66,6 +69,13 @@
 // | (ui/rescue_dialog.h)              | thread (delivering them, Detach)          |                                 |
 // | the sound output's                | whoever plays an event's sound (check     | the request waiting and the one playing; released |
 // | (platform/sound_output.cpp)       | thread, UI thread), the sound thread      | while its condition variable is waited on |
+//
+// Start hands the run to its check thread at once, with idle lowered: while
+// the disk is examined the window answers, START (a Stop then) or Stop gives
+// the run up once the drive answers the question it is in (nothing more is
+// asked or told), and Close lets the thread go as from any other wait. The
+// run is shown (its disk row, STOP) or given up (idle again) through
+// HandOver, so a Stop clicked meanwhile is never undone on the screen.
 //
 // Shared words are relaxed atomics (ScanState, DiskState, Settings); texts
 // two threads use are SharedText. No lock is held across a wait for another
@@ -143,8 +153,12 @@ class ScanEngine {
 
   // Commands, on the UI thread.
   void StartStop();  // Start when idle, otherwise Stop
-  bool Start();      // true when a run was started
-  void Stop();
+  // True when the run was handed to its check thread, which examines the
+  // disk first (its questions come through the window) and may still give
+  // the run up: RunGoes tells. False with nothing started (no device: the
+  // options were opened; no thread; a window already gone).
+  bool Start();
+  void Stop();       // during the readiness too: the run is given up
   void Skip();
   void Exit();       // during a run: stop and save the progress of a remembered disk
   void Close();      // the window goes: threads unwind without touching it or saving
@@ -173,6 +187,13 @@ class ScanEngine {
 
   // Waits until no check thread is alive (tests, program end). True if none is.
   bool WaitForCheckThread(std::chrono::milliseconds timeout);
+  // Waits until the readiness of the last Start has decided: true when the
+  // run goes (its disk row and STOP are shown), false when it was given up
+  // (idle again), when no Start handed a run over, or after timeout. Never
+  // on the UI thread of a window that carries calls over (tests,
+  // torvex-check, whose window carries out every call at once).
+  // milliseconds::max() waits for as long as the drive takes.
+  bool RunGoes(std::chrono::milliseconds timeout);
   // Readers abandoned inside a stalled read that have not returned yet.
   int AbandonedReaders() const;
 

@@ -7,8 +7,10 @@
 #include "engine/folder_walk.h"
 #include "engine/progress.h"
 #include "engine/read_ahead.h"
+#include "engine/readiness.h"
 #include "engine/reports.h"
 #include "engine/walk_record.h"
+#include "platform/ascii.h"
 #include "platform/file_io.h"
 
 namespace engine {
@@ -28,6 +30,67 @@ int64_t RestoreCount(int64_t stored, int percent, int64_t total) {
     if ((v > near ? v - near : near - v) < (best > near ? best - near : near - best)) best = v;
   }
   return best;
+}
+
+// The window's texts, none once the window is gone.
+class GatedTexts : public TextLookup {
+ public:
+  explicit GatedTexts(const EngineContext& c) : c_(c) {}
+  std::string Text(int id) const override { return c_.Text(id); }
+
+ private:
+  const EngineContext& c_;
+};
+
+// The readiness of the run: the disk is examined, its questions asked
+// through the window, and the log gets the disk's header. On go the window
+// shows the run where its calls are carried out, so that a Stop clicked
+// meanwhile finds STOP shown or is seen here. True for go.
+bool MakeReady(EngineContext& c) {
+  ScanState& s = c.state;
+  WindowOps& w = c.Window();
+  const RunSettings& run = c.run;
+  const GatedTexts texts(c);
+  bool recordNotWritten = false;
+  ReadinessDeps readiness{w, texts, c.deps.volumes.get(), c.deps.resume.get(), c.deps.roots.get(), &recordNotWritten,
+                          [&c] { return c.Halted(); }};
+  if (!RunReadiness(run, s, readiness) || c.Halted()) return false;
+
+  if (recordNotWritten) NoteStoreProblem(c);
+  if (run.createLog && c.deps.log && c.deps.log->WriteDiskHeader(platform::VisibleText(s.disk.label)) != 0) {
+    NoteLogProblem(c);
+  }
+  const std::array<std::string, 4> diskRow{c.Text(kTextNewDisk), "", "",
+                                           platform::VisibleText(s.disk.label + ",  " + run.startFolder)};
+  const std::string estimated = run.preScan ? c.Text(kTextAnalysing) : "?";
+  w.HandOver([&] {
+    w.AddRow(diskRow, {});
+    w.SetFieldText(kIdEstimated, estimated);
+    w.SetFieldText(kIdElapsed, "");
+    w.SetFieldText(kIdSpeed, "");
+    w.ShowButton(kIdStart, false);
+    w.ShowButton(kIdStop, true);
+    // A Stop since the disk was examined has switched STOP off: the run
+    // goes, and ends at once.
+    w.EnableButton(kIdStop, !s.stopRequest);
+    c.Decide(EngineContext::kGo);
+  });
+  return true;
+}
+
+// A run given up by its readiness: idle again where the window's calls are
+// carried out, with START usable (a Stop switched it off), and no report.
+void GiveUpRun(EngineContext& c) {
+  ScanState& s = c.state;
+  WindowOps& w = c.Window();
+  w.HandOver([&] {
+    s.idle.Release(true);
+    w.EnableButton(kIdStart, true);
+    c.Decide(EngineContext::kNoGo);
+  });
+  c.checkThreads.fetch_sub(1);
+  s.watchdog.Wake();
+  c.threadEnded.Notify();
 }
 
 }  // namespace
@@ -62,6 +125,11 @@ void RunCheckThread(const std::shared_ptr<EngineContext>& ctx) {
   const RunSettings& run = c.run;
   ResumeStore* store = c.deps.resume.get();
   WindowOps& w = c.Window();
+
+  if (!MakeReady(c)) {
+    GiveUpRun(c);
+    return;
+  }
 
   // The check thread and its readers take turns: one sleeps while the other
   // works. On one processor a hand-over is a switch between two threads; on

@@ -85,6 +85,16 @@ struct EngineContext {
   std::atomic<int> checkThreads{0};
   // Raised when a check thread ends.
   platform::WakeSignal threadEnded;
+  // What the readiness of the last Start decided: set by Start, then by the
+  // check thread once the window shows the run (go) or the run is given up
+  // and idle again (no go); `decided` is raised with it.
+  enum Verdict : int { kNoStart, kExamining, kGo, kNoGo };
+  std::atomic<int> verdict{kNoStart};
+  platform::WakeSignal decided;
+  void Decide(Verdict v) {
+    verdict.store(v, std::memory_order_release);
+    decided.Notify();
+  }
   // The first reason of the run why the log or the disk info file could not
   // be written (a platform::WriteProblem, 0 none), set by whichever thread
   // wrote; the UI thread tells the user once per run.

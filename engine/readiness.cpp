@@ -29,19 +29,19 @@ std::string VolumeRoot(const RunSettings& run) {
 bool RunReadiness(const RunSettings& run, ScanState& state, const ReadinessDeps& deps) {
   WindowOps& w = deps.window;
   DiskState& d = state.disk;
-
-  if (!run.HasDevice()) {
-    w.ShowMessage(deps.text.Text(kTextNoDevice), kCaptionError, kMsgError);
-    w.OpenOptions();
-    return false;
-  }
+  const auto halted = [&deps] { return deps.halted && deps.halted(); };
 
   for (;;) {
     d.Reset();
-    // As often as the user chooses Retry.
-    while (!QueryVolume(deps, VolumeRoot(run), d)) {
+    // As often as the user chooses Retry. A Stop while the drive was slow to
+    // answer ends it without a word.
+    for (;;) {
+      if (halted()) return false;
+      if (QueryVolume(deps, VolumeRoot(run), d)) break;
+      if (halted()) return false;
       if (w.ShowMessage(deps.text.Text(kTextNoDisk), kCaptionWarning, kMsgRetry) != kIdRetry) return false;
     }
+    if (halted()) return false;
     w.SetFieldText(kIdVolumeLabel, platform::VisibleText(d.label));
 
     if (d.label == kAudioLabel) {
@@ -54,6 +54,10 @@ bool RunReadiness(const RunSettings& run, ScanState& state, const ReadinessDeps&
     // check of it would report no errors for files it never saw. Retry
     // examines the disk afresh.
     const int root = deps.roots != nullptr ? deps.roots->CheckRoot(run.RootPath()) : RootCheck::kRootReady;
+    if (halted()) {
+      w.SetFieldText(kIdVolumeLabel, "");
+      return false;
+    }
     if (root == RootCheck::kRootReady) break;
     const int text = root == RootCheck::kRootNotMounted ? kTextDiscNotMounted : kTextRootUnreadable;
     if (w.ShowMessage(deps.text.Text(text), kCaptionWarning, kMsgRetry) != kIdRetry) {

@@ -38,7 +38,9 @@ class SharedText {
 // discs beyond 2 GiB are read to their end and their percentages stay right;
 // the disk info file stores their low 32 bits.
 struct DiskState {
-  std::string label;              // volume label; set on the UI thread before the check thread exists
+  // Volume label; set by the check thread's readiness, read by others once
+  // it has handed the run back or decided that the run goes.
+  std::string label;
   Relaxed<uint32_t> serial{0};    // volume serial number
   // False for a disc whose device this user may not open: serial is then 0,
   // names no disc, and the disc has no resume record.

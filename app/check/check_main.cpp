@@ -412,7 +412,9 @@ void Check(Run& run) {
   check::TerminalWindow& window = *run.window;
   engine::ScanState& state = engine->State();
   run.started = Clock::now();
-  if (!engine->Start()) {
+  // The disk is examined on the check thread; its questions are answered
+  // from the command line, so nothing waits here for more than the drive.
+  if (!engine->Start() || !engine->RunGoes(std::chrono::milliseconds::max())) {
     run.doc.label = state.disk.label;
     GiveUp(run, window.Messages());
   }

@@ -151,7 +151,7 @@ TEST_F(CheckRunTest, NoGoFromTheReadinessSequenceStartsNothing) {
   deps.volumes = volumes;
   window->answer = [](const auto&) { return engine::kIdCancel; };
   Make();
-  EXPECT_FALSE(engine->Start());
+  EXPECT_FALSE(StartGoes());
   EXPECT_TRUE(State().idle);
   EXPECT_TRUE(window->Rows().empty());
   EXPECT_TRUE(log->Lines().empty());

@@ -38,6 +38,11 @@ void EngineTest::Run() {
   engine->OnTimerTick();
 }
 
+bool EngineTest::StartGoes() {
+  if (!engine) Make();
+  return engine->Start() && engine->RunGoes(60s);
+}
+
 void EngineTest::RunTicking(std::chrono::milliseconds period) {
   while (!engine->WaitForCheckThread(period)) engine->OnTimerTick();
   engine->OnTimerTick();

@@ -53,6 +53,9 @@ class EngineTest : public ::testing::Test {
   // Starts a check and waits for its end without ticking; then one tick
   // shows the report.
   void Run();
+  // Starts a check and waits until its readiness has decided: true when the
+  // run goes; a run given up is idle again.
+  bool StartGoes();
   // Ticks until the check thread has ended (for runs that wait on the watchdog).
   void RunTicking(std::chrono::milliseconds period = std::chrono::milliseconds(2));
   bool WaitUntil(const std::function<bool()>& cond, std::chrono::milliseconds timeout = std::chrono::seconds(30));

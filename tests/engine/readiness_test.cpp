@@ -46,7 +46,7 @@ TEST_F(ReadinessTest, NoDeviceNoDiskAndAnAudioDiscStartNothing) {
   settings->drive = 3;
   volumes->NoDisk(3);
   Answer({engine::kIdRetry, engine::kIdRetry, engine::kIdCancel});
-  EXPECT_FALSE(engine->Start());
+  EXPECT_FALSE(StartGoes());
   EXPECT_EQ(volumes->Roots(), (std::vector<std::string>{"D:\\", "D:\\", "D:\\"}));
   EXPECT_EQ(window->Messages().back().text, "There is no disk in selected device");
   EXPECT_EQ(window->Messages().back().caption, "Torvex Warning");
@@ -54,7 +54,7 @@ TEST_F(ReadinessTest, NoDeviceNoDiskAndAnAudioDiscStartNothing) {
 
   // "Audio CD" exactly is refused and its label taken off again.
   volumes->Set("Audio CD", 1);
-  EXPECT_FALSE(engine->Start());
+  EXPECT_FALSE(StartGoes());
   EXPECT_EQ(window->Messages().back().text,
             "There is an audio compact disk in your device.\nChecking of AudioCD isn't available in this version of Torvex");
   EXPECT_EQ(window->FieldHistory(engine::kIdVolumeLabel), (std::vector<std::string>{"Audio CD", ""}));
@@ -77,7 +77,7 @@ TEST_F(ReadinessTest, AStartFolderIsExaminedOnItsOwnDriveAndNeverResumed) {
   EXPECT_EQ(engine::VolumeRoot(run), "E:\\");
   EXPECT_FALSE(run.WholeDisk());
   engine::ScanState state;
-  const engine::ReadinessDeps r{*window, *deps.text, volumes.get(), store.get()};
+  const engine::ReadinessDeps r{*window, *deps.text, volumes.get(), store.get(), nullptr, nullptr, {}};
   store->resumeActive = true;
   EXPECT_TRUE(engine::RunReadiness(run, state, r));
   EXPECT_EQ(volumes->Roots(), std::vector<std::string>{"E:\\"});
@@ -90,7 +90,7 @@ TEST_F(ReadinessTest, TheResumeQuestionChecksAgainContinuesOrCancels) {
   store->Set({1, 1, 100, 100, 100}, 0x1234, "DATA");
   Answer({engine::kIdCancel});
   Make();
-  EXPECT_FALSE(engine->Start());
+  EXPECT_FALSE(StartGoes());
   ASSERT_EQ(window->Messages().size(), 1u);
   EXPECT_EQ(window->Messages()[0].text, "This disk has been checked (100%)\nDo you want to start or continue checking?");
   EXPECT_EQ(window->Messages()[0].caption, "Torvex disk restore");
@@ -248,7 +248,7 @@ TEST_F(RootReadinessTest, ARootThatCannotBeListedAndCancelStartNothingAndRemembe
   deps.roots = std::make_shared<FakeRootCheck>(std::vector<int>{engine::RootCheck::kRootUnreadable});
   window->answer = [](const auto&) { return engine::kIdCancel; };
   Make().SetStartFolder("D:\\DATA");
-  EXPECT_FALSE(engine->Start());
+  EXPECT_FALSE(StartGoes());
   ASSERT_EQ(window->Messages().size(), 1u);
   EXPECT_EQ(window->Messages()[0].text,
             "The root folder of the disk cannot be opened or listed.\nThe disk is damaged, or access is denied");
@@ -259,6 +259,58 @@ TEST_F(RootReadinessTest, ARootThatCannotBeListedAndCancelStartNothingAndRemembe
   EXPECT_EQ(store->Adds(), 0);
   EXPECT_FALSE(store->resumeActive);
   EXPECT_EQ(window->Field(engine::kIdVolumeLabel), "");
+}
+
+
+// The drive is slow to give its disc: Start has handed the run to its check
+// thread and returned. A Stop (START pressed again is one) or the window
+// going while the drive is still busy gives the run up once the drive
+// answers: nothing more is asked of the drive, nothing is said, listed,
+// logged or remembered, and START is usable again.
+TEST_F(RootReadinessTest, AStopOrACloseWhileTheDriveIsSlowGivesTheRunUpWithoutAWord) {
+  struct Case {
+    const char* what;
+    bool noDisk;  // the drive finds no disc in the end
+    std::function<void(engine::ScanEngine&)> act;
+  };
+  const Case cases[] = {
+      {"Stop", false, [](engine::ScanEngine& e) { e.Stop(); }},
+      {"START again, no disc", true, [](engine::ScanEngine& e) { e.StartStop(); }},
+      {"Close", false, [](engine::ScanEngine& e) { e.Close(); }},
+  };
+  store->Set({1, 1, 100, 100, 100}, 0x1234, "DATA");  // a disc that would be asked about
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto slow = std::make_shared<testing_support::SlowVolumes>("DATA", 0x1234, 60s);
+    if (c.noDisk) slow->NoDisk();
+    auto roots = std::make_shared<FakeRootCheck>(std::vector<int>{});
+    deps.volumes = slow;
+    deps.roots = roots;
+    window = std::make_shared<testing_support::RecordingWindow>();
+    deps.window = window;
+    const int loadsBefore = store->Loads();
+    Make();
+    ASSERT_TRUE(engine->Start());
+    ASSERT_TRUE(WaitUntil([&] { return slow->Inside() == 1; }));
+    EXPECT_FALSE(State().idle);  // a run is under way: START stops it
+    c.act(*engine);
+    slow->Release();
+    EXPECT_FALSE(engine->RunGoes(30s));
+    ASSERT_TRUE(engine->WaitForCheckThread(30s));
+    EXPECT_TRUE(State().idle);
+    EXPECT_EQ(slow->Reached(), 1);
+    EXPECT_TRUE(roots->Roots().empty());
+    EXPECT_TRUE(window->Messages().empty());
+    EXPECT_TRUE(window->Rows().empty());
+    EXPECT_TRUE(window->FieldHistory(engine::kIdVolumeLabel).empty());
+    EXPECT_TRUE(log->Lines().empty());
+    EXPECT_EQ(store->Loads(), loadsBefore);
+    EXPECT_EQ(store->Updates(), 0);
+    EXPECT_EQ(store->Adds(), 0);
+    if (std::string(c.what) != "Close") EXPECT_TRUE(window->Enabled(engine::kIdStart));
+    engine->OnTimerTick();
+    EXPECT_TRUE(window->Messages().empty()) << "no report";
+  }
 }
 
 }  // namespace

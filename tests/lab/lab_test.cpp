@@ -296,7 +296,7 @@ TEST_F(LabCheck, AnEmptyDriveHasNoDisk) {
   EXPECT_FALSE(records::SystemVolumeQuery(registry).Query(std::string(1, letter) + ":\\", label, serial));
   window->answer = [](const testing_support::RecordingWindow::Message&) { return engine::kIdCancel; };
   Make(letter);
-  EXPECT_FALSE(engine->Start());
+  EXPECT_FALSE(engine->Start() && engine->RunGoes(std::chrono::seconds(60)));
   ASSERT_EQ(window->Messages().size(), 1u);
   EXPECT_EQ(window->Messages()[0].text, "There is no disk in selected device");
   EXPECT_EQ(window->Messages()[0].caption, "Torvex Warning");
@@ -406,7 +406,7 @@ TEST_F(LabCheck, AfterACheckOfAStartFolderTheDiscCanBeUnmountedAndEjected) {
   window = std::make_shared<testing_support::RecordingWindow>();
   window->answer = [](const testing_support::RecordingWindow::Message&) { return engine::kIdCancel; };
   Make(d);
-  EXPECT_FALSE(engine->Start());
+  EXPECT_FALSE(engine->Start() && engine->RunGoes(std::chrono::seconds(60)));
   ASSERT_EQ(window->Messages().size(), 1u);
   EXPECT_EQ(window->Messages()[0].text, "There is no disk in selected device");
 }

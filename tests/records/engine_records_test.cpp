@@ -195,7 +195,7 @@ TEST_F(EngineRecordsTest, FullCheckWithPreScanAndResumeLeavesOneCompleteSection)
 
   // The next Start on that disk asks, with 100 percent; Cancel starts nothing.
   window->answer = [](const auto&) { return engine::kIdCancel; };
-  EXPECT_FALSE(engine->Start());
+  EXPECT_FALSE(engine->Start() && engine->RunGoes(std::chrono::seconds(60)));
   EXPECT_EQ(AskedPercents(), std::vector<int>{100});
 }
 

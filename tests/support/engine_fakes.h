@@ -3,6 +3,7 @@
 // threads and volumes.
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -239,6 +240,49 @@ class FakeVolumes : public engine::VolumeQuery {
   int emptyQueries_ = 0;
   bool serialUnknown_ = false;
   std::vector<std::string> roots_;
+};
+
+// A drive slow to give its disc, as one whose first sectors fail is: every
+// query waits until released (or for `longest` at most, so that a window
+// that waits for it is slow rather than stuck), then answers as FakeVolumes.
+class SlowVolumes : public FakeVolumes {
+ public:
+  SlowVolumes(std::string label, uint32_t serial, std::chrono::milliseconds longest)
+      : FakeVolumes(std::move(label), serial), longest_(longest) {}
+  int Query(const std::string& root, std::string& label, uint32_t& serial) override {
+    {
+      std::unique_lock l(m_);
+      ++inside_;
+      ++reached_;
+      cv_.wait_for(l, longest_, [&] { return open_; });
+      --inside_;
+    }
+    return FakeVolumes::Query(root, label, serial);
+  }
+  // Every query held now or later answers.
+  void Release() {
+    {
+      std::lock_guard l(m_);
+      open_ = true;
+    }
+    cv_.notify_all();
+  }
+  // Queries waiting now, and queries ever begun.
+  int Inside() const {
+    std::lock_guard l(m_);
+    return inside_;
+  }
+  int Reached() const {
+    std::lock_guard l(m_);
+    return reached_;
+  }
+
+ private:
+  const std::chrono::milliseconds longest_;
+  mutable std::mutex m_;
+  std::condition_variable cv_;
+  bool open_ = false;
+  int inside_ = 0, reached_ = 0;
 };
 
 }  // namespace testing_support

@@ -213,8 +213,9 @@ TEST_F(MainWindowTest, ACheckOfADamagedDiscFromStartToTheReport) {
   const std::string diskInfoBefore = DiskInfoBytes();
 
   Click(engine::kIdStart);
+  // Once the disc has been examined, STOP stands where START was.
+  ASSERT_TRUE(WaitFor([&] { return ui::DlgItem(w, engine::kIdStop)->isVisible(); }));
   EXPECT_FALSE(ui::DlgItem(w, engine::kIdStart)->isVisible());
-  EXPECT_TRUE(ui::DlgItem(w, engine::kIdStop)->isVisible());
   // The stalled read is given up after the delay, and the walk goes on.
   ASSERT_TRUE(WaitFor([&] { return fs->StalledReads() == 1; }));
   ASSERT_TRUE(WaitForReport());
@@ -256,6 +257,113 @@ TEST_F(MainWindowTest, ACheckOfADamagedDiscFromStartToTheReport) {
   EXPECT_EQ(DiskInfoBytes(),
             diskInfoBefore + Section({0x00C0FFEE, 4, 4, static_cast<uint32_t>(total), static_cast<uint32_t>(total), 100},
                                      "FAULTDISC"));
+}
+
+// A disc whose first sectors keep the drive busy: START returns at once and
+// the window answers while the drive is still busy with the disc, showing
+// what it showed before START. Once the drive gives the disc, the run goes
+// on as ever: its disk row, its rows, the log and the report.
+TEST_F(MainWindowTest, TheWindowAnswersWhileTheDriveIsSlowToGiveItsDiscAndTheRunGoesOnOnceItDoes) {
+  disk.File("A.DAT", 40'000);
+  disk.Symlink("GONE.LNK", "nowhere");
+  Pin('D', 5, disk.Root());
+  StoreOptions();
+  // Busy for three seconds at most: a window that waited for it would be late, not stuck.
+  auto slow = std::make_shared<testing_support::SlowVolumes>("SLOWDISC", 0x5107, 3s);
+  volumes = slow;
+  ui::CMainDialog& w = Open();
+  const std::string logBefore = LogBytes();
+
+  Click(engine::kIdStart);
+  ASSERT_TRUE(WaitFor([&] { return slow->Reached() == 1; }));
+  ASSERT_EQ(slow->Inside(), 1) << "START waited for the drive";
+  EXPECT_TRUE(ui::DlgItem(w, engine::kIdStart)->isVisible());
+  EXPECT_TRUE(ui::DlgItem(w, engine::kIdStart)->isEnabled());
+  EXPECT_FALSE(ui::DlgItem(w, engine::kIdStop)->isVisible());
+  EXPECT_EQ(Text(engine::kIdVolumeLabel), "");
+  EXPECT_TRUE(Rows().empty());
+
+  // A call queued on the UI thread runs at once, and a click on a panel's
+  // button is handled, twice over, while the drive is still busy.
+  bool answered = false;
+  QTimer::singleShot(0, &w, [&] { answered = true; });
+  EXPECT_TRUE(WaitFor([&] { return answered; }, 100ms));
+  Click(ui::CMainDialog::kIdToggleTime);
+  EXPECT_FALSE(w.Panels().showTime);
+  Click(ui::CMainDialog::kIdToggleTime);
+  EXPECT_TRUE(w.Panels().showTime);
+  EXPECT_EQ(slow->Inside(), 1);
+  EXPECT_TRUE(modal.Boxes().empty());
+
+  slow->Release();
+  ASSERT_TRUE(WaitForReport());
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 2\nFiles with errors (read/open): 0 / 1");
+  EXPECT_EQ(modal.Boxes().size(), 1u);
+  EXPECT_EQ(Rows(), (std::vector<Row>{{"*** New Disk ***", "", "", "SLOWDISC,  "}, {"GONE.LNK", "Open", "", "D:\\"}}));
+  EXPECT_TRUE(ui::DlgItem(w, engine::kIdStart)->isVisible());
+  EXPECT_FALSE(ui::DlgItem(w, engine::kIdStop)->isVisible());
+  const std::string log = LogBytes().substr(logBefore.size());
+  EXPECT_TRUE(std::regex_match(log, std::regex("\r\n\r\n\\[SLOWDISC, [^\\]]*\\]\r\n GONE\\.LNK, Open, , D:\\\\")))
+      << log;
+}
+
+// START pressed again while the drive is busy with the disc is STOP: it
+// greys out until the drive answers, and then the start is given up without
+// a word, a row or a record, and START can start again. EXIT meanwhile ends
+// the window at once, and nothing is asked or recorded once the drive answers.
+TEST_F(MainWindowTest, StartPressedAgainOrExitWhileTheDriveIsSlowGivesTheStartUp) {
+  disk.File("A.DAT", 1'000);
+  Pin('D', 5, disk.Root());
+  StoreOptions();
+  auto slow = std::make_shared<testing_support::SlowVolumes>("SLOWDISC", 0x5107, 60s);
+  volumes = slow;
+  ui::CMainDialog& w = Open();
+  const std::string log = LogBytes();
+  const std::string diskInfo = DiskInfoBytes();
+  Click(engine::kIdStart);
+  ASSERT_TRUE(WaitFor([&] { return slow->Inside() == 1; }));
+  Click(engine::kIdStart);
+  EXPECT_TRUE(w.Engine().State().stopRequest);
+  EXPECT_FALSE(ui::DlgItem(w, engine::kIdStart)->isEnabled());
+  EXPECT_TRUE(ui::DlgItem(w, engine::kIdStart)->isVisible());
+  slow->Release();
+  ASSERT_TRUE(WaitFor([&] { return ui::DlgItem(w, engine::kIdStart)->isEnabled(); }));
+  EXPECT_TRUE(w.Engine().State().idle);
+  ASSERT_TRUE(w.Engine().WaitForCheckThread(10s));
+  QTest::qWait(50);
+  EXPECT_TRUE(modal.Boxes().empty());
+  EXPECT_TRUE(Rows().empty());
+  EXPECT_EQ(Text(engine::kIdVolumeLabel), "");
+  EXPECT_FALSE(ui::DlgItem(w, engine::kIdStop)->isVisible());
+  EXPECT_EQ(LogBytes(), log);
+  EXPECT_EQ(DiskInfoBytes(), diskInfo);
+  // The drive answers at once now: the run goes.
+  Click(engine::kIdStart);
+  ASSERT_TRUE(WaitForReport());
+  EXPECT_EQ(Report(), "The checking is complete\nFiles checked: 1\nNo error were detected");
+  ASSERT_EQ(Rows().size(), 1u);
+  EXPECT_EQ(Rows()[0], (Row{"*** New Disk ***", "", "", "SLOWDISC,  "}));
+
+  // EXIT while the drive is busy.
+  auto slower = std::make_shared<testing_support::SlowVolumes>("SLOWDISC", 0x5107, 60s);
+  volumes = slower;
+  ui::CMainDialog& second = Open();
+  const std::size_t boxes = modal.Boxes().size();
+  const std::string log2 = LogBytes();
+  const std::string diskInfo2 = DiskInfoBytes();
+  Click(engine::kIdStart);
+  ASSERT_TRUE(WaitFor([&] { return slower->Inside() == 1; }));
+  const auto exitAt = std::chrono::steady_clock::now();
+  Click(ui::CMainDialog::kIdExit);
+  EXPECT_FALSE(second.isVisible());
+  EXPECT_LT(std::chrono::steady_clock::now() - exitAt, 1s);
+  slower->Release();
+  ASSERT_TRUE(second.Engine().WaitForCheckThread(10s));
+  QTest::qWait(50);
+  EXPECT_EQ(modal.Boxes().size(), boxes);  // not even the resume question
+  EXPECT_TRUE(Rows().empty());
+  EXPECT_EQ(LogBytes(), log2);
+  EXPECT_EQ(DiskInfoBytes(), diskInfo2);
 }
 
 TEST_F(MainWindowTest, ExitMidRunSavesTheProgressAndTheNextWindowContinuesOrChecksAgain) {
@@ -381,9 +489,9 @@ TEST_F(MainWindowTest, StartRefusesWithoutADeviceOnAnEmptyDriveAndForAnAudioDisc
   EXPECT_EQ(boxes.back().text, "There is no disk in selected device");
   EXPECT_EQ(boxes.back().caption, "Torvex Warning");
   EXPECT_EQ(boxes.back().type, engine::kMsgRetry);
+  ASSERT_TRUE(WaitFor([&] { return window->Engine().State().idle.load(); }));
   QTest::qWait(50);
   EXPECT_TRUE(Rows().empty());
-  EXPECT_TRUE(window->Engine().State().idle);
 
   // An audio disc.
   window.reset();
@@ -394,7 +502,9 @@ TEST_F(MainWindowTest, StartRefusesWithoutADeviceOnAnEmptyDriveAndForAnAudioDisc
   ASSERT_TRUE(WaitFor([&] { return modal.Boxes().size() == boxes.size() + 1; }));
   EXPECT_EQ(modal.Boxes().back().text,
             "There is an audio compact disk in your device.\nChecking of AudioCD isn't available in this version of Torvex");
-  EXPECT_EQ(Text(engine::kIdVolumeLabel), "");
+  // The label shown with the box is taken off again.
+  EXPECT_TRUE(WaitFor([&] { return Text(engine::kIdVolumeLabel).empty(); }));
+  ASSERT_TRUE(WaitFor([&] { return window->Engine().State().idle.load(); }));
   EXPECT_TRUE(Rows().empty());
 
   // A panel hidden and shown twice: greyed out and back, and its tooltip
