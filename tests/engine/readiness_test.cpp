@@ -307,7 +307,9 @@ TEST_F(RootReadinessTest, AStopOrACloseWhileTheDriveIsSlowGivesTheRunUpWithoutAW
     EXPECT_EQ(store->Loads(), loadsBefore);
     EXPECT_EQ(store->Updates(), 0);
     EXPECT_EQ(store->Adds(), 0);
-    if (std::string(c.what) != "Close") EXPECT_TRUE(window->Enabled(engine::kIdStart));
+    if (std::string(c.what) != "Close") {
+      EXPECT_TRUE(window->Enabled(engine::kIdStart));
+    }
     engine->OnTimerTick();
     EXPECT_TRUE(window->Messages().empty()) << "no report";
   }
