@@ -26,9 +26,11 @@ int OpenRetrying(const std::string& path, int flags, unsigned mode) {
   return OpenAtRetrying(AT_FDCWD, path, flags, mode);
 }
 
-int OpenFileForReading(const std::string& name) {
+int OpenFileForReading(const std::string& name) { return OpenFileForReadingAt(AT_FDCWD, name, 0); }
+
+int OpenFileForReadingAt(int folderFd, const std::string& name, int extraFlags) {
   // O_NONBLOCK: a FIFO that appeared after the listing must not hang the open.
-  const int fd = OpenRetrying(name, O_RDONLY | O_NOCTTY | O_NONBLOCK);
+  const int fd = OpenAtRetrying(folderFd, name, O_RDONLY | O_NOCTTY | O_NONBLOCK | extraFlags);
   if (fd < 0) return -1;
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

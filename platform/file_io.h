@@ -21,6 +21,9 @@ int OpenAtRetrying(int folderFd, const std::string& path, int flags, unsigned mo
 // a regular file by the time it is opened (a FIFO, a device) is refused
 // without blocking.
 int OpenFileForReading(const std::string& name);
+// The same for a name in the open folder folderFd, with more open flags
+// (O_NOFOLLOW, say).
+int OpenFileForReadingAt(int folderFd, const std::string& name, int extraFlags);
 
 // Reads up to length bytes into buffer as one request, going on after short
 // reads until the length is reached or the file ends. Returns the number of

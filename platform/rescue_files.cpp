@@ -261,25 +261,18 @@ OwnedFd OpenFolderBelow(int folderFd, std::string_view below, bool make, int* er
 }
 
 int OpenFileInFolder(int folderFd, const std::string& name) {
-  // O_NONBLOCK: a FIFO that appeared after the listing must not hang the open.
-  constexpr int kFlags = O_RDONLY | O_NOCTTY | O_NONBLOCK;
-  int fd = OpenAtRetrying(folderFd, name, kFlags | O_NOFOLLOW);
-  bool followed = false;
-  if (fd < 0 && errno == ELOOP) {
-    fd = OpenAtRetrying(folderFd, name, kFlags);
-    followed = true;
-  }
-  if (fd < 0) return -1;
+  const int fd = OpenFileForReadingAt(folderFd, name, O_NOFOLLOW);
+  if (fd >= 0 || errno != ELOOP) return fd;
+  // A link: followed only to a file on the folder's own device.
+  const int followed = OpenFileForReadingAt(folderFd, name, 0);
+  if (followed < 0) return -1;
   struct stat st {}, folder {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      (followed && (fstat(folderFd, &folder) != 0 || folder.st_dev != st.st_dev))) {
-    close(fd);
+  if (fstat(followed, &st) != 0 || fstat(folderFd, &folder) != 0 || folder.st_dev != st.st_dev) {
+    close(followed);
     errno = EINVAL;
     return -1;
   }
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  return fd;
+  return followed;
 }
 
 Entry LookAt(int folderFd, const std::string& name, int64_t* length) {
