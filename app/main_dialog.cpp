@@ -303,8 +303,10 @@ void CMainDialog::OnCommand(int id) {
 void CMainDialog::OnOK() {}
 
 void CMainDialog::OnCancel() {
-  // Close: no stop request, no saved progress; the window ends at once.
-  done(2);
+  // Escape and the close box: a key pressed by habit must not throw an hour
+  // of checking away, so a running check saves its progress as EXIT does;
+  // without one the window simply ends.
+  OnExit();
 }
 
 void CMainDialog::OnExit() {

@@ -3,6 +3,9 @@
 // readiness messages, Exit and the resume question, Clear statistics, the
 // first-run language, and closing while the engine still works.
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
 #include <unistd.h>
 
 #include <QAbstractButton>
@@ -370,25 +373,36 @@ TEST_F(MainWindowTest, ExitMidRunSavesTheProgressAndTheNextWindowContinuesOrChec
   for (int i = 1; i <= 5; ++i) disk.File("F" + std::to_string(i) + ".DAT", 40'000);
   Pin('D', 5, disk.Root());
   StoreOptions();
-  HoldReader(3);
-  ui::CMainDialog& first = Open();
-  Click(engine::kIdStart);
-  ASSERT_TRUE(WaitFor([&] { return hold->Reached(); }));
-  const auto exitAt = std::chrono::steady_clock::now();
-  Click(ui::CMainDialog::kIdExit);
-  EXPECT_FALSE(first.isVisible());
-  EXPECT_LT(std::chrono::steady_clock::now() - exitAt, 1s);
-  EXPECT_EQ(first.result(), 2);
-  // Two files were checked and saved; nothing is recorded after the window went.
-  const std::string saved = DiskInfoBytes();
-  const std::string log = LogBytes();
-  hold->Release();
-  ASSERT_TRUE(first.Engine().WaitForCheckThread(30s));
-  EXPECT_EQ(DiskInfoBytes(), saved);
-  EXPECT_EQ(LogBytes(), log);
-  EXPECT_EQ(Rows().size(), 1u);
-  window.reset();
-  EXPECT_NE(saved.find(Section({0x00C0FFEE, 5, 2, 200'000, 80'000, 40}, "FAULTDISC")), std::string::npos);
+  // EXIT, and Escape or the close box pressed by habit, all save the
+  // progress of a running check.
+  const std::pair<const char*, std::function<void(ui::CMainDialog&)>> ways[] = {
+      {"Escape", [](ui::CMainDialog& w) { QTest::keyClick(&w, Qt::Key_Escape); }},
+      {"the close box", [](ui::CMainDialog& w) { w.close(); }},
+      {"EXIT", [this](ui::CMainDialog&) { Click(ui::CMainDialog::kIdExit); }},
+  };
+  std::string saved;
+  for (const auto& [way, leave] : ways) {
+    std::remove(program.Path("Torvex.tvd").c_str());
+    HoldReader(3);
+    ui::CMainDialog& first = Open();
+    Click(engine::kIdStart);
+    ASSERT_TRUE(WaitFor([&] { return hold->Reached(); })) << way;
+    const auto exitAt = std::chrono::steady_clock::now();
+    leave(first);
+    EXPECT_FALSE(first.isVisible()) << way;
+    EXPECT_LT(std::chrono::steady_clock::now() - exitAt, 1s) << way;
+    EXPECT_EQ(first.result(), 2) << way;
+    // Two files were checked and saved; nothing is recorded after the window went.
+    saved = DiskInfoBytes();
+    const std::string log = LogBytes();
+    hold->Release();
+    ASSERT_TRUE(first.Engine().WaitForCheckThread(30s)) << way;
+    EXPECT_EQ(DiskInfoBytes(), saved) << way;
+    EXPECT_EQ(LogBytes(), log) << way;
+    EXPECT_EQ(Rows().size(), 1u) << way;
+    window.reset();
+    EXPECT_NE(saved.find(Section({0x00C0FFEE, 5, 2, 200'000, 80'000, 40}, "FAULTDISC")), std::string::npos) << way;
+  }
 
   // A new window on the same program folder asks, and Continue checking reads
   // only the files not checked yet.
