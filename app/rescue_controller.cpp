@@ -52,7 +52,9 @@ void RescueController::AttachList(QTreeView& list) {
 }
 
 bool RescueController::eventFilter(QObject* watched, QEvent* event) {
-  if (m_list != nullptr && watched == m_list && event->type() == QEvent::KeyPress) {
+  // The kind of event first: the list sends others while it is destroyed,
+  // when it is no list any more.
+  if (event->type() == QEvent::KeyPress && m_list != nullptr && watched == m_list) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Menu || (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier)) {
       // The menu of the current row, below it.
